@@ -1,0 +1,50 @@
+#pragma once
+// The one process-wide state record. The application object creates it and hands it to
+// every flow by reference, so two applications can live side by side in a test.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "link/Bridge.h"
+#include "link/ProgrammerInfo.h"
+
+namespace fd {
+
+using IdCode = std::array<std::uint8_t, 7>;
+inline constexpr IdCode kDefaultIdCode = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
+inline constexpr const char* kNotSelect = "Not select";
+
+struct AppState {
+  std::string appDir;                          // executable's folder, ends in a separator
+  std::string productNumber = kNotSelect;      // padded to 12 in the Single Operation window
+  char mcuTypeCode = '0';                      // first parameter of 'C'
+  std::uint8_t powerSet = 0x00;                // 0x00 target's own, 0x30 3 V, 0x50 5 V
+  IdCode idCode{};                             // set to the default at start-up
+  int offlineMode = 0;
+  BridgeHandle currentHandle = kNoHandle;
+  std::string currentSn;
+  int targetConnected = 1;
+  ProgrammerInfo programmerInfo{};
+  std::uint32_t dataFlashStart = 0;
+  std::uint32_t dataFlashEnd = 0;
+  std::uint32_t userFlashStart = 0;
+  std::uint32_t userFlashEnd = 0;
+  std::string imagePath;
+  std::string imageTitle;
+  std::string imageIdText;
+  std::int32_t readStart = 0;
+  std::int32_t readEnd = 0;
+  std::int32_t viewTop = 0;
+
+  // True while no product is chosen ("Not select" without its trailing spaces).
+  bool productNotSelected() const;
+};
+
+// File names, all in appDir.
+inline constexpr const char* kSettingsFileName = "ZK40 Family Flashdock.ini";
+inline constexpr const char* kHistoryFileName = "ZK40 Family Flashdock History.log";
+inline constexpr const char* kLoadRecordFileName = "ZK40 Family Flashdock.tbx";
+inline constexpr const char* kDeviceDatabaseFileName = "MCUType.mcu";
+inline constexpr const char* kManualFileName = "ZK40 Family Flashdock User's Manual.pdf";
+
+}  // namespace fd

@@ -1,0 +1,157 @@
+#include "app/HistoryLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <utility>
+
+namespace fd {
+namespace {
+
+// Names come from file names and programmer memory; a line break inside one would break
+// the log's one-line-per-entry layout.
+std::string Printable(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
+  return out;
+}
+
+std::string Fixed(std::string_view text, std::size_t width) {
+  std::string out = Printable(text.substr(0, std::min(text.size(), width)));
+  out.resize(width, ' ');
+  return out;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+LocalTime CurrentLocalTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm {};
+  if (!localtime_r(&now, &tm)) return LocalTime{1970, 1, 1, 0, 0, 0};
+  return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::string HistoryDateLine(const LocalTime& t, std::string_view title) {
+  char buffer[96];
+  std::snprintf(buffer, sizeof buffer, "\n%04d-%02d-%02d, %02d:%02d:%02d", t.year, t.month, t.day,
+                t.hour, t.minute, t.second);
+  return std::string(buffer).append(title);
+}
+
+std::string GangResultText(std::uint8_t code) {
+  switch (code) {
+    case 0x00: return "Successfully completed.";
+    case 0x12: return "Verify error of communication between PC and the programmer!";
+    case 0x13: return "Program the target with verify error!";
+    case 0x22: return "Can not erase the on-board external flash!";
+    case 0x23: return "Can not write to the on-board external flash!";
+    case 0x32:
+    case 0x70: return "No target is connected!";
+    case 0x33: return "Target is not powered!";
+    case 0x34: return "Detected power is not match to the setting value!";
+    case 0x35: return "Can not set the new baud rate to the target!";
+    case 0x40: return "ID code is not match!";
+    case 0x50: return "Can not erase the target!";
+    case 0x60: return "Program to the target end with error!";
+    default: return "Unknown error!";
+  }
+}
+
+std::string GangRecordText(const LocalTime& t, const std::vector<GangLogRow>& rows) {
+  std::string text = HistoryDateLine(t, kTitleGang);
+  for (const GangLogRow& row : rows) {
+    text += "\nNo." + Printable(row.sn);
+    switch (row.kind) {
+      case GangLogRow::Kind::NotTaking:
+        text += " | N.A.";
+        break;
+      case GangLogRow::Kind::ResetError:
+        text += "Reset error!!!";
+        break;
+      case GangLogRow::Kind::InfoError:
+        text += "Can not get information!";
+        break;
+      case GangLogRow::Kind::FlashEmpty:
+        text += "External flash is empty!";
+        break;
+      case GangLogRow::Kind::Done:
+        text += " | " + Printable(row.mcuName) + " | " + Printable(row.fileName) + ".mot | " +
+                GangResultText(row.resultCode);
+        break;
+    }
+  }
+  text += "\n";
+  return text;
+}
+
+HistoryLog::HistoryLog(std::string path) : path_(std::move(path)) {}
+
+const std::string& HistoryLog::path() const { return path_; }
+
+bool HistoryLog::append(std::string_view text) {
+  // No O_CREAT: only start-up creates the log. O_NONBLOCK keeps a FIFO in its place from
+  // hanging the program; anything but a plain file is refused.
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  std::string bytes;
+  bytes.reserve(text.size() + 16);
+  for (const char c : text) {
+    if (c == '\n') bytes += '\r';
+    bytes += c;
+  }
+  // The whole record in one appending write, so two programs logging at once do not
+  // interleave their lines.
+  bool ok = WriteAll(fd, bytes);
+  ok = ::close(fd) == 0 && ok;
+  return ok;
+}
+
+SingleOperationLog::SingleOperationLog(SettingsFile& settings, HistoryLog& log)
+    : settings_(settings), log_(log) {}
+
+void SingleOperationLog::reset() { logStarted_ = false; }
+
+bool SingleOperationLog::logStarted() const { return logStarted_; }
+
+void SingleOperationLog::recordSuccess(const LocalTime& t, std::string_view title,
+                                       std::string_view currentSn, std::string_view productName,
+                                       std::string_view fileTitle, std::string_view successText,
+                                       std::string_view idText) {
+  if (!logStarted_ && AutoSaveLog(settings_)) log_.append(HistoryDateLine(t, title));
+  // Read again: the date line and the entry are two separate steps.
+  if (!AutoSaveLog(settings_)) return;
+
+  std::string entry;
+  if (!logStarted_) entry += "\n";
+  entry += "No." + Printable(currentSn);
+  entry += " | " + Fixed(productName, 12);
+  entry += " | " + Fixed(fileTitle, 16) + ".mot";
+  entry += " | " + std::string(successText);
+  if (AutoSaveId(settings_)) entry += " | ID code: " + Printable(idText);
+  entry += "\n";
+  if (log_.append(entry)) logStarted_ = true;
+}
+
+}  // namespace fd

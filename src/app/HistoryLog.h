@@ -1,0 +1,87 @@
+#pragma once
+// The history log: a text file the program only ever appends to. The record texts are
+// built here, with "\n" for a line end; append() writes each "\n" as CR LF on every system.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/SettingsFile.h"
+
+namespace fd {
+
+struct LocalTime {
+  int year, month, day, hour, minute, second;
+};
+LocalTime CurrentLocalTime();
+
+inline constexpr const char* kTitleGang = "  Operation: On-line E.P.V";
+inline constexpr const char* kTitleOnlineProgram = "  Operation: On-line Program";
+inline constexpr const char* kTitleOfflineLoad = "  Operation: Off-line Load";
+
+inline constexpr const char* kProgramSuccessText = "Program successfully";
+inline constexpr const char* kLoadSuccessText = "Load successfully";
+
+// "\nYYYY-MM-DD, hh:mm:ss" followed at once by the title.
+std::string HistoryDateLine(const LocalTime& t, std::string_view title);
+
+// The gang record's text for a programmer's result code ("Unknown error!" for codes
+// without a text of their own).
+std::string GangResultText(std::uint8_t code);
+
+// One row of the gang record, as the gang flow found it when Back was pressed.
+struct GangLogRow {
+  enum class Kind { NotTaking, ResetError, InfoError, FlashEmpty, Done };
+  std::string sn;             // "01".."08"
+  Kind kind = Kind::NotTaking;
+  std::string mcuName;        // first 12 chars of the name text
+  std::string fileName;       // the next up to 16 chars
+  std::uint8_t resultCode = 0xFF;
+};
+
+// The whole gang record: date line, one line per row in the order given, the final "\n".
+// Control characters in the names (bytes from a programmer's store) show as '?', so a
+// stray line break can never split or forge a line of the log.
+std::string GangRecordText(const LocalTime& t, const std::vector<GangLogRow>& rows);
+
+class HistoryLog {
+public:
+  explicit HistoryLog(std::string path);
+  const std::string& path() const;
+
+  // Opens the existing file (never creates it), appends text with every "\n" written as
+  // CR LF, closes. False (and nothing written) when it cannot be opened or is not a plain
+  // file; callers skip the record silently.
+  bool append(std::string_view text);
+
+private:
+  std::string path_;
+};
+
+// The Single Operation window's log entries: one date line per opening of the window,
+// then one line per successful operation, while "Auto save log" reads "1" (checked from
+// the file at every operation).
+class SingleOperationLog {
+public:
+  SingleOperationLog(SettingsFile& settings, HistoryLog& log);
+
+  void reset();  // the window opened: logStarted = 0
+
+  // After each successful operation. `title` is kTitleOnlineProgram or kTitleOfflineLoad,
+  // `successText` kProgramSuccessText or kLoadSuccessText; `idText` the ID code text found
+  // in the transferred file (may be empty), written only while "Auto save ID" reads "1".
+  // The product name is padded or cut to 12 characters, the file title to 16. When the log
+  // cannot be written, logStarted stays 0 so the next entry still gets its date line.
+  void recordSuccess(const LocalTime& t, std::string_view title, std::string_view currentSn,
+                     std::string_view productName, std::string_view fileTitle,
+                     std::string_view successText, std::string_view idText);
+
+  bool logStarted() const;
+
+private:
+  SettingsFile& settings_;
+  HistoryLog& log_;
+  bool logStarted_ = false;
+};
+
+}  // namespace fd

@@ -1,0 +1,41 @@
+#include "app/InitOptionsFlow.h"
+
+namespace fd {
+
+InitOptionsFlow::InitOptionsFlow(SettingsFile& settings) : settings_(settings) {}
+
+void InitOptionsFlow::open() {
+  view_.logChecked = AutoSaveLog(settings_);
+  view_.idEnabled = view_.logChecked;
+  view_.idChecked = AutoSaveId(settings_);
+  notify();
+}
+
+void InitOptionsFlow::setLogChecked(bool on) {
+  if (view_.logChecked == on && view_.idEnabled == on) return;
+  view_.logChecked = on;
+  view_.idEnabled = on;
+  notify();
+}
+
+void InitOptionsFlow::setIdChecked(bool on) {
+  if (!view_.idEnabled || view_.idChecked == on) return;
+  view_.idChecked = on;
+  notify();
+}
+
+void InitOptionsFlow::ok() {
+  // The disabled box's tick means nothing: logging off takes the ID code with it.
+  const bool log = view_.logChecked;
+  const bool id = log && view_.idChecked;
+  settings_.write(kSectionLog, kKeyAutoSaveLog, log ? "1" : "0");
+  settings_.write(kSectionLog, kKeyAutoSaveId, id ? "1" : "0");
+}
+
+const InitOptionsFlow::View& InitOptionsFlow::view() const { return view_; }
+
+void InitOptionsFlow::notify() {
+  if (changed) changed();
+}
+
+}  // namespace fd

@@ -1,0 +1,50 @@
+#pragma once
+// The settings file: an INI file of "[section]" headers and "key=value" lines. Section and
+// key names match without regard to case. Every read goes to the file, so a change made by
+// another window (or by hand) counts at once.
+#include <string>
+
+namespace fd {
+
+inline constexpr const char* kSectionProgrammer = "Programmer information";
+inline constexpr const char* kSectionLog = "Log information";
+inline constexpr const char* kKeyProductNumber = "Product number";
+inline constexpr const char* kKeyIdCode = "ID code";
+inline constexpr const char* kKeyPowerSet = "Power set";
+inline constexpr const char* kKeyAutoSaveLog = "Auto save log";
+inline constexpr const char* kKeyAutoSaveId = "Auto save ID";
+
+// Values are read as into a 128-byte buffer: at most this many characters.
+inline constexpr std::size_t kSettingsValueMax = 127;
+
+class SettingsFile {
+public:
+  explicit SettingsFile(std::string path);
+  const std::string& path() const;
+
+  // Opens and reads the file at every call (nothing cached); "" when the file, section or
+  // key is missing. Spaces around the value are not part of it; values are cut to 127
+  // characters. A read-only file reads normally.
+  std::string read(const std::string& section, const std::string& key) const;
+
+  // Sets one key. Creates the file when missing; every other line of the file stays as it
+  // was, byte for byte (comments, unknown sections, lines that are not settings). New lines
+  // use the file's own line ends (CR LF for a new file). The file is replaced atomically
+  // (temp file + rename in the same folder), keeping its permissions; a symbolic link is
+  // followed, not replaced. False, with the file unchanged, when the file exists but cannot
+  // be opened for writing (a read-only settings file stays read-only), when it cannot be
+  // written, or when a name or the value cannot be stored on one line (line breaks, a key
+  // with '=', a section with ']').
+  bool write(const std::string& section, const std::string& key, const std::string& value);
+
+  bool exists() const;            // the file is there
+  bool openableForWrite() const;  // opening it for reading and writing (without creating) succeeds
+
+private:
+  std::string path_;
+};
+
+bool AutoSaveLog(const SettingsFile& settings);  // "Auto save log" reads exactly "1"
+bool AutoSaveId(const SettingsFile& settings);   // "Auto save ID" reads exactly "1"
+
+}  // namespace fd

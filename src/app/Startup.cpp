@@ -1,0 +1,154 @@
+#include "app/Startup.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+
+#include "app/InitOptionsFlow.h"
+
+namespace fd {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string WithSlash(const fs::path& dir) {
+  std::string text = dir.lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  if (text.empty() || text.back() != '/') text += '/';
+  return text;
+}
+
+std::string CurrentDir() {
+  std::error_code ec;
+  const fs::path here = fs::current_path(ec);
+  return ec ? std::string("./") : WithSlash(here);
+}
+
+bool IsExecutableFile(const fs::path& file) {
+  std::error_code ec;
+  return fs::is_regular_file(file, ec) && ::access(file.c_str(), X_OK) == 0;
+}
+
+// Without /proc: argv[0] names the executable by path, or by a name found on the search path.
+std::string DirFromArgv0(const char* argv0) {
+  if (!argv0 || !*argv0) return CurrentDir();
+  const std::string_view name(argv0);
+  std::error_code ec;
+  if (name.find('/') != std::string_view::npos) {
+    const fs::path full = fs::absolute(fs::path(name), ec);
+    return ec ? CurrentDir() : WithSlash(full.parent_path());
+  }
+  const char* searchPath = std::getenv("PATH");
+  std::string_view rest = searchPath ? searchPath : "";
+  while (!rest.empty()) {
+    const std::size_t colon = rest.find(':');
+    const std::string_view entry = rest.substr(0, colon);
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    const fs::path dir = entry.empty() ? fs::path(".") : fs::path(entry);
+    if (IsExecutableFile(dir / name)) {
+      const fs::path full = fs::absolute(dir, ec);
+      if (!ec) return WithSlash(full);
+    }
+  }
+  return CurrentDir();
+}
+
+// Creates `path` empty when nothing is there; an existing file is never opened for
+// writing, so its content cannot be cut even when it cannot be read.
+void CreateIfMissing(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd >= 0) ::close(fd);
+}
+
+bool IsFirstRun(const SettingsFile& settings) {
+  if (!settings.openableForWrite()) return true;
+  // An empty file holds no settings at all: nothing to lose by writing the defaults.
+  struct stat st {};
+  return ::stat(settings.path().c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
+void WriteDefaults(SettingsFile& settings) {
+  for (const SettingDefault& d : kFirstRunDefaults) {
+    if (settings.read(d.section, d.key).empty()) settings.write(d.section, d.key, d.value);
+  }
+}
+
+StartupReport Start(AppState& state, DialogHost* dialogs) {
+  StartupReport report;
+  SettingsFile settings(state.appDir + kSettingsFileName);
+  if (IsFirstRun(settings)) {
+    report.firstRun = true;
+    WriteDefaults(settings);
+    if (dialogs) {
+      InitOptionsFlow flow(settings);
+      flow.open();
+      dialogs->runInitiation(flow);
+      report.initiationShown = true;
+    }
+  }
+  CreateIfMissing(state.appDir + kLoadRecordFileName);
+  CreateIfMissing(state.appDir + kHistoryFileName);
+  state.idCode = kDefaultIdCode;
+  return report;
+}
+
+}  // namespace
+
+std::string ExecutableDir(const char* argv0) {
+  std::error_code ec;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec && exe.is_absolute()) return WithSlash(exe.parent_path());
+  return DirFromArgv0(argv0);
+}
+
+bool PrepareAppDir(const std::string& dir, std::string& normalized, std::string& error) {
+  error.clear();
+  if (dir.empty()) {
+    error = "No folder was given for the application files.";
+    return false;
+  }
+  std::error_code ec;
+  const fs::path full = fs::absolute(fs::path(dir), ec).lexically_normal();
+  if (ec) {
+    error = "The folder \"" + dir + "\" cannot be used: " + ec.message() + ".";
+    return false;
+  }
+  const std::string shown = full.string();
+  if (!fs::exists(full, ec)) {
+    fs::create_directories(full, ec);
+    if (ec) {
+      error = "The folder \"" + shown + "\" cannot be created: " + ec.message() + ".";
+      return false;
+    }
+  }
+  if (!fs::is_directory(full, ec)) {
+    error = "\"" + shown + "\" is not a folder.";
+    return false;
+  }
+  // Permission bits do not tell the whole story (read-only mounts, ACLs): try it.
+  static std::atomic<unsigned> serial{0};
+  const std::string probe = WithSlash(full) + ".flashdock-write-test-" + std::to_string(::getpid()) +
+                            "-" + std::to_string(serial++);
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = "The folder \"" + shown + "\" cannot be written: " + std::strerror(errno) + ".";
+    return false;
+  }
+  ::close(fd);
+  ::unlink(probe.c_str());
+  normalized = WithSlash(full);
+  return true;
+}
+
+StartupReport RunStartup(AppState& state, DialogHost& dialogs) { return Start(state, &dialogs); }
+
+StartupReport RunStartupHeadless(AppState& state) { return Start(state, nullptr); }
+
+}  // namespace fd

@@ -1,0 +1,56 @@
+#pragma once
+// What the main window shows, as plain data. The flow fills it; a view only draws it and
+// forwards clicks.
+#include <array>
+#include <string>
+#include <vector>
+
+namespace fd {
+
+inline constexpr int kMaxProgrammers = 8;
+inline constexpr const char* kMainCaption = "ZK40 Family Flashdock";
+inline constexpr const char* kColumnLabel =
+    "   SN   Target MCU        File Name                                   Modify Time          File Size";
+inline constexpr const char* kAboutMenuText = "&About Quorvel Flashdock";
+inline constexpr const char* kAboutCaption = "About Quorvel Flashdock";
+inline constexpr const char* kVersionText = "TBX_V_200 Version 1.0";
+
+enum class ColumnSet { Detection, Run, Result };
+enum class ListTextColor { Green, Black, Yellow };  // RGB 0,255,0 / 0,0,0 / 255,255,0
+enum class ColumnAlign { Left, Center, Right };
+
+struct ColumnSpec {
+  std::string title;
+  ColumnAlign align;
+  int width;  // pixels
+};
+
+// The columns of a set, "SN" first.
+std::vector<ColumnSpec> ColumnsOf(ColumnSet set);
+
+struct MainRow {
+  std::string sn;                 // "01" .. "08"
+  std::vector<std::string> cells; // the columns after "SN", as many as the set has
+  bool checked = false;           // the row's check box
+};
+
+struct ProgressBar {
+  bool visible = false;
+  int value = 0;  // 0..100
+};
+
+struct MainView {
+  std::vector<MainRow> rows;
+  ColumnSet columns = ColumnSet::Detection;
+  ListTextColor textColor = ListTextColor::Green;
+  bool listEnabled = true;
+  int selectedRow = -1;  // the row shown selected in the list
+  std::string statusText = "No programmer is detected";
+  std::string startCaption = "&Start";
+  bool startEnabled = false;
+  bool offlineEnabled = false;
+  bool onlineEnabled = false;
+  std::array<ProgressBar, kMaxProgrammers> progress{};
+};
+
+}  // namespace fd

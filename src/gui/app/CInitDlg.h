@@ -1,0 +1,35 @@
+#pragma once
+// The first-run Initiation window: two check boxes about the history log and OK.
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+namespace fd {
+
+class InitOptionsFlow;
+
+class CInitDlg final : public QDialog {
+  Q_OBJECT
+public:
+  // The flow is expected to be opened already; the window only draws it.
+  explicit CInitDlg(InitOptionsFlow& flow, QWidget* parent = nullptr);
+  ~CInitDlg() override;
+
+  void render();
+
+  QLabel* text() const { return text_; }
+  QCheckBox* logBox() const { return logBox_; }  // 1050
+  QCheckBox* idBox() const { return idBox_; }    // 1051
+  QPushButton* okButton() const { return ok_; }
+
+private:
+  InitOptionsFlow& flow_;
+  QLabel* text_;
+  QCheckBox* logBox_;
+  QCheckBox* idBox_;
+  QPushButton* ok_;
+};
+
+}  // namespace fd

@@ -1,0 +1,326 @@
+#include "gui/main/CMainDlg.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <cmath>
+
+#include "flows/main/MainFlow.h"
+#include "gui/app/AppIcon.h"
+#include "gui/app/DialogUnits.h"
+#include "gui/main/CAboutDlg.h"
+
+namespace fd {
+
+namespace {
+
+// Layout, in dialog units.
+constexpr int kDialogWidth = 260;
+constexpr int kDialogHeight = 125;
+constexpr int kListX = 7;
+constexpr int kListY = 30;
+constexpr int kListWidth = 246;
+constexpr int kListHeight = 70;
+constexpr int kBarX = 130;
+constexpr int kBarWidth = 100;
+constexpr int kBarHeight = 7;
+constexpr std::array<int, kMaxProgrammers> kBarY = {32, 40, 49, 57, 66, 74, 83, 91};
+
+const QColor kListBackground(0, 0, 0);
+// A disabled list keeps its text colour (black during a run), so it needs a light ground.
+const QColor kDisabledListBackground(212, 212, 212);
+
+QColor TextColour(ListTextColor colour) {
+  switch (colour) {
+    case ListTextColor::Black: return QColor(0, 0, 0);
+    case ListTextColor::Yellow: return QColor(255, 255, 0);
+    case ListTextColor::Green: break;
+  }
+  return QColor(0, 255, 0);
+}
+
+Qt::Alignment CellAlignment(ColumnAlign align) {
+  switch (align) {
+    case ColumnAlign::Right: return Qt::AlignRight | Qt::AlignVCenter;
+    case ColumnAlign::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
+    case ColumnAlign::Left: break;
+  }
+  return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+QPushButton* MakeButton(const char* text, const QRect& geometry, QWidget* parent) {
+  auto* button = new QPushButton(QString::fromLatin1(text), parent);
+  button->setGeometry(geometry);
+  return button;
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg(MainFlow& flow, SimBench* bench, QWidget* parent)
+    : QDialog(parent), flow_(flow), bench_(bench) {
+  setWindowTitle(QString::fromLatin1(kMainCaption));
+  setWindowIcon(AppIcon());
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setFont(DialogFont(11));
+  const DialogUnits du(font());
+  setFixedSize(du.x(kDialogWidth), du.y(kDialogHeight));
+
+  status_ = new QLabel(this);
+  status_->setTextFormat(Qt::PlainText);
+  status_->setGeometry(du.rect(7, 6, 135, 8));
+
+  logo_ = new QLabel(this);
+  logo_->setGeometry(du.rect(181, 4, 72, 12));
+  logo_->setPixmap(LogoPixmap().scaled(logo_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  logo_->setAlignment(Qt::AlignCenter);
+
+  // The list has no header of its own: this label is the one the user reads.
+  columnLabel_ = new QLabel(QString::fromLatin1(kColumnLabel), this);
+  columnLabel_->setTextFormat(Qt::PlainText);
+  columnLabel_->setFrameStyle(QFrame::Box | QFrame::Plain);
+  columnLabel_->setLineWidth(1);
+  columnLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  columnLabel_->setGeometry(du.rect(7, 20, 246, 10));
+
+  buildList(du);
+
+  // Created after the list so they lie on top of it, each over its row's Progress column.
+  for (int r = 0; r < kMaxProgrammers; ++r) {
+    auto* bar = new QProgressBar(this);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    bar->setGeometry(du.rect(kBarX, kBarY[static_cast<std::size_t>(r)], kBarWidth, kBarHeight));
+    bar->setStyleSheet(QStringLiteral(
+        "QProgressBar { background-color: black; border: 1px solid #808080; }"
+        "QProgressBar::chunk { background-color: #0078d7; }"));
+    // The bars belong to the list: a right click on them is the list's, not the window's.
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar->hide();
+    bars_[static_cast<std::size_t>(r)] = bar;
+  }
+
+  start_ = MakeButton("&Start", du.rect(7, 105, 40, 15), this);
+  offline_ = MakeButton("&Off-line Set", du.rect(47, 105, 40, 15), this);
+  online_ = MakeButton("On-line &Test", du.rect(87, 105, 40, 15), this);
+  log_ = MakeButton("&Log", du.rect(173, 105, 40, 15), this);
+  help_ = MakeButton("&Help", du.rect(213, 105, 40, 15), this);
+  start_->setDefault(true);
+
+  connect(start_, &QPushButton::clicked, this, [this] { flow_.startButton(); });
+  connect(log_, &QPushButton::clicked, this, [this] { flow_.openLog(); });
+  connect(help_, &QPushButton::clicked, this, [this] { flow_.openHelp(); });
+  // Off-line Set and On-line Test only show their enabled state until the Single Operation
+  // window exists.
+
+  flow_.changed = [this] { render(); };
+  render();
+}
+
+CMainDlg::~CMainDlg() { flow_.changed = nullptr; }
+
+void CMainDlg::buildList(const DialogUnits& du) {
+  list_ = new QTableWidget(this);
+  list_->setGeometry(du.rect(kListX, kListY, kListWidth, kListHeight));
+  list_->horizontalHeader()->hide();
+  list_->verticalHeader()->hide();
+  list_->setShowGrid(false);
+  list_->setWordWrap(false);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // Right clicks on the list are a gesture of the list itself.
+  list_->setContextMenuPolicy(Qt::PreventContextMenu);
+
+  QHeaderView* columns = list_->horizontalHeader();
+  columns->setMinimumSectionSize(1);
+  columns->setSectionResizeMode(QHeaderView::Fixed);
+  // The last column takes what is left, so the list never needs a horizontal scroll bar.
+  columns->setStretchLastSection(true);
+
+  QHeaderView* rows = list_->verticalHeader();
+  rows->setMinimumSectionSize(1);
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(static_cast<int>(
+      std::lround((du.y(kBarY.back()) - du.y(kBarY.front())) / double(kMaxProgrammers - 1))));
+
+  // The column widths are pixels at the layout's own scale. Scaling them so that "SN" and
+  // "Status" together reach the progress bars' left edge keeps each bar over its row's
+  // Progress column, whatever the font makes of a dialog unit.
+  const auto run = ColumnsOf(ColumnSet::Run);
+  const int beforeProgress = run[0].width + run[1].width;
+  columnScale_ = double(du.x(kBarX) - du.x(kListX) - list_->frameWidth()) / beforeProgress;
+
+  connect(list_, &QTableWidget::itemChanged, this, &CMainDlg::onItemChanged);
+  connect(list_, &QTableWidget::itemSelectionChanged, this, &CMainDlg::onSelectionChanged);
+}
+
+void CMainDlg::applyColumns(ColumnSet set) {
+  if (columnsShown_ && set == shownColumns_) return;
+  const auto specs = ColumnsOf(set);
+  list_->setColumnCount(static_cast<int>(specs.size()));
+  QStringList titles;
+  for (const auto& spec : specs) titles << QString::fromStdString(spec.title);
+  list_->setHorizontalHeaderLabels(titles);
+  for (int c = 0; c < static_cast<int>(specs.size()); ++c) {
+    list_->setColumnWidth(c, static_cast<int>(std::lround(specs[static_cast<std::size_t>(c)].width * columnScale_)));
+  }
+  shownColumns_ = set;
+  columnsShown_ = true;
+}
+
+void CMainDlg::applyRows(const MainView& view) {
+  const auto specs = ColumnsOf(view.columns);
+  const int rowCount = static_cast<int>(view.rows.size());
+  list_->setRowCount(rowCount);
+  // Row heights follow the progress bars' spacing, so bar r lies in row r.
+  const DialogUnits du(font());
+  for (int r = 0; r < rowCount; ++r) {
+    if (r + 1 < kMaxProgrammers) {
+      list_->setRowHeight(r, du.y(kBarY[static_cast<std::size_t>(r + 1)]) - du.y(kBarY[static_cast<std::size_t>(r)]));
+    } else {
+      list_->setRowHeight(r, list_->verticalHeader()->defaultSectionSize());
+    }
+  }
+  for (int r = 0; r < rowCount; ++r) {
+    const MainRow& row = view.rows[static_cast<std::size_t>(r)];
+    for (int c = 0; c < static_cast<int>(specs.size()); ++c) {
+      QTableWidgetItem* item = list_->item(r, c);
+      if (item == nullptr) {
+        item = new QTableWidgetItem;
+        list_->setItem(r, c, item);
+      }
+      Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+      if (c == 0) flags |= Qt::ItemIsUserCheckable;
+      if (item->flags() != flags) item->setFlags(flags);
+      const std::string& text =
+          c == 0 ? row.sn
+                 : (static_cast<std::size_t>(c - 1) < row.cells.size() ? row.cells[static_cast<std::size_t>(c - 1)]
+                                                                     : std::string());
+      const QString shown = QString::fromStdString(text);
+      if (item->text() != shown) item->setText(shown);
+      const Qt::Alignment alignment = CellAlignment(specs[static_cast<std::size_t>(c)].align);
+      if (item->textAlignment() != static_cast<int>(alignment)) item->setTextAlignment(alignment);
+      if (c == 0) {
+        const Qt::CheckState state = row.checked ? Qt::Checked : Qt::Unchecked;
+        if (item->checkState() != state) item->setCheckState(state);
+      }
+    }
+  }
+
+  const int selected = view.selectedRow;
+  if (selected >= 0 && selected < rowCount) {
+    if (!list_->selectionModel()->isRowSelected(selected, QModelIndex())) {
+      list_->setCurrentCell(selected, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+  } else if (list_->selectionModel()->hasSelection()) {
+    list_->clearSelection();
+  }
+}
+
+void CMainDlg::applyListColours(const MainView& view) {
+  QPalette palette = list_->palette();
+  const QColor text = TextColour(view.textColor);
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    palette.setColor(group, QPalette::Base, group == QPalette::Disabled ? kDisabledListBackground : kListBackground);
+    palette.setColor(group, QPalette::Text, text);
+  }
+  // "Selection always shown": the selected row keeps its colour when the list loses focus.
+  palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+  palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   palette.color(QPalette::Active, QPalette::HighlightedText));
+  list_->setPalette(palette);
+}
+
+void CMainDlg::render() {
+  const MainView& view = flow_.view();
+  rendering_ = true;
+  status_->setText(QString::fromStdString(view.statusText));
+  applyColumns(view.columns);
+  applyRows(view);
+  applyListColours(view);
+  list_->setEnabled(view.listEnabled);
+  for (int r = 0; r < kMaxProgrammers; ++r) {
+    const ProgressBar& state = view.progress[static_cast<std::size_t>(r)];
+    QProgressBar* bar = bars_[static_cast<std::size_t>(r)];
+    bar->setValue(std::clamp(state.value, 0, 100));
+    bar->setVisible(state.visible);
+  }
+  start_->setText(QString::fromStdString(view.startCaption));
+  start_->setEnabled(view.startEnabled);
+  offline_->setEnabled(view.offlineEnabled);
+  online_->setEnabled(view.onlineEnabled);
+  rendering_ = false;
+}
+
+void CMainDlg::onItemChanged(QTableWidgetItem* item) {
+  if (rendering_ || item == nullptr || item->column() != 0) return;
+  const int row = item->row();
+  const auto& rows = flow_.view().rows;
+  if (row < 0 || row >= static_cast<int>(rows.size())) return;
+  const bool checked = item->checkState() == Qt::Checked;
+  if (rows[static_cast<std::size_t>(row)].checked == checked) return;
+  flow_.setChecked(row, checked);
+  // The flow may keep the box as it was; the list shows what the flow holds.
+  render();
+}
+
+void CMainDlg::onSelectionChanged() {
+  if (rendering_) return;
+  const auto selected = list_->selectionModel()->selectedRows();
+  const int row = selected.isEmpty() ? -1 : selected.front().row();
+  flow_.selectRow(row);
+  render();
+}
+
+void CMainDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!opened_) {
+    opened_ = true;
+    flow_.open();
+    render();
+  }
+}
+
+void CMainDlg::reject() {
+  // Close box and Esc both end here: release every programmer once, then end the run.
+  if (!closed_) {
+    closed_ = true;
+    flow_.close();
+  }
+  QDialog::reject();
+}
+
+QMenu* CMainDlg::createContextMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  QAction* about = menu->addAction(QString::fromLatin1(kAboutMenuText));
+  connect(about, &QAction::triggered, this, &CMainDlg::showAbout);
+  if (bench_ != nullptr) {
+    // TODO(bench): hot-plug entries once the simulated bench offers attach/detach.
+  }
+  return menu;
+}
+
+void CMainDlg::showAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
+  if (list_->geometry().contains(event->pos())) {
+    event->ignore();
+    return;
+  }
+  QMenu* menu = createContextMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+  event->accept();
+}
+
+}  // namespace fd

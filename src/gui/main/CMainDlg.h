@@ -1,0 +1,86 @@
+#pragma once
+// The main window: the programmer list with its status text and column label, the eight
+// progress bars of a gang run, and the command buttons. It draws MainFlow's view and
+// forwards every click to the flow; all decisions are the flow's.
+#include <QDialog>
+#include <array>
+
+#include "flows/main/MainView.h"
+
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class QTableWidgetItem;
+
+namespace fd {
+
+class DialogUnits;
+class MainFlow;
+class SimBench;
+
+class CMainDlg final : public QDialog {
+  Q_OBJECT
+public:
+  // `bench` is the simulated bench when the program runs on one (its hot-plug entries go
+  // into the window's context menu), else null.
+  explicit CMainDlg(MainFlow& flow, SimBench* bench = nullptr, QWidget* parent = nullptr);
+  ~CMainDlg() override;
+
+  // Draws the flow's current view.
+  void render();
+
+  // The window's context menu (About, and the bench entries when simulating); the caller
+  // owns it.
+  QMenu* createContextMenu(QWidget* parent);
+  void showAbout();
+
+  QLabel* statusText() const { return status_; }
+  QLabel* columnLabel() const { return columnLabel_; }
+  QLabel* logo() const { return logo_; }
+  QTableWidget* list() const { return list_; }
+  QPushButton* startButton() const { return start_; }
+  QPushButton* offlineButton() const { return offline_; }
+  QPushButton* onlineButton() const { return online_; }
+  QPushButton* logButton() const { return log_; }
+  QPushButton* helpButton() const { return help_; }
+  QProgressBar* progressBar(int row) const { return bars_[static_cast<std::size_t>(row)]; }
+
+public slots:
+  void reject() override;
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+  void buildList(const DialogUnits& du);
+  void applyColumns(ColumnSet set);
+  void applyRows(const MainView& view);
+  void applyListColours(const MainView& view);
+  void onItemChanged(QTableWidgetItem* item);
+  void onSelectionChanged();
+
+  MainFlow& flow_;
+  SimBench* bench_;
+  QLabel* status_ = nullptr;
+  QLabel* logo_ = nullptr;
+  QLabel* columnLabel_ = nullptr;
+  QTableWidget* list_ = nullptr;
+  std::array<QProgressBar*, kMaxProgrammers> bars_{};
+  QPushButton* start_ = nullptr;
+  QPushButton* offline_ = nullptr;
+  QPushButton* online_ = nullptr;
+  QPushButton* log_ = nullptr;
+  QPushButton* help_ = nullptr;
+
+  double columnScale_ = 1.0;  // list pixels per pixel of the column widths
+  bool columnsShown_ = false;
+  ColumnSet shownColumns_ = ColumnSet::Detection;
+  bool rendering_ = false;    // list signals caused by drawing are not the user's
+  bool opened_ = false;
+  bool closed_ = false;
+};
+
+}  // namespace fd

@@ -1,0 +1,57 @@
+#include "GuiTestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace fd::test {
+namespace {
+
+// Widgets need one application object, alive for every test.
+class QtApplicationEnvironment final : public ::testing::Environment {
+public:
+  void SetUp() override {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "tests_gui";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<QApplication>(argc, argv);
+  }
+  void TearDown() override { app_.reset(); }
+
+private:
+  std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] const auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+}  // namespace
+
+void SaveGrab(QWidget& widget, const QString& name) {
+  const QByteArray dir = qgetenv("FLASHDOCK_GRAB_DIR");
+  if (dir.isEmpty()) return;
+  const QString path = QDir(QString::fromLocal8Bit(dir)).filePath(name + QStringLiteral(".png"));
+  EXPECT_TRUE(widget.grab().save(path)) << path.toStdString();
+}
+
+void OnNextModal(std::function<void(QWidget*)> action) {
+  // Polls from the event loop of the modal dialog itself, so no real time passes waiting.
+  auto* poll = new QTimer;
+  poll->setInterval(0);
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, action = std::move(action)] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) return;
+    poll->stop();
+    poll->deleteLater();
+    action(modal);
+  });
+  poll->start();
+}
+
+}  // namespace fd::test
