@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
@@ -148,9 +149,9 @@ ReplaceResult ReplaceAtomically(const std::string& target, std::string_view cont
 
   bool ok = WriteAll(fd, content);
   if (ok && old) {
-    // Only root can hand the file back to its owner; for anyone else it is theirs already.
-    if (::fchown(fd, old->st_uid, old->st_gid) != 0) {
-    }
+    // Only root can hand the file back to its owner; anyone else owns it already, so a
+    // refusal changes nothing.
+    [[maybe_unused]] const int owned = ::fchown(fd, old->st_uid, old->st_gid);
     ok = ::fchmod(fd, old->st_mode & 07777) == 0;
   }
   ok = ok && ::fsync(fd) == 0;

@@ -82,7 +82,9 @@ void WriteDefaults(SettingsFile& settings) {
 
 StartupReport Start(AppState& state, DialogHost* dialogs) {
   StartupReport report;
-  SettingsFile settings(state.appDir + kSettingsFileName);
+  std::string dir = state.appDir;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  SettingsFile settings(dir + kSettingsFileName);
   if (IsFirstRun(settings)) {
     report.firstRun = true;
     WriteDefaults(settings);
@@ -93,8 +95,8 @@ StartupReport Start(AppState& state, DialogHost* dialogs) {
       report.initiationShown = true;
     }
   }
-  CreateIfMissing(state.appDir + kLoadRecordFileName);
-  CreateIfMissing(state.appDir + kHistoryFileName);
+  CreateIfMissing(dir + kLoadRecordFileName);
+  CreateIfMissing(dir + kHistoryFileName);
   state.idCode = kDefaultIdCode;
   return report;
 }

@@ -1,22 +1,13 @@
 #include "host/HostSession.h"
 
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
 
 #include "app/Startup.h"
 #include "link/serial/SerialBridge.h"
 #include "sim/SimBench.h"
 #include "sim/SimClock.h"
+#include "sim/SimulateArg.h"
 
 namespace fd {
-namespace {
-
-bool AllDigits(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-}
-
-}  // namespace
 
 std::unique_ptr<HostSession> HostSession::create(const HostOptions& options, const char* argv0,
                                                  std::string& error) {
@@ -39,19 +30,19 @@ std::unique_ptr<HostSession> HostSession::create(const HostOptions& options, con
   if (!simulate) {
     session->serial_ = std::make_unique<SerialBridge>();
     session->bridge_ = session->serial_.get();
-  } else if (AllDigits(options.simulate)) {
-    const unsigned long count = std::stoul(options.simulate.substr(0, 3));
-    if (count > 8 && options.simulate.size() > 1 && count > 16) {
-      error = "--simulate takes at most 16 programmers.";
+  } else {
+    const SimulateArg arg = ParseSimulateArg(options.simulate);
+    if (arg.kind == SimulateArg::Kind::kInvalid) {
+      error = arg.error;
       return nullptr;
     }
-    session->bench_ = SimBench::fresh(count, clock);
-  } else if (options.simulate == "demo") {
-    session->bench_ = SimBench::demo(clock);
-  } else {
-    session->bench_ = SimBench::load(options.simulate, clock, error);
-    if (!session->bench_) return nullptr;
-    session->benchFile_ = options.simulate;
+    SimBenchLoad made = MakeSimBench(arg, clock);
+    if (!made.bench) {
+      error = made.error;
+      return nullptr;
+    }
+    session->bench_ = std::move(made.bench);
+    if (arg.kind == SimulateArg::Kind::kFile) session->benchFile_ = arg.path;
   }
   if (session->bench_) session->bridge_ = session->bench_.get();
 

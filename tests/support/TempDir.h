@@ -90,10 +90,7 @@ public:
 
 private:
   static constexpr uid_t kNobody = 65534;
-  static void restoreGroup() {
-    if (::setegid(0) != 0) {
-    }
-  }
+  static void restoreGroup() { [[maybe_unused]] const int restored = ::setegid(0); }
   bool active_ = false;
   bool switched_ = false;
 };

@@ -13,6 +13,7 @@
 #include "gui/app/AppIcon.h"
 #include "gui/app/DialogUnits.h"
 #include "gui/main/CAboutDlg.h"
+#include "sim/SimBench.h"
 
 namespace fd {
 
@@ -302,7 +303,18 @@ QMenu* CMainDlg::createContextMenu(QWidget* parent) {
   QAction* about = menu->addAction(QString::fromLatin1(kAboutMenuText));
   connect(about, &QAction::triggered, this, &CMainDlg::showAbout);
   if (bench_ != nullptr) {
-    // TODO(bench): hot-plug entries once the simulated bench offers attach/detach.
+    // Plugging and unplugging simulated programmers; detection sees the new device count
+    // at its next tick, as it would with real ones.
+    menu->addSeparator();
+    QAction* attach = menu->addAction(QStringLiteral("Attach a simulated programmer"));
+    connect(attach, &QAction::triggered, this, [this] { bench_->attach(); });
+    std::uint32_t count = 0;
+    if (bench_->BridgeGetNumDevices(count) == kBridgeOk) {
+      for (std::uint32_t index = 0; index < count; ++index) {
+        QAction* unplug = menu->addAction(QStringLiteral("Unplug simulated programmer %1").arg(index + 1));
+        connect(unplug, &QAction::triggered, this, [this, index] { bench_->detach(index); });
+      }
+    }
   }
   return menu;
 }

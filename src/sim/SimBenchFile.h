@@ -1,0 +1,17 @@
+#pragma once
+// Bench files: a JSON text holding every programmer of a bench with its store, target and
+// faults, so a bench can be prepared by hand and carried from one run to the next.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/SimProgrammer.h"
+
+namespace fd {
+
+// The programmers of a bench file, or nothing with `error` telling what is wrong and where.
+std::optional<std::vector<SimProgrammerSetup>> ParseSimBench(std::string_view text, std::string& error);
+std::string FormatSimBench(const std::vector<SimProgrammerSetup>& programmers);
+
+}  // namespace fd

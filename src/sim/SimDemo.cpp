@@ -1,0 +1,91 @@
+// The demo bench: three programmers already set up with a product and an image each, so a
+// first look at the application shows a full list and a gang run that succeeds.
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "sim/SimBench.h"
+
+namespace fd {
+
+namespace {
+
+struct DemoProgrammer {
+  char type;
+  std::uint8_t power;
+  SimIdCode id;
+  std::string mcu;
+  std::string file;
+  std::vector<std::uint16_t> blocks;
+  std::string time;
+  std::uint32_t size;
+  std::vector<std::tuple<std::uint16_t, std::uint16_t, std::uint8_t, std::uint8_t>> image;  // page, count, fill, step
+  SimTarget target;
+};
+
+SimProgrammerSetup Build(const DemoProgrammer& d) {
+  SimProgrammerSetup s;
+  for (const auto& [first, count, fill, step] : d.image) {
+    for (std::uint16_t k = 0; k < count; ++k) {
+      SimPage page;
+      page.fill(static_cast<std::uint8_t>(fill + k * step));
+      s.image[static_cast<std::uint16_t>(first + k)] = page;
+    }
+  }
+  ProgrammerInfo& b = s.info;
+  b[info::kTypeCode] = static_cast<std::uint8_t>(d.type);
+  b[info::kPower] = d.power;
+  std::copy(d.id.begin(), d.id.end(), b.begin() + info::kIdCode);
+  const std::string mcu = (d.mcu + std::string(info::kMcuNameSize, ' ')).substr(0, info::kMcuNameSize);
+  const std::string file = (d.file + std::string(info::kFileNameSize, ' ')).substr(0, info::kFileNameSize);
+  std::copy(mcu.begin(), mcu.end(), b.begin() + info::kNames);
+  std::copy(file.begin(), file.end(), b.begin() + info::kFileName);
+  for (std::size_t i = 0; i < d.blocks.size(); ++i) {
+    b[info::kBlockTable + 2 * i] = static_cast<std::uint8_t>(d.blocks[i]);
+    b[info::kBlockTable + 2 * i + 1] = static_cast<std::uint8_t>(d.blocks[i] >> 8);
+  }
+  std::copy(d.time.begin(), d.time.end(), b.begin() + info::kModifyTime);
+  for (int i = 0; i < 4; ++i) b[info::kFileSize + i] = static_cast<std::uint8_t>(d.size >> (8 * i));
+  const auto pages = static_cast<std::uint16_t>(s.image.size());
+  b[info::kPageCount] = static_cast<std::uint8_t>(pages);
+  b[info::kPageCount + 1] = static_cast<std::uint8_t>(pages >> 8);
+  s.target = d.target;
+  return s;
+}
+
+SimTarget Target(int voltage, bool selfPowered, SimIdCode id, std::vector<SimFlashRegion> flash) {
+  SimTarget t;
+  t.voltage = voltage;
+  t.selfPowered = selfPowered;
+  t.id = id;
+  t.flash = std::move(flash);
+  return t;
+}
+
+}  // namespace
+
+std::unique_ptr<SimBench> SimBench::demo(SimClock& clock) {
+  const SimIdCode defaultId = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
+  const SimIdCode motorId = {0x31, 0x41, 0x59, 0x26, 0x53, 0x58, 0x97};
+  const SimIdCode blankId = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  const std::vector<DemoProgrammer> demo = {
+      // 2 KB of data flash in 1 KB blocks below 64 KB of user flash; powered by the programmer.
+      {'2', kSimPower5V, defaultId, "ZK40F8C12", "blinky", {0x024, 0x028, 0x040}, "240314093012", 12345,
+       {{0x024, 2, 0x5A, 1}, {0x0F0, 16, 0x10, 3}},
+       Target(5, false, defaultId, {{0x024, 8, 4}, {0x040, 256, 16}})},
+      // 128 KB at the top of the address space, a 3 V board.
+      {'3', kSimPower3V, motorId, "ZK40G16B", "motor_ctl", {0xE00}, "240402161455", 48128,
+       {{0xFB0, 80, 0x20, 1}},
+       Target(3, false, motorId, {{0xE00, 512, 64}})},
+      // A board with its own 5 V supply.
+      {'2', kSimPowerNone, blankId, "ZK40H128R1", "sensor_v2", {0x040}, "231127080703", 131072,
+       {{0x040, 220, 0x80, 7}},
+       Target(5, true, blankId, {{0x040, 512, 16}})},
+  };
+  auto bench = std::make_unique<SimBench>(clock);
+  for (const DemoProgrammer& d : demo) bench->attach(Build(d));
+  return bench;
+}
+
+}  // namespace fd

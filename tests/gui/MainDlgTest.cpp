@@ -1,0 +1,305 @@
+// Smoke tests of the main window on a simulated bench in virtual time: what it shows after
+// detection, what the clicks reach, the gang run's columns, colours and progress bars, the
+// About box, closing, and the bench's hot-plug entries.
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "GuiTestSupport.h"
+#include "flows/main/MainFlow.h"
+#include "gui/main/CAboutDlg.h"
+#include "gui/main/CMainDlg.h"
+#include "sim/SimBench.h"
+#include "sim/SimClock.h"
+#include "support/ManualTimers.h"
+#include "support/RecordingOpener.h"
+#include "support/RecordingPrompter.h"
+#include "support/TempDir.h"
+
+namespace fd {
+namespace {
+
+constexpr std::uint64_t kTickUs = 100000;  // the gang poll's period
+
+class MainDlgTest : public ::testing::Test {
+protected:
+  void open(std::unique_ptr<SimBench> simulated) {
+    bench = std::move(simulated);
+    state.appDir = dir.dir();
+    state.idCode = kDefaultIdCode;
+    flow = std::make_unique<MainFlow>(MainFlowPorts{state, *bench, pacer, prompter, timers, opener, {}});
+    window = std::make_unique<CMainDlg>(*flow, bench.get());
+    window->show();  // the window's opening runs the first detection
+  }
+
+  QTableWidget& list() { return *window->list(); }
+  QString cell(int row, int column) {
+    const QTableWidgetItem* item = list().item(row, column);
+    return item ? item->text() : QStringLiteral("<none>");
+  }
+  QColor listColour(QPalette::ColorGroup group, QPalette::ColorRole role) {
+    return list().palette().color(group, role);
+  }
+  // One gang-poll period passes, then the poll runs.
+  void runTick() {
+    clock.advanceUs(kTickUs);
+    flow->onTimer(kTimerGangRun);
+  }
+  void detectionTick() {
+    clock.advanceUs(200000);
+    flow->onTimer(kTimerDetection);
+  }
+
+  test::TempDir dir;
+  AppState state;
+  VirtualClock clock;
+  ClockPacer pacer{clock};
+  test::RecordingPrompter prompter;
+  test::ManualTimers timers;
+  test::RecordingOpener opener;
+  std::unique_ptr<SimBench> bench;
+  std::unique_ptr<MainFlow> flow;
+  std::unique_ptr<CMainDlg> window;
+};
+
+TEST_F(MainDlgTest, EmptyBenchShowsCaptionLabelAndNothingDetected) {
+  open(SimBench::fresh(0, clock));
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("ZK40 Family Flashdock"));
+  EXPECT_EQ(window->columnLabel()->text(), QString::fromLatin1(kColumnLabel));
+  EXPECT_NE(window->columnLabel()->frameShape(), QFrame::NoFrame);
+  EXPECT_EQ(window->statusText()->text(), QStringLiteral("No programmer is detected"));
+  EXPECT_EQ(list().rowCount(), 0);
+  EXPECT_FALSE(window->windowIcon().isNull());
+  EXPECT_FALSE(window->logo()->pixmap().isNull());
+
+  const struct {
+    QPushButton* button;
+    const char* text;
+    bool enabled;
+  } buttons[] = {
+      {window->startButton(), "&Start", false},     {window->offlineButton(), "&Off-line Set", false},
+      {window->onlineButton(), "On-line &Test", false}, {window->logButton(), "&Log", true},
+      {window->helpButton(), "&Help", true},
+  };
+  for (const auto& b : buttons) {
+    EXPECT_EQ(b.button->text(), QString::fromLatin1(b.text));
+    EXPECT_EQ(b.button->isEnabled(), b.enabled) << b.text;
+  }
+  EXPECT_TRUE(window->startButton()->isDefault());
+  for (int r = 0; r < kMaxProgrammers; ++r) EXPECT_FALSE(window->progressBar(r)->isVisible()) << r;
+  EXPECT_TRUE(timers.running(kTimerDetection));
+}
+
+TEST_F(MainDlgTest, LayoutKeepsEveryControlInsideTheWindow) {
+  open(SimBench::fresh(0, clock));
+  const QRect client = window->rect();
+  const QWidget* controls[] = {window->statusText(), window->logo(), window->columnLabel(), &list(),
+                               window->startButton(), window->offlineButton(), window->onlineButton(),
+                               window->logButton(), window->helpButton()};
+  for (const QWidget* w : controls) EXPECT_TRUE(client.contains(w->geometry())) << w->metaObject()->className();
+  for (int r = 0; r < kMaxProgrammers; ++r) {
+    EXPECT_TRUE(list().geometry().contains(window->progressBar(r)->geometry())) << "bar " << r;
+  }
+  // The buttons of one row neither overlap nor leave the row.
+  EXPECT_FALSE(window->startButton()->geometry().intersects(window->offlineButton()->geometry()));
+  EXPECT_FALSE(window->offlineButton()->geometry().intersects(window->onlineButton()->geometry()));
+  EXPECT_FALSE(window->logButton()->geometry().intersects(window->helpButton()->geometry()));
+  EXPECT_EQ(window->startButton()->y(), window->helpButton()->y());
+}
+
+TEST_F(MainDlgTest, ThreeProgrammersAreListedGreenOnBlack) {
+  open(SimBench::fresh(3, clock));
+  EXPECT_EQ(window->statusText()->text(), QStringLiteral("3 programmers are detected"));
+  ASSERT_EQ(list().rowCount(), 3);
+  ASSERT_EQ(list().columnCount(), 5);
+  for (int r = 0; r < 3; ++r) {
+    EXPECT_EQ(cell(r, 0), QStringLiteral("0%1").arg(r + 1));
+    EXPECT_EQ(list().item(r, 0)->checkState(), Qt::Checked);
+    EXPECT_EQ(cell(r, 1), QStringLiteral("      ??????"));  // nothing stored yet
+    EXPECT_EQ(cell(r, 4), QStringLiteral("??????  "));
+  }
+  EXPECT_EQ(list().item(0, 0)->textAlignment(), static_cast<int>(Qt::AlignRight | Qt::AlignVCenter));
+  EXPECT_EQ(list().item(0, 3)->textAlignment(), static_cast<int>(Qt::AlignHCenter | Qt::AlignVCenter));
+  EXPECT_TRUE(list().selectionModel()->isRowSelected(0, QModelIndex()));
+  EXPECT_TRUE(list().isEnabled());
+  EXPECT_EQ(listColour(QPalette::Active, QPalette::Base), QColor(0, 0, 0));
+  EXPECT_EQ(listColour(QPalette::Active, QPalette::Text), QColor(0, 255, 0));
+  EXPECT_TRUE(window->startButton()->isEnabled());
+  EXPECT_TRUE(window->offlineButton()->isEnabled());
+  EXPECT_TRUE(window->onlineButton()->isEnabled());
+  EXPECT_TRUE(list().horizontalHeader()->isHidden());
+  test::SaveGrab(*window, QStringLiteral("flashdock-main"));
+}
+
+TEST_F(MainDlgTest, SelectionAndCheckBoxesReachTheFlow) {
+  open(SimBench::fresh(3, clock));
+  list().selectRow(2);
+  EXPECT_EQ(flow->selectedRow, 2);
+  EXPECT_EQ(state.currentSn, "03");
+  EXPECT_EQ(state.currentHandle, flow->handles[2]);
+
+  list().item(1, 0)->setCheckState(Qt::Unchecked);
+  EXPECT_FALSE(flow->view().rows[1].checked);
+  EXPECT_TRUE(flow->view().rows[0].checked);
+
+  list().clearSelection();
+  EXPECT_FALSE(window->offlineButton()->isEnabled());
+  EXPECT_FALSE(window->onlineButton()->isEnabled());
+
+  // A detection tick keeps what the user ticked: the count has not changed.
+  detectionTick();
+  EXPECT_EQ(list().item(1, 0)->checkState(), Qt::Unchecked);
+}
+
+TEST_F(MainDlgTest, StartWithNothingTickedWarnsAndStaysIdle) {
+  open(SimBench::fresh(2, clock));
+  for (int r = 0; r < 2; ++r) list().item(r, 0)->setCheckState(Qt::Unchecked);
+  window->startButton()->click();
+  ASSERT_NE(prompter.last(), nullptr);
+  EXPECT_EQ(prompter.last()->text, "No programmer is selected.");
+  EXPECT_EQ(prompter.last()->caption, "WARNING");
+  EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Start"));
+  EXPECT_EQ(list().columnCount(), 5);
+}
+
+TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
+  open(SimBench::demo(clock));
+  ASSERT_GE(list().rowCount(), 2);
+  const int rows = list().rowCount();
+  list().item(1, 0)->setCheckState(Qt::Unchecked);
+  window->startButton()->click();
+
+  EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Cancel"));
+  ASSERT_EQ(list().columnCount(), 4);
+  EXPECT_EQ(list().horizontalHeaderItem(1)->text(), QStringLiteral("Status"));
+  EXPECT_EQ(list().horizontalHeaderItem(2)->text(), QStringLiteral("Progress"));
+  EXPECT_FALSE(list().isEnabled());
+  EXPECT_EQ(cell(1, 1), QStringLiteral("N.A."));
+  EXPECT_FALSE(window->progressBar(1)->isVisible());
+  // A disabled list is drawn light so the run's black text stays readable.
+  EXPECT_EQ(listColour(QPalette::Disabled, QPalette::Text), QColor(0, 0, 0));
+  EXPECT_GT(listColour(QPalette::Disabled, QPalette::Base).lightness(), 180);
+
+  for (int i = 0; i < 25; ++i) runTick();
+  for (int r = 0; r < rows; ++r) {
+    if (r == 1) continue;
+    QProgressBar* bar = window->progressBar(r);
+    ASSERT_TRUE(bar->isVisible()) << r;
+    EXPECT_EQ(bar->value(), flow->view().progress[static_cast<std::size_t>(r)].value);
+    // Each bar lies over the Progress column of its own row.
+    const QRect cellRect = list().visualItemRect(list().item(r, 2));
+    const QRect inWindow(list().viewport()->mapTo(window.get(), cellRect.topLeft()), cellRect.size());
+    EXPECT_TRUE(inWindow.contains(bar->geometry().center())) << "row " << r;
+    EXPECT_GE(inWindow.intersected(bar->geometry()).width(), bar->width() * 9 / 10) << "row " << r;
+  }
+  test::SaveGrab(*window, QStringLiteral("flashdock-run"));
+
+  for (int i = 0; i < 400 && flow->runPhase == 1; ++i) runTick();
+  ASSERT_EQ(flow->runPhase, 2);
+  EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Back"));
+  ASSERT_EQ(list().columnCount(), 3);
+  EXPECT_EQ(list().horizontalHeaderItem(2)->text(), QStringLiteral("Operation result information"));
+  EXPECT_EQ(cell(0, 1), QStringLiteral("E.P.V is successfully completed."));
+  EXPECT_EQ(cell(0, 2), QStringLiteral("Successful end"));
+  for (int r = 0; r < kMaxProgrammers; ++r) EXPECT_FALSE(window->progressBar(r)->isVisible());
+  test::SaveGrab(*window, QStringLiteral("flashdock-result"));
+
+  window->startButton()->click();  // Back
+  EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Start"));
+  EXPECT_TRUE(list().isEnabled());
+  EXPECT_EQ(list().columnCount(), 5);
+  EXPECT_EQ(listColour(QPalette::Active, QPalette::Text), QColor(255, 255, 0));
+  EXPECT_EQ(list().item(1, 0)->checkState(), Qt::Unchecked);  // as it was at Start
+  EXPECT_EQ(list().item(0, 0)->checkState(), Qt::Checked);
+  test::SaveGrab(*window, QStringLiteral("flashdock-back"));
+}
+
+TEST_F(MainDlgTest, LogAndHelpOpenTheirFilesOrSayWhy) {
+  open(SimBench::fresh(0, clock));
+  window->logButton()->click();
+  window->helpButton()->click();
+  ASSERT_EQ(opener.opened.size(), 2u);
+  EXPECT_EQ(opener.opened[0], dir.path(kHistoryFileName));
+  EXPECT_EQ(opener.opened[1], dir.path(kManualFileName));
+  EXPECT_TRUE(prompter.messages().empty());
+
+  opener.succeed = false;
+  window->helpButton()->click();
+  ASSERT_NE(prompter.last(), nullptr);
+  EXPECT_EQ(prompter.last()->caption, "ERROR");
+  EXPECT_EQ(prompter.last()->text, "Can not open user manual!");
+}
+
+TEST_F(MainDlgTest, EscapeReleasesEveryProgrammerAndEndsTheWindow) {
+  open(SimBench::fresh(2, clock));
+  ASSERT_NE(flow->handles[0], kNoHandle);
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(window->result(), QDialog::Rejected);
+  EXPECT_FALSE(timers.running(kTimerDetection));
+  EXPECT_EQ(flow->handles[0], kNoHandle);
+  EXPECT_EQ(flow->handles[1], kNoHandle);
+  EXPECT_EQ(state.currentHandle, kNoHandle);
+  // Both devices can be opened again: no handle was left open.
+  for (std::uint32_t index = 0; index < 2; ++index) {
+    BridgeHandle handle = kNoHandle;
+    EXPECT_EQ(bench->BridgeOpen(index, handle), kBridgeOk) << index;
+    bench->BridgeClose(handle);
+  }
+}
+
+TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
+  open(SimBench::fresh(3, clock));
+  std::unique_ptr<QMenu> menu(window->createContextMenu(nullptr));
+  QStringList texts;
+  for (QAction* action : menu->actions()) {
+    if (!action->isSeparator()) texts << action->text();
+  }
+  EXPECT_EQ(texts, (QStringList{QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
+                                QStringLiteral("Unplug simulated programmer 1"), QStringLiteral("Unplug simulated programmer 2"),
+                                QStringLiteral("Unplug simulated programmer 3")}));
+
+  menu->actions().back()->trigger();
+  detectionTick();
+  EXPECT_EQ(list().rowCount(), 2);
+  EXPECT_EQ(window->statusText()->text(), QStringLiteral("2 programmers are detected"));
+
+  std::unique_ptr<QMenu> again(window->createContextMenu(nullptr));
+  for (QAction* action : again->actions()) {
+    if (action->text() == QStringLiteral("Attach a simulated programmer")) action->trigger();
+  }
+  detectionTick();
+  EXPECT_EQ(list().rowCount(), 3);
+}
+
+TEST_F(MainDlgTest, NoBenchNoHotPlugEntries) {
+  open(SimBench::fresh(0, clock));
+  CMainDlg plain(*flow, nullptr);
+  std::unique_ptr<QMenu> menu(plain.createContextMenu(nullptr));
+  ASSERT_EQ(menu->actions().size(), 1);
+  EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&About Quorvel Flashdock"));
+}
+
+TEST(AboutDlgTest, ShowsIconVersionAndOk) {
+  CAboutDlg about;
+  EXPECT_EQ(about.windowTitle(), QStringLiteral("About Quorvel Flashdock"));
+  EXPECT_EQ(about.versionLabel()->text(), QStringLiteral("TBX_V_200 Version 1.0"));
+  EXPECT_EQ(about.okButton()->text(), QStringLiteral("&OK"));
+  EXPECT_TRUE(about.okButton()->isDefault());
+  EXPECT_FALSE(about.iconLabel()->pixmap().isNull());
+  about.show();
+  test::SaveGrab(about, QStringLiteral("flashdock-about"));
+  about.okButton()->click();
+  EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace fd

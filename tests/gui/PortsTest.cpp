@@ -1,0 +1,222 @@
+// The Qt side of the ports: timers, message boxes, file filters, opening documents, and
+// the desktop program's command line.
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "GuiTestSupport.h"
+#include "gui/app/GuiArgs.h"
+#include "gui/app/QtDocumentOpener.h"
+#include "gui/app/QtPrompter.h"
+#include "gui/app/QtTimers.h"
+
+namespace fd {
+namespace {
+
+TEST(QtTimersTest, StartRestartsAndStopStops) {
+  QtTimers timers;
+  EXPECT_FALSE(timers.isActive(kTimerDetection));
+  EXPECT_EQ(timers.period(kTimerDetection), -1);
+  timers.start(kTimerDetection, 200);
+  timers.start(kTimerGangRun, 100);
+  EXPECT_TRUE(timers.isActive(kTimerDetection));
+  EXPECT_EQ(timers.period(kTimerDetection), 200);
+  // Starting a running timer again restarts it with the new period.
+  timers.start(kTimerDetection, 10);
+  EXPECT_EQ(timers.period(kTimerDetection), 10);
+  timers.stop(kTimerDetection);
+  EXPECT_FALSE(timers.isActive(kTimerDetection));
+  EXPECT_TRUE(timers.isActive(kTimerGangRun));
+  timers.stop(kTimerSubWindow);  // never started: harmless
+  timers.stopAll();
+  EXPECT_FALSE(timers.isActive(kTimerGangRun));
+}
+
+TEST(QtTimersTest, DueTimerCallsHandlerWithItsId) {
+  QtTimers timers;
+  std::vector<int> ticks;
+  timers.setHandler([&](int id) {
+    ticks.push_back(id);
+    timers.stop(id);
+  });
+  timers.start(kTimerSubWindow, 0);
+  for (int i = 0; i < 100 && ticks.empty(); ++i) QCoreApplication::processEvents();
+  EXPECT_EQ(ticks, std::vector<int>{kTimerSubWindow});
+}
+
+TEST(QtTimersTest, TicksNeverNest) {
+  // A tick that opens a message box runs an event loop; a timeout delivered there must
+  // not start a second tick inside the first.
+  QtTimers timers;
+  int depth = 0, maxDepth = 0, calls = 0;
+  timers.setHandler([&](int id) {
+    ++calls;
+    maxDepth = std::max(maxDepth, ++depth);
+    if (calls == 1) {
+      timers.fire(id);
+      timers.fire(kTimerGangRun);
+    }
+    --depth;
+  });
+  timers.fire(kTimerDetection);
+  EXPECT_EQ(maxDepth, 1);
+  EXPECT_EQ(calls, 1);
+  timers.fire(kTimerDetection);  // the next tick runs normally
+  EXPECT_EQ(calls, 2);
+}
+
+TEST(QtFileFilterTest, Forms) {
+  const struct {
+    const char* given;
+    const char* expected;
+  } cases[] = {
+      {"S-record files (*.mot)", "S-record files (*.mot)"},
+      {"S-record files (*.mot);;All files (*)", "S-record files (*.mot);;All files (*)"},
+      {"S-record files|*.mot;*.s28|All files|*.*", "S-record files (*.mot *.s28);;All files (*.*)"},
+      {"Motorola (*.mot)|*.mot|", "Motorola (*.mot)"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(QtFileFilter(c.given).toStdString(), c.expected) << c.given;
+}
+
+// Answers the next message box with `button` and keeps what it showed.
+struct SeenBox {
+  QString caption, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+};
+
+void AnswerNextBox(SeenBox& seen, std::function<void(QMessageBox*)> answer) {
+  test::OnNextModal([&seen, answer = std::move(answer)](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+    answer(box);
+  });
+}
+
+TEST(QtPrompterTest, BoxShowsCaptionIconTextAndButtons) {
+  QtPrompter prompter;
+  const struct {
+    MsgIcon icon;
+    MsgButtons buttons;
+    QMessageBox::StandardButton press;
+    QMessageBox::Icon shownIcon;
+    QMessageBox::StandardButtons shownButtons;
+    MsgAnswer answer;
+  } cases[] = {
+      {MsgIcon::Error, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::Critical, QMessageBox::Ok, MsgAnswer::Ok},
+      {MsgIcon::None, MsgButtons::Ok, QMessageBox::Ok, QMessageBox::NoIcon, QMessageBox::Ok, MsgAnswer::Ok},
+      {MsgIcon::Warning, MsgButtons::YesNo, QMessageBox::Yes, QMessageBox::Warning,
+       QMessageBox::Yes | QMessageBox::No, MsgAnswer::Yes},
+      {MsgIcon::Question, MsgButtons::YesNo, QMessageBox::No, QMessageBox::Question,
+       QMessageBox::Yes | QMessageBox::No, MsgAnswer::No},
+      {MsgIcon::Information, MsgButtons::YesNoCancel, QMessageBox::Cancel, QMessageBox::Information,
+       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, MsgAnswer::Cancel},
+  };
+  for (const auto& c : cases) {
+    SeenBox seen;
+    AnswerNextBox(seen, [press = c.press](QMessageBox* box) { box->button(press)->click(); });
+    EXPECT_EQ(prompter.message("WARNING", c.icon, "Some text.", c.buttons), c.answer);
+    EXPECT_EQ(seen.caption, QStringLiteral("WARNING"));
+    EXPECT_EQ(seen.text, QStringLiteral("Some text."));
+    EXPECT_EQ(seen.icon, c.shownIcon);
+    EXPECT_EQ(seen.buttons, c.shownButtons);
+  }
+}
+
+TEST(QtPrompterTest, ClosingAQuestionNeverAnswersYes) {
+  QtPrompter prompter;
+  const struct {
+    MsgButtons buttons;
+    MsgAnswer answer;
+  } cases[] = {{MsgButtons::YesNo, MsgAnswer::No}, {MsgButtons::YesNoCancel, MsgAnswer::Cancel},
+               {MsgButtons::Ok, MsgAnswer::Ok}};
+  for (const auto& c : cases) {
+    SeenBox seen;
+    AnswerNextBox(seen, [](QMessageBox* box) { box->reject(); });
+    EXPECT_EQ(prompter.message("INFO", MsgIcon::Question, "Go on?", c.buttons), c.answer);
+  }
+}
+
+class QtDocumentOpenerTest : public ::testing::Test {
+protected:
+  QTemporaryDir dir;
+  std::vector<QUrl> launched;
+  bool launchResult = true;
+  QtDocumentOpener opener{[this](const QUrl& url) {
+    launched.push_back(url);
+    return launchResult;
+  }};
+
+  std::string makeFile(const QString& name) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("x");
+    return path.toStdString();
+  }
+};
+
+TEST_F(QtDocumentOpenerTest, ExistingFileGoesToTheDesktopAsFileUrl) {
+  const std::string path = makeFile(QStringLiteral("ZK40 Family Flashdock User's Manual.pdf"));
+  EXPECT_TRUE(opener.openDocument(path));
+  ASSERT_EQ(launched.size(), 1u);
+  EXPECT_TRUE(launched[0].isLocalFile());
+  EXPECT_EQ(launched[0].toLocalFile().toStdString(), path);
+}
+
+TEST_F(QtDocumentOpenerTest, FailsWithoutLaunchingForMissingFileOrFolder) {
+  EXPECT_FALSE(opener.openDocument(dir.filePath(QStringLiteral("missing.pdf")).toStdString()));
+  EXPECT_FALSE(opener.openDocument(dir.path().toStdString()));
+  EXPECT_FALSE(opener.openDocument(""));
+  EXPECT_TRUE(launched.empty());
+}
+
+TEST_F(QtDocumentOpenerTest, FailsWhenNoViewerStarts) {
+  launchResult = false;
+  EXPECT_FALSE(opener.openDocument(makeFile(QStringLiteral("log.log"))));
+  EXPECT_EQ(launched.size(), 1u);
+}
+
+TEST(GuiArgsTest, Options) {
+  const struct {
+    QStringList args;
+    GuiArgs::Outcome outcome;
+    const char* simulate;
+    const char* appDir;
+    const char* trace;
+    const char* messagePart;
+  } cases[] = {
+      {{}, GuiArgs::Outcome::Run, "", "", "", ""},
+      {{"--simulate", "3"}, GuiArgs::Outcome::Run, "3", "", "", ""},
+      {{"--simulate=demo", "--app-dir", "/tmp/a b", "--trace", "t.txt"}, GuiArgs::Outcome::Run, "demo", "/tmp/a b",
+       "t.txt", ""},
+      {{"-simulate", "bench.json"}, GuiArgs::Outcome::Run, "bench.json", "", "", ""},
+      {{"--help"}, GuiArgs::Outcome::Help, "", "", "", "--simulate"},
+      {{"--simulate"}, GuiArgs::Outcome::Error, "", "", "", "simulate"},
+      {{"--frobnicate"}, GuiArgs::Outcome::Error, "", "", "", "frobnicate"},
+      {{"stray"}, GuiArgs::Outcome::Error, "", "", "", "stray"},
+      {{"--app-dir", ""}, GuiArgs::Outcome::Error, "", "", "", "app-dir"},
+      {{"--trace", "a", "--trace", "b"}, GuiArgs::Outcome::Error, "", "", "", "more than once"},
+  };
+  for (const auto& c : cases) {
+    const GuiArgs parsed = ParseGuiArgs(QStringList{QStringLiteral("flashdock")} + c.args);
+    const std::string label = c.args.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(parsed.outcome, c.outcome) << label;
+    EXPECT_TRUE(parsed.message.contains(QString::fromLatin1(c.messagePart))) << label << ": " << parsed.message.toStdString();
+    if (c.outcome != GuiArgs::Outcome::Run) continue;
+    EXPECT_EQ(parsed.options.simulate, c.simulate) << label;
+    EXPECT_EQ(parsed.options.appDir, c.appDir) << label;
+    EXPECT_EQ(parsed.options.tracePath, c.trace) << label;
+  }
+}
+
+}  // namespace
+}  // namespace fd

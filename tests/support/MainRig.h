@@ -1,0 +1,67 @@
+#pragma once
+// A main window's flow on a simulated bench in virtual time, with every bridge call traced,
+// every message recorded and the timers fired by hand.
+#include <memory>
+
+#include "app/Startup.h"
+#include "flows/main/MainFlow.h"
+#include "link/TracingBridge.h"
+#include "sim/SimBench.h"
+#include "sim/SimClock.h"
+#include "support/ManualTimers.h"
+#include "support/RecordingOpener.h"
+#include "support/RecordingPrompter.h"
+#include "support/TempDir.h"
+
+namespace fd::test {
+
+struct MainRig {
+  MainRig() : bench(clock), tracing(bench), pacer(clock) {
+    state.appDir = dir.dir();
+    RunStartupHeadless(state);
+  }
+
+  MainFlow& flow() {
+    if (!flow_) {
+      flow_ = std::make_unique<MainFlow>(
+          MainFlowPorts{state, tracing, pacer, prompter, timers, opener, [this] { return logTime; }});
+    }
+    return *flow_;
+  }
+  const MainView& view() { return flow().view(); }
+
+  // One tick of a timer, after its period has passed.
+  void tick(int id) {
+    clock.advanceUs(static_cast<std::uint64_t>(id == kTimerGangRun ? 100 : 200) * 1000);
+    flow().onTimer(id);
+  }
+  // Run ticks until the result view shows (or the limit runs out); the ticks it took.
+  int runToResult(int maxTicks = 400) {
+    int ticks = 0;
+    while (flow().runPhase == 1 && ticks < maxTicks) {
+      tick(kTimerGangRun);
+      ++ticks;
+    }
+    return ticks;
+  }
+  std::string history() const { return dir.read(kHistoryFileName); }
+
+  TempDir dir;
+  VirtualClock clock;
+  SimBench bench;
+  TracingBridge tracing;
+  ClockPacer pacer;
+  RecordingPrompter prompter;
+  ManualTimers timers;
+  RecordingOpener opener;
+  AppState state;
+  LocalTime logTime{2026, 12, 10, 9, 5, 7};
+
+private:
+  std::unique_ptr<MainFlow> flow_;
+};
+
+// A programmer set up with a product and an image, ready for a gang run.
+SimProgrammerSetup ReadyProgrammer(const std::string& mcu, const std::string& file, std::uint32_t size);
+
+}  // namespace fd::test
