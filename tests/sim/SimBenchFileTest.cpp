@@ -1,0 +1,258 @@
+// Bench files: reading, writing back, and clear errors for broken files.
+#include <gtest/gtest.h>
+
+#include "sim/SimBenchFile.h"
+#include "sim/SimErrors.h"
+#include "sim/SimHost.h"
+#include "sim/SimulateArg.h"
+#include "support/TempDir.h"
+
+namespace fd::test {
+namespace {
+
+void ExpectSameSetups(const std::vector<SimProgrammerSetup>& a, const std::vector<SimProgrammerSetup>& b) {
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(a[i].info, b[i].info);
+    EXPECT_EQ(a[i].image, b[i].image);
+    EXPECT_EQ(a[i].usb, b[i].usb);
+    EXPECT_EQ(a[i].attached, b[i].attached);
+    EXPECT_EQ(a[i].updateJumpers, b[i].updateJumpers);
+    EXPECT_EQ(a[i].faults, b[i].faults);
+    const SimTarget& x = a[i].target;
+    const SimTarget& y = b[i].target;
+    EXPECT_EQ(x.present, y.present);
+    EXPECT_EQ(x.voltage, y.voltage);
+    EXPECT_EQ(x.selfPowered, y.selfPowered);
+    EXPECT_EQ(x.id, y.id);
+    EXPECT_EQ(x.flash, y.flash);
+    EXPECT_EQ(x.memory, y.memory);
+    EXPECT_EQ(x.flashFault, y.flashFault);
+  }
+}
+
+TEST(SimBenchFile, RoundTripKeepsEverything) {
+  VirtualClock clock;
+  auto bench = SimBench::demo(clock);
+  // Things the demo does not have: faults, a foreign device, an unplugged one, target
+  // memory, a block that only the raw form can hold, a page that is not one fill byte.
+  SimProgrammer& first = bench->programmer(0);
+  first.faults().errors = {{'S', "erase", 0x50}, {'R', "read", 0x12}};
+  first.faults().busyAfterCommands = "CU";
+  first.faults().linkLostAfter = 1234;
+  first.faults().corruptReadCrc = true;
+  first.target().memory[0x041] = Filled(0x00);
+  first.target().flashFault = SimFlashFault::kVerify;
+  SimPage mixed = Filled(0x11);
+  mixed[7] = 0x99;
+  first.setup().image[0x0FF] = mixed;
+  SimProgrammerSetup odd;
+  odd.usb.product = "Some Other Bridge";
+  odd.info[info::kNames] = 0x01;  // not text
+  odd.updateJumpers = true;
+  odd.target.present = false;
+  bench->attach(odd);
+  bench->detach(1);
+
+  const std::string text = bench->toJson();
+  auto again = SimBench::fromJson(text, clock);
+  ASSERT_TRUE(again.bench) << again.error;
+  ExpectSameSetups(again.bench->setups(), bench->setups());
+  EXPECT_EQ(again.bench->toJson(), text);
+  std::uint32_t count = 0;
+  again.bench->BridgeGetNumDevices(count);
+  EXPECT_EQ(count, 3u) << "the unplugged one stays unplugged";
+}
+
+TEST(SimBenchFile, ReadableFieldsBuildTheInformationBlock) {
+  const char* text = R"({"programmers": [{
+      "setup": {"type": "2", "power": "50", "id": "0102030405060708090A0B0C0D0E"
+                 , "mcu": "ZK40F8C12", "file": "blinky",
+                "blocks": ["024", "40"], "time": "240314093012", "size": 12345},
+      "image": [{"page": "0F0", "count": 3, "fill": "10", "step": 2}]}]})";
+  std::string error;
+  const auto bad = ParseSimBench(text, error);
+  EXPECT_FALSE(bad);
+  EXPECT_NE(error.find("programmers[0].setup.id"), std::string::npos) << error;
+
+  const char* good = R"({"programmers": [{
+      "setup": {"type": "2", "power": "50", "id": "01020304050607", "mcu": "ZK40F8C12", "file": "blinky",
+                "blocks": ["024", "40"], "time": "240314093012", "size": 12345},
+      "image": [{"page": "0F0", "count": 3, "fill": "10", "step": 2}]}]})";
+  const auto setups = ParseSimBench(good, error);
+  ASSERT_TRUE(setups) << error;
+  const SimProgrammerSetup& p = (*setups)[0];
+  EXPECT_EQ(p.info[info::kTypeCode], '2');
+  EXPECT_EQ(p.info[info::kPower], 0x50);
+  EXPECT_EQ(p.info[info::kIdCode + 6], 0x07);
+  EXPECT_EQ(InfoMcuName(p.info), "ZK40F8C12   ");
+  EXPECT_EQ(InfoFileName(p.info), "blinky          ");
+  EXPECT_EQ(InfoBlockEntry(p.info, 0), 0x024);
+  EXPECT_EQ(InfoBlockEntry(p.info, 1), 0x040);
+  EXPECT_EQ(InfoBlockEntry(p.info, 2), 0xFFFF);
+  EXPECT_EQ(InfoModifyDigits(p.info), "240314093012");
+  EXPECT_EQ(InfoFileSize(p.info), 12345u);
+  EXPECT_EQ(InfoPageCount(p.info), 3) << "taken from the image when not given";
+  EXPECT_EQ(p.image.at(0x0F2), Filled(0x14));
+  EXPECT_TRUE(p.attached);
+  EXPECT_TRUE(p.target.present) << "defaults for what is not given";
+}
+
+struct BadFile {
+  const char* name;
+  const char* text;
+  const char* where;  // expected in the message
+};
+
+class SimBenchFileErrors : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(SimBenchFileErrors, SayWhatIsWrongAndWhere) {
+  VirtualClock clock;
+  const auto r = SimBench::fromJson(GetParam().text, clock);
+  EXPECT_FALSE(r.bench);
+  EXPECT_NE(r.error.find(GetParam().where), std::string::npos) << r.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimBenchFileErrors,
+    ::testing::Values(
+        BadFile{"Empty", "", "parse error"},
+        BadFile{"Truncated", R"({"programmers": [{"attached": true)", "parse error"},
+        BadFile{"NotAnObject", "[1, 2]", "bench"},
+        BadFile{"NoList", R"({})", "programmers"},
+        BadFile{"UnknownKey", R"({"programmers": [{"atached": true}]})", "programmers[0]: unknown key \"atached\""},
+        BadFile{"WrongType", R"({"programmers": [{"attached": "yes"}]})", "programmers[0].attached"},
+        BadFile{"Voltage", R"({"programmers": [{}, {"target": {"voltage": 4}}]})", "programmers[1].target.voltage"},
+        BadFile{"NegativeSize", R"({"programmers": [{"setup": {"size": -1}}]})", "programmers[0].setup.size"},
+        BadFile{"InfoLength", R"({"programmers": [{"info": "FFFF"}]})", "programmers[0].info"},
+        BadFile{"SetupAndInfo", R"({"programmers": [{"info": "FF", "setup": {}}]})", "either"},
+        BadFile{"BadTime", R"({"programmers": [{"setup": {"time": "24-03-14 9:3"}}]})", "setup.time"},
+        BadFile{"FillAndData", R"({"programmers": [{"image": [{"page": "10", "fill": "00", "data": "00"}]}]})",
+                "image[0]"},
+        BadFile{"PageTwice",
+                R"({"programmers": [{"image": [{"page": "10", "count": 2, "fill": "00"},
+                                                 {"page": "11", "fill": "01"}]}]})",
+                "page 011 is given twice"},
+        BadFile{"PastLastPage", R"({"programmers": [{"image": [{"page": "FFFF", "count": 2, "fill": "00"}]}]})",
+                "runs past page FFFF"},
+        BadFile{"FlashNotWholePages",
+                R"({"programmers": [{"target": {"flash": [{"start": "04010", "size": 4096}]}}]})",
+                "target.flash[0]"},
+        BadFile{"UnknownStage",
+                R"({"programmers": [{"faults": {"errors": [{"command": "S", "stage": "dry", "code": 80}]}}]})",
+                "no stage \"dry\""},
+        BadFile{"CodeZero", R"({"programmers": [{"faults": {"errors": [{"command": "C", "code": 0}]}}]})",
+                "errors[0].code"},
+        BadFile{"UnknownCommand", R"({"programmers": [{"faults": {"errors": [{"command": "Q", "code": 1}]}}]})",
+                "no command 'Q'"},
+        BadFile{"NonAscii", "{\"programmers\": [{\"setup\": {\"mcu\": \"ZK\xC3\xA9\"}}]}", "printable"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimBenchFile, SaveReplacesTheFileWholeAndLoadReadsItBack) {
+  TempDir dir;
+  VirtualClock clock;
+  auto bench = SimBench::demo(clock);
+  const std::string path = dir.path("bench.json");
+  dir.write("bench.json", "old contents");
+  std::string error;
+  ASSERT_TRUE(bench->save(path, error)) << error;
+  EXPECT_FALSE(dir.exists("bench.json.tmp"));
+  auto loaded = SimBench::load(path, clock);
+  ASSERT_TRUE(loaded.bench) << loaded.error;
+  ExpectSameSetups(loaded.bench->setups(), bench->setups());
+
+  EXPECT_FALSE(bench->save(dir.path("missing/bench.json"), error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(dir.read("bench.json"), bench->toJson()) << "a failed save touches nothing else";
+}
+
+TEST(SimBenchFile, MissingOrBrokenFileGivesAClearError) {
+  TempDir dir;
+  VirtualClock clock;
+  auto missing = SimBench::load(dir.path("nope.json"), clock);
+  EXPECT_FALSE(missing.bench);
+  EXPECT_NE(missing.error.find("nope.json"), std::string::npos);
+  dir.write("broken.json", "{\"programmers\": [");
+  auto broken = SimBench::load(dir.path("broken.json"), clock);
+  EXPECT_FALSE(broken.bench);
+  EXPECT_NE(broken.error.find("broken.json"), std::string::npos) << broken.error;
+}
+
+TEST(SimBenchFile, StateChangedOverTheWireSurvivesSaveAndLoad) {
+  TempDir dir;
+  VirtualClock clock;
+  auto bench = SimBench::demo(clock);
+  {
+    SimHost host(*bench, clock);
+    host.open(0);
+    ASSERT_TRUE(host.reset());
+    host.write({'S'});
+    host.spinMs(5000);  // the run programs the target
+    ASSERT_EQ(bench->programmer(0).latchedError(), 0);
+  }
+  std::string error;
+  ASSERT_TRUE(bench->save(dir.path("b.json"), error)) << error;
+  auto loaded = SimBench::load(dir.path("b.json"), clock);
+  ASSERT_TRUE(loaded.bench) << loaded.error;
+  EXPECT_EQ(loaded.bench->programmer(0).target().memory, bench->programmer(0).image());
+}
+
+struct ArgCase {
+  const char* text;
+  SimulateArg::Kind kind;
+  std::size_t count;
+};
+
+TEST(SimulateArg, ParsesCountDemoOrFile) {
+  const ArgCase cases[] = {
+      {"3", SimulateArg::Kind::kCount, 3},     {"0", SimulateArg::Kind::kCount, 0},
+      {"8", SimulateArg::Kind::kCount, 8},     {"9", SimulateArg::Kind::kInvalid, 0},
+      {"123", SimulateArg::Kind::kInvalid, 0}, {"", SimulateArg::Kind::kInvalid, 0},
+      {"demo", SimulateArg::Kind::kDemo, 0},   {"bench.json", SimulateArg::Kind::kFile, 0},
+      {"3.json", SimulateArg::Kind::kFile, 0},
+  };
+  for (const ArgCase& c : cases) {
+    const SimulateArg arg = ParseSimulateArg(c.text);
+    EXPECT_EQ(arg.kind, c.kind) << c.text;
+    EXPECT_EQ(arg.count, c.count) << c.text;
+    EXPECT_EQ(arg.kind == SimulateArg::Kind::kInvalid, !arg.error.empty()) << c.text;
+  }
+  EXPECT_EQ(ParseSimulateArg("b.json").path, "b.json");
+}
+
+TEST(SimulateArg, MakesTheBenchItNames) {
+  VirtualClock clock;
+  std::uint32_t count = 0;
+  auto three = MakeSimBench(ParseSimulateArg("3"), clock);
+  ASSERT_TRUE(three.bench);
+  three.bench->BridgeGetNumDevices(count);
+  EXPECT_EQ(count, 3u);
+  EXPECT_FALSE(three.bench->programmer(2).hasImage());
+  auto demo = MakeSimBench(ParseSimulateArg("demo"), clock);
+  ASSERT_TRUE(demo.bench);
+  EXPECT_TRUE(demo.bench->programmer(2).hasImage());
+  auto none = MakeSimBench(ParseSimulateArg("/nonexistent/bench.json"), clock);
+  EXPECT_FALSE(none.bench);
+  EXPECT_FALSE(none.error.empty());
+  EXPECT_FALSE(MakeSimBench(ParseSimulateArg("42"), clock).bench);
+}
+
+TEST(SimDemoBench, ShowsThreeDifferentSetups) {
+  VirtualClock clock;
+  auto bench = SimBench::demo(clock);
+  const char* files[] = {"blinky          ", "motor_ctl       ", "sensor_v2       "};
+  const std::uint32_t sizes[] = {12345, 48128, 131072};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const ProgrammerInfo& b = bench->programmer(i).info();
+    EXPECT_EQ(InfoFileName(b), files[i]);
+    EXPECT_EQ(InfoFileSize(b), sizes[i]);
+    EXPECT_TRUE(bench->programmer(i).hasImage());
+    const SimTarget& t = bench->programmer(i).target();
+    EXPECT_EQ(t.connectError(b[info::kPower]), 0) << i;
+    for (const auto& [page, data] : bench->programmer(i).image()) EXPECT_TRUE(t.contains(page)) << i;
+  }
+}
+
+}  // namespace
+}  // namespace fd::test
