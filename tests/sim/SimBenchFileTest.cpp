@@ -104,6 +104,8 @@ struct BadFile {
   const char* text;
   const char* where;  // expected in the message
 };
+void PrintTo(const BadFile& c, std::ostream* os) { *os << c.name; }
+
 
 class SimBenchFileErrors : public ::testing::TestWithParam<BadFile> {};
 

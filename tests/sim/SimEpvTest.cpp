@@ -111,6 +111,8 @@ struct FailureCase {
   bool erased;          // 'e' bytes came before the failure
   int lastPercent;      // highest percentage seen; 0 for none
 };
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 
 class SimEpvFailureTest : public SimEpvTest, public ::testing::WithParamInterface<FailureCase> {};
 

@@ -96,6 +96,8 @@ struct ConnectCase {
   SimIdCode id;
   int expected;
 };
+void PrintTo(const ConnectCase& c, std::ostream* os) { *os << c.name; }
+
 
 class SimConnectTest : public SimProtocolTest, public ::testing::WithParamInterface<ConnectCase> {};
 

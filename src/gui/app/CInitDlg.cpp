@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
 
 #include "app/InitOptionsFlow.h"
 #include "gui/app/AppIcon.h"
@@ -29,6 +30,12 @@ CInitDlg::CInitDlg(InitOptionsFlow& flow, QWidget* parent) : QDialog(parent), fl
   logBox_->setGeometry(du.rect(16, 31, 127, 10));
   idBox_ = new QCheckBox(QString::fromLatin1(kInitIdCaption), this);
   idBox_->setGeometry(du.rect(16, 46, 140, 10));
+
+  for (QCheckBox* box : {logBox_, idBox_}) {
+    const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+                          box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
+    CondenseToFit(*box, box->text(), box->width() - indicator);
+  }
 
   ok_ = new QPushButton(QString::fromLatin1(kInitOkCaption), this);
   ok_->setGeometry(du.rect(162, 44, 50, 14));

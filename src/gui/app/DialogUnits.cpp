@@ -1,6 +1,8 @@
 #include "gui/app/DialogUnits.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
+#include <QWidget>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -24,7 +26,22 @@ DialogUnits::DialogUnits(const QFont& font) {
   const int alphabet = metrics.horizontalAdvance(
       QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   baseX_ = std::max(1, (alphabet / 26 + 1) / 2);
-  baseY_ = std::max(1, metrics.height());
+  // Some substitute faces pad their line height far beyond a dialog font's (about 1.2 em),
+  // which would stretch every layout vertically; the height counts at most that much.
+  const int em = QFontInfo(font).pixelSize();
+  const int padded = metrics.height();
+  baseY_ = std::max(1, em > 0 ? std::min(padded, static_cast<int>(std::lround(em * 1.2))) : padded);
+}
+
+void CondenseToFit(QWidget& widget, const QString& text, int available) {
+  QFont font = widget.font();
+  font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+  const int needed = QFontMetrics(font).horizontalAdvance(text);
+  if (needed > available && available > 0 && !text.isEmpty()) {
+    // Close up the letters just enough; a fraction of a pixel each is not seen.
+    font.setLetterSpacing(QFont::AbsoluteSpacing, -double(needed - available + 1) / text.size());
+  }
+  widget.setFont(font);
 }
 
 int DialogUnits::x(double du) const { return static_cast<int>(std::lround(du * baseX_ / 4.0)); }

@@ -5,12 +5,20 @@
 // whatever font the desktop ends up giving us.
 #include <QFont>
 #include <QRect>
+#include <QString>
+
+class QWidget;
 
 namespace fd {
 
 // The dialog font: "Microsoft Sans Serif" where it is installed, else the closest sans
 // serif face the system has, at `pointSize`.
 QFont DialogFont(int pointSize);
+
+// Our fonts only resemble the one the layouts were made for; where a control's fixed text
+// comes out wider than the control, the letters are set a little closer so that all of it
+// shows. `available` is the width in pixels the text has.
+void CondenseToFit(QWidget& widget, const QString& text, int available);
 
 class DialogUnits {
 public:

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <cmath>
+#include <vector>
 
 #include "flows/main/MainFlow.h"
 #include "gui/app/AppIcon.h"
@@ -86,7 +87,9 @@ CMainDlg::CMainDlg(MainFlow& flow, SimBench* bench, QWidget* parent)
   columnLabel_->setFrameStyle(QFrame::Box | QFrame::Plain);
   columnLabel_->setLineWidth(1);
   columnLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  columnLabel_->setIndent(2);
   columnLabel_->setGeometry(du.rect(7, 20, 246, 10));
+  CondenseToFit(*columnLabel_, columnLabel_->text(), columnLabel_->contentsRect().width() - 2 * columnLabel_->indent());
 
   buildList(du);
 
@@ -142,8 +145,7 @@ void CMainDlg::buildList(const DialogUnits& du) {
   QHeaderView* columns = list_->horizontalHeader();
   columns->setMinimumSectionSize(1);
   columns->setSectionResizeMode(QHeaderView::Fixed);
-  // The last column takes what is left, so the list never needs a horizontal scroll bar.
-  columns->setStretchLastSection(true);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   QHeaderView* rows = list_->verticalHeader();
   rows->setMinimumSectionSize(1);
@@ -163,17 +165,35 @@ void CMainDlg::buildList(const DialogUnits& du) {
 }
 
 void CMainDlg::applyColumns(ColumnSet set) {
-  if (columnsShown_ && set == shownColumns_) return;
   const auto specs = ColumnsOf(set);
-  list_->setColumnCount(static_cast<int>(specs.size()));
-  QStringList titles;
-  for (const auto& spec : specs) titles << QString::fromStdString(spec.title);
-  list_->setHorizontalHeaderLabels(titles);
-  for (int c = 0; c < static_cast<int>(specs.size()); ++c) {
-    list_->setColumnWidth(c, static_cast<int>(std::lround(specs[static_cast<std::size_t>(c)].width * columnScale_)));
+  const int count = static_cast<int>(specs.size());
+  if (!columnsShown_ || set != shownColumns_) {
+    list_->setColumnCount(count);
+    QStringList titles;
+    for (const auto& spec : specs) titles << QString::fromStdString(spec.title);
+    list_->setHorizontalHeaderLabels(titles);
+    shownColumns_ = set;
+    columnsShown_ = true;
   }
-  shownColumns_ = set;
-  columnsShown_ = true;
+  std::vector<int> widths;
+  for (const auto& spec : specs) widths.push_back(static_cast<int>(std::lround(spec.width * columnScale_)));
+  // "SN" must show its check box and number whole; the room comes out of the next column,
+  // so the columns after it keep their places.
+  if (count > 1 && list_->rowCount() > 0) {
+    const int needed = list_->sizeHintForColumn(0);
+    if (needed > widths[0]) {
+      widths[1] = std::max(1, widths[1] - (needed - widths[0]));
+      widths[0] = needed;
+    }
+  }
+  // The last column takes what is left of the list's width, so nothing hides behind a
+  // horizontal scroll bar.
+  int used = 0;
+  for (int c = 0; c + 1 < count; ++c) used += widths[static_cast<std::size_t>(c)];
+  widths.back() = std::max(1, list_->maximumViewportSize().width() - used);
+  for (int c = 0; c < count; ++c) {
+    if (list_->columnWidth(c) != widths[static_cast<std::size_t>(c)]) list_->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
+  }
 }
 
 void CMainDlg::applyRows(const MainView& view) {
@@ -243,8 +263,8 @@ void CMainDlg::render() {
   const MainView& view = flow_.view();
   rendering_ = true;
   status_->setText(QString::fromStdString(view.statusText));
-  applyColumns(view.columns);
   applyRows(view);
+  applyColumns(view.columns);
   applyListColours(view);
   list_->setEnabled(view.listEnabled);
   for (int r = 0; r < kMaxProgrammers; ++r) {

@@ -1,0 +1,89 @@
+// CPU cost of the main window's two timers with eight simulated programmers attached:
+// the idle detection tick (every 200 ms) and one gang-run poll of all eight (every 100 ms).
+// Virtual time: what is measured is the host's own work, not the programmers' waits.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "app/Startup.h"
+#include "flows/main/MainFlow.h"
+#include "sim/SimBench.h"
+#include "sim/SimClock.h"
+
+namespace fd {
+namespace {
+
+class NullPrompter final : public Prompter {
+public:
+  MsgAnswer message(const std::string&, MsgIcon, const std::string&, MsgButtons) override { return MsgAnswer::Ok; }
+  std::optional<std::string> chooseOpenFile(const FileChoice&) override { return std::nullopt; }
+  std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+};
+class NullTimers final : public Timers {
+public:
+  void start(int, int) override {}
+  void stop(int) override {}
+};
+class NullOpener final : public DocumentOpener {
+public:
+  bool openDocument(const std::string&) override { return false; }
+};
+
+// Eight demo-like programmers, each with an image that takes a while to program.
+struct Station {
+  Station() : bench(clock), pacer(clock) {
+    dir = std::filesystem::temp_directory_path() / "flashdock-bench";
+    std::filesystem::create_directories(dir);
+    state.appDir = dir.string() + "/";
+    RunStartupHeadless(state);
+    auto demo = SimBench::demo(clock);
+    for (int i = 0; i < 8; ++i) bench.attach(demo->programmer(static_cast<std::size_t>(i % 3)).setup());
+    flow = std::make_unique<MainFlow>(MainFlowPorts{state, bench, pacer, prompter, timers, opener, {}});
+    flow->open();
+  }
+  std::filesystem::path dir;
+  VirtualClock clock;
+  SimBench bench;
+  ClockPacer pacer;
+  NullPrompter prompter;
+  NullTimers timers;
+  NullOpener opener;
+  AppState state;
+  std::unique_ptr<MainFlow> flow;
+};
+
+void BM_IdleDetectionTick(benchmark::State& st) {
+  Station station;
+  for (auto _ : st) {
+    station.clock.advanceUs(200'000);
+    station.flow->onTimer(kTimerDetection);
+  }
+  // Five ticks a second: the idle window costs 5 x this CPU time per second of a core.
+}
+BENCHMARK(BM_IdleDetectionTick)->Unit(benchmark::kMicrosecond);
+
+void BM_GangTickEightProgrammers(benchmark::State& st) {
+  Station station;
+  station.flow->startButton();
+  int ticks = 0;
+  for (auto _ : st) {
+    st.PauseTiming();
+    // Restart the run when it has ended so every measured tick polls eight running programmers.
+    if (station.flow->runPhase != 1 || ++ticks > 20) {
+      if (station.flow->runPhase == 1) station.flow->startButton();
+      station.flow->startButton();
+      station.flow->startButton();
+      ticks = 0;
+    }
+    station.clock.advanceUs(100'000);
+    st.ResumeTiming();
+    station.flow->onTimer(kTimerGangRun);
+  }
+}
+BENCHMARK(BM_GangTickEightProgrammers)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace fd
+
+BENCHMARK_MAIN();
