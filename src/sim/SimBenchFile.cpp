@@ -14,7 +14,7 @@ namespace fd {
 
 namespace {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json;  // keeps keys in the order written
 
 // ---------------------------------------------------------------- syntax check
 

@@ -40,18 +40,20 @@ void SaveGrab(QWidget& widget, const QString& name) {
   EXPECT_TRUE(widget.grab().save(path)) << path.toStdString();
 }
 
-void OnNextModal(std::function<void(QWidget*)> action) {
+QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action, const QMetaObject* type) {
   // Polls from the event loop of the modal dialog itself, so no real time passes waiting.
   auto* poll = new QTimer;
   poll->setInterval(0);
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, action = std::move(action)] {
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, type, action = std::move(action)] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr) return;
+    if (modal == nullptr || !modal->isVisible()) return;
+    if (type != nullptr && !modal->inherits(type->className())) return;
     poll->stop();
     poll->deleteLater();
     action(modal);
   });
   poll->start();
+  return poll;
 }
 
 }  // namespace fd::test

@@ -1,10 +1,13 @@
 #pragma once
 // What the desktop tests share: one QApplication for the whole run, and window grabs for
 // looking at the windows by eye.
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 class QWidget;
+struct QMetaObject;
 
 namespace fd::test {
 
@@ -12,8 +15,9 @@ namespace fd::test {
 // does nothing when that variable is not set.
 void SaveGrab(QWidget& widget, const QString& name);
 
-// Runs `action` as soon as the next modal dialog has opened (a message box, a file
-// dialog), with that dialog; used to answer boxes a click opens.
-void OnNextModal(std::function<void(QWidget*)> action);
+// Runs `action` as soon as a modal dialog has opened (a message box, a file dialog), with
+// that dialog; used to answer boxes a click opens. With `type`, only a dialog of that class
+// counts. Delete the returned watch to stop waiting (null once it has acted).
+QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action, const QMetaObject* type = nullptr);
 
 }  // namespace fd::test

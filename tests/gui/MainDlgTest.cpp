@@ -32,6 +32,8 @@ constexpr std::uint64_t kTickUs = 100000;  // the gang poll's period
 class MainDlgTest : public ::testing::Test {
 protected:
   void open(std::unique_ptr<SimBench> simulated) {
+    window.reset();  // before the flow it draws
+    flow.reset();
     bench = std::move(simulated);
     state.appDir = dir.dir();
     state.idCode = kDefaultIdCode;
@@ -238,21 +240,33 @@ TEST_F(MainDlgTest, LogAndHelpOpenTheirFilesOrSayWhy) {
   EXPECT_EQ(prompter.last()->text, "Can not open user manual!");
 }
 
-TEST_F(MainDlgTest, EscapeReleasesEveryProgrammerAndEndsTheWindow) {
-  open(SimBench::fresh(2, clock));
-  ASSERT_NE(flow->handles[0], kNoHandle);
-  QTest::keyClick(window.get(), Qt::Key_Escape);
-  EXPECT_FALSE(window->isVisible());
-  EXPECT_EQ(window->result(), QDialog::Rejected);
-  EXPECT_FALSE(timers.running(kTimerDetection));
-  EXPECT_EQ(flow->handles[0], kNoHandle);
-  EXPECT_EQ(flow->handles[1], kNoHandle);
-  EXPECT_EQ(state.currentHandle, kNoHandle);
-  // Both devices can be opened again: no handle was left open.
-  for (std::uint32_t index = 0; index < 2; ++index) {
-    BridgeHandle handle = kNoHandle;
-    EXPECT_EQ(bench->BridgeOpen(index, handle), kBridgeOk) << index;
-    bench->BridgeClose(handle);
+TEST_F(MainDlgTest, EscapeOrCloseBoxReleasesEveryProgrammerAndEndsTheWindow) {
+  const struct {
+    const char* how;
+    void (*close)(CMainDlg&);
+  } ways[] = {
+      {"Esc", [](CMainDlg& w) { QTest::keyClick(&w, Qt::Key_Escape); }},
+      {"close box", [](CMainDlg& w) { w.close(); }},
+  };
+  for (const auto& way : ways) {
+    open(SimBench::fresh(2, clock));
+    ASSERT_NE(flow->handles[0], kNoHandle) << way.how;
+    window->startButton()->click();  // also in the middle of a gang run
+    ASSERT_EQ(flow->runPhase, 1) << way.how;
+    way.close(*window);
+    EXPECT_FALSE(window->isVisible()) << way.how;
+    EXPECT_EQ(window->result(), QDialog::Rejected) << way.how;
+    EXPECT_FALSE(timers.running(kTimerDetection)) << way.how;
+    EXPECT_FALSE(timers.running(kTimerGangRun)) << way.how;
+    EXPECT_EQ(flow->handles[0], kNoHandle) << way.how;
+    EXPECT_EQ(flow->handles[1], kNoHandle) << way.how;
+    EXPECT_EQ(state.currentHandle, kNoHandle) << way.how;
+    // Both devices can be opened again: no handle was left open.
+    for (std::uint32_t index = 0; index < 2; ++index) {
+      BridgeHandle handle = kNoHandle;
+      EXPECT_EQ(bench->BridgeOpen(index, handle), kBridgeOk) << way.how << " " << index;
+      bench->BridgeClose(handle);
+    }
   }
 }
 

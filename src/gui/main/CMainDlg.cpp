@@ -165,22 +165,25 @@ void CMainDlg::buildList(const DialogUnits& du) {
 }
 
 void CMainDlg::applyColumns(ColumnSet set) {
+  if (columnsShown_ && set == shownColumns_) return;
+  const auto specs = ColumnsOf(set);
+  list_->setColumnCount(static_cast<int>(specs.size()));
+  QStringList titles;
+  for (const auto& spec : specs) titles << QString::fromStdString(spec.title);
+  list_->setHorizontalHeaderLabels(titles);
+  shownColumns_ = set;
+  columnsShown_ = true;
+}
+
+void CMainDlg::fitColumns(ColumnSet set) {
   const auto specs = ColumnsOf(set);
   const int count = static_cast<int>(specs.size());
-  if (!columnsShown_ || set != shownColumns_) {
-    list_->setColumnCount(count);
-    QStringList titles;
-    for (const auto& spec : specs) titles << QString::fromStdString(spec.title);
-    list_->setHorizontalHeaderLabels(titles);
-    shownColumns_ = set;
-    columnsShown_ = true;
-  }
   std::vector<int> widths;
   for (const auto& spec : specs) widths.push_back(static_cast<int>(std::lround(spec.width * columnScale_)));
   // "SN" must show its check box and number whole; the room comes out of the next column,
   // so the columns after it keep their places.
   if (count > 1 && list_->rowCount() > 0) {
-    const int needed = list_->sizeHintForColumn(0);
+    const int needed = static_cast<const QAbstractItemView*>(list_)->sizeHintForColumn(0);
     if (needed > widths[0]) {
       widths[1] = std::max(1, widths[1] - (needed - widths[0]));
       widths[0] = needed;
@@ -263,8 +266,9 @@ void CMainDlg::render() {
   const MainView& view = flow_.view();
   rendering_ = true;
   status_->setText(QString::fromStdString(view.statusText));
-  applyRows(view);
   applyColumns(view.columns);
+  applyRows(view);
+  fitColumns(view.columns);
   applyListColours(view);
   list_->setEnabled(view.listEnabled);
   for (int r = 0; r < kMaxProgrammers; ++r) {

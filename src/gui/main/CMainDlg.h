@@ -57,6 +57,7 @@ protected:
 private:
   void buildList(const DialogUnits& du);
   void applyColumns(ColumnSet set);
+  void fitColumns(ColumnSet set);
   void applyRows(const MainView& view);
   void applyListColours(const MainView& view);
   void onItemChanged(QTableWidgetItem* item);
