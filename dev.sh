@@ -43,8 +43,13 @@ case "$cmd" in
     fi
     echo "No display: running the command-line demo on the simulated bench."
     if [ $# -gt 0 ]; then exec "$bin/flashdock-cli" "$@"; fi
-    demo=$(mktemp -d)
-    "$bin/flashdock-cli" --simulate demo --app-dir "$demo" info --device 0
+    for step in "info --device 0" "list" "gang"; do
+      echo "\$ flashdock-cli --simulate demo $step"
+      # shellcheck disable=SC2086
+      "$bin/flashdock-cli" --simulate demo $step
+      echo
+    done
+    echo "History log: $bin/ZK40 Family Flashdock History.log"
     ;;
   test)
     install_missing

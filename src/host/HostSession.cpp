@@ -16,7 +16,10 @@ std::unique_ptr<HostSession> HostSession::create(const HostOptions& options, con
 
   std::string dir = options.appDir.empty() ? ExecutableDir(argv0) : options.appDir;
   std::string normalized;
-  if (!PrepareAppDir(dir, normalized, error)) return nullptr;
+  if (!PrepareAppDir(dir, normalized, error)) {
+    if (options.appDir.empty()) error += " Choose a folder for the settings and log with --app-dir.";
+    return nullptr;
+  }
   session->state_.appDir = normalized;
 
   const bool simulate = !options.simulate.empty();
