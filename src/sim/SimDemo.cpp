@@ -55,12 +55,9 @@ SimProgrammerSetup Build(const DemoProgrammer& d) {
 }
 
 SimTarget Target(int voltage, bool selfPowered, SimIdCode id, std::vector<SimFlashRegion> flash) {
-  SimTarget t;
-  t.voltage = voltage;
-  t.selfPowered = selfPowered;
-  t.id = id;
-  t.flash = std::move(flash);
-  return t;
+  // Built whole, so the default flash list is never made only to be thrown away.
+  return SimTarget{.present = true, .voltage = voltage, .selfPowered = selfPowered, .id = id,
+                   .flash = std::move(flash), .memory = {}, .flashFault = SimFlashFault::kNone};
 }
 
 }  // namespace

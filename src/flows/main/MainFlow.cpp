@@ -17,7 +17,7 @@ constexpr const char* kUnknownSize = "??????  ";
 constexpr const char* kNotApplicable = "N.A.";
 
 std::string TwoDigits(int value) {
-  char buf[8];
+  char buf[16];
   std::snprintf(buf, sizeof buf, "%02d", value);
   return buf;
 }
