@@ -17,9 +17,9 @@ class SimBench;
 class SimClock;
 
 struct HostOptions {
-  std::string simulate;   // "", "N", "demo" or a bench file (.json)
-  std::string appDir;     // "" = the executable's folder
-  std::string tracePath;  // "" = no trace
+  std::string simulate{};   // "", "N", "demo" or a bench file (.json)
+  std::string appDir{};     // "" = the executable's folder
+  std::string tracePath{};  // "" = no trace
   bool json = false;
   // The simulated bench runs on virtual time: nothing waits in real time (scripts, tests).
   bool virtualTime = false;
