@@ -10,6 +10,9 @@
 #include <ctime>
 #include <utility>
 
+#include "app/FileWrite.h"
+#include "link/Protocol.h"
+
 namespace fd {
 namespace {
 
@@ -30,16 +33,6 @@ std::string Fixed(std::string_view text, std::size_t width) {
   return out;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 }  // namespace
 
 LocalTime CurrentLocalTime() {
@@ -57,22 +50,11 @@ std::string HistoryDateLine(const LocalTime& t, std::string_view title) {
 }
 
 std::string GangResultText(std::uint8_t code) {
-  switch (code) {
-    case 0x00: return "Successfully completed.";
-    case 0x12: return "Verify error of communication between PC and the programmer!";
-    case 0x13: return "Program the target with verify error!";
-    case 0x22: return "Can not erase the on-board external flash!";
-    case 0x23: return "Can not write to the on-board external flash!";
-    case 0x32:
-    case 0x70: return "No target is connected!";
-    case 0x33: return "Target is not powered!";
-    case 0x34: return "Detected power is not match to the setting value!";
-    case 0x35: return "Can not set the new baud rate to the target!";
-    case 0x40: return "ID code is not match!";
-    case 0x50: return "Can not erase the target!";
-    case 0x60: return "Program to the target end with error!";
-    default: return "Unknown error!";
-  }
+  // The record's texts are the programmer's error messages, but for success and for the
+  // short-cut code, which the record does not know.
+  if (code == 0x00) return "Successfully completed.";
+  if (code == 0x80) return kMsgUnknownError;
+  return ProgrammerErrorText(code);
 }
 
 std::string GangRecordText(const LocalTime& t, const std::vector<GangLogRow>& rows) {

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/FileWrite.h"
+
 namespace fd {
 namespace {
 
@@ -98,16 +100,6 @@ bool OpenableForReadWrite(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   ::close(fd);
-  return true;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
   return true;
 }
 
