@@ -90,14 +90,19 @@ void PrintInfo(std::ostream& out, const json& j) {
   const auto line = [&](const char* label, const std::string& value) {
     out << std::left << std::setw(12) << label << value << '\n';
   };
-  line("Type code", j["typeCode"].get<std::string>() + (j["setup"].get<bool>() ? "" : " (no setup stored)"));
+  const std::string type = j["typeCode"];
+  const char typeChar = static_cast<char>(std::stoi(type, nullptr, 16));
+  line("Type code", type + (j["setup"].get<bool>() ? std::string(" ('") + (typeChar >= 0x20 && typeChar < 0x7F ? typeChar : '?') + "')"
+                                                   : std::string(" (no setup stored)")));
   line("Power", j["power"].get<std::string>() + " (" + j["powerText"].get<std::string>() + ")");
   line("ID code", j["idCode"]);
   line("Product", j["product"]);
   if (j["file"].get<std::string>().empty() && j["size"].get<std::uint32_t>() == 0) {
     line("File", "(no file stored)");
   } else {
-    line("File", j["file"].get<std::string>() + ".mot");
+    std::string file = j["file"];
+    file.erase(file.find_last_not_of(' ') + 1);  // stored padded with spaces
+    line("File", file + ".mot");
     line("Time", j["modifyTime"]);
     line("Size", std::to_string(j["size"].get<std::uint32_t>()) + " bytes");
     line("Pages", std::to_string(j["pages"].get<unsigned>()));
