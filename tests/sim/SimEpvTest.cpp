@@ -50,17 +50,9 @@ Outcome RunEpv(SimHost& host, VirtualClock& clock, std::uint64_t limitUs = 20'00
   return out;
 }
 
-class SimEpvTest : public ::testing::Test {
+class SimEpvTest : public SimHostTest {
 protected:
-  void SetUp() override {
-    host.open(0);
-    ASSERT_TRUE(host.reset());
-  }
-  SimProgrammer& programmer() { return bench->programmer(0); }
-
-  VirtualClock clock;
-  std::unique_ptr<SimBench> bench = SimBench::demo(clock);
-  SimHost host{*bench, clock};
+  SimEpvTest() : SimHostTest([](std::size_t, SimClock& c) { return SimBench::demo(c); }) {}
 };
 
 TEST_F(SimEpvTest, StreamsEraseThenRisingPercentagesThenHundred) {

@@ -146,4 +146,21 @@ inline SimPage Filled(std::uint8_t value) {
   return p;
 }
 
+// A host talking to programmer 0 of a bench, opened and reset before each test.
+class SimHostTest : public ::testing::Test {
+protected:
+  // The bench is made from the fixture's own clock, once that clock exists.
+  explicit SimHostTest(std::unique_ptr<SimBench> (*make)(std::size_t, SimClock&), std::size_t count = 1)
+      : bench(make(count, clock)), host(*bench, clock) {}
+  void SetUp() override {
+    host.open(0);
+    ASSERT_TRUE(host.reset());
+  }
+  SimProgrammer& programmer() { return bench->programmer(0); }
+
+  VirtualClock clock;
+  std::unique_ptr<SimBench> bench;
+  SimHost host;
+};
+
 }  // namespace fd::test

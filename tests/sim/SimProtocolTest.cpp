@@ -9,17 +9,9 @@ namespace {
 
 const SimIdCode kDefaultId = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
 
-class SimProtocolTest : public ::testing::Test {
+class SimProtocolTest : public SimHostTest {
 protected:
-  void SetUp() override {
-    host.open(0);
-    ASSERT_TRUE(host.reset());
-  }
-  SimProgrammer& programmer() { return bench->programmer(0); }
-
-  VirtualClock clock;
-  std::unique_ptr<SimBench> bench = SimBench::fresh(1, clock);
-  SimHost host{*bench, clock};
+  SimProtocolTest() : SimHostTest(&SimBench::fresh) {}
 };
 
 TEST_F(SimProtocolTest, ResetHoldsBusyAndRecoversWithResultBitSet) {
