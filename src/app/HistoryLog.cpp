@@ -16,19 +16,8 @@
 namespace fd {
 namespace {
 
-// Names come from file names and programmer memory; a line break inside one would break
-// the log's one-line-per-entry layout.
-std::string Printable(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = '?';
-  }
-  return out;
-}
-
 std::string Fixed(std::string_view text, std::size_t width) {
-  std::string out = Printable(text.substr(0, std::min(text.size(), width)));
+  std::string out = PrintableText(text.substr(0, std::min(text.size(), width)));
   out.resize(width, ' ');
   return out;
 }
@@ -60,7 +49,7 @@ std::string GangResultText(std::uint8_t code) {
 std::string GangRecordText(const LocalTime& t, const std::vector<GangLogRow>& rows) {
   std::string text = HistoryDateLine(t, kTitleGang);
   for (const GangLogRow& row : rows) {
-    text += "\nNo." + Printable(row.sn);
+    text += "\nNo." + PrintableText(row.sn);
     switch (row.kind) {
       case GangLogRow::Kind::NotTaking:
         text += " | N.A.";
@@ -75,7 +64,7 @@ std::string GangRecordText(const LocalTime& t, const std::vector<GangLogRow>& ro
         text += "External flash is empty!";
         break;
       case GangLogRow::Kind::Done:
-        text += " | " + Printable(row.mcuName) + " | " + Printable(row.fileName) + ".mot | " +
+        text += " | " + PrintableText(row.mcuName) + " | " + PrintableText(row.fileName) + ".mot | " +
                 GangResultText(row.resultCode);
         break;
     }
@@ -128,11 +117,11 @@ void SingleOperationLog::recordSuccess(const LocalTime& t, std::string_view titl
 
   std::string entry;
   if (!logStarted_) entry += "\n";
-  entry += "No." + Printable(currentSn);
+  entry += "No." + PrintableText(currentSn);
   entry += " | " + Fixed(productName, 12);
   entry += " | " + Fixed(fileTitle, 16) + ".mot";
   entry += " | " + std::string(successText);
-  if (AutoSaveId(settings_)) entry += " | ID code: " + Printable(idText);
+  if (AutoSaveId(settings_)) entry += " | ID code: " + PrintableText(idText);
   entry += "\n";
   if (log_.append(entry)) logStarted_ = true;
 }

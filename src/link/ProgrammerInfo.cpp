@@ -40,4 +40,13 @@ std::string InfoModifyDigits(const ProgrammerInfo& block) {
                      block.begin() + info::kModifyTime + info::kModifyTimeSize);
 }
 
+std::string PrintableText(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
+  return out;
+}
+
 }  // namespace fd

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace fd {
 
@@ -40,5 +41,8 @@ std::uint32_t InfoFileSize(const ProgrammerInfo& block);
 std::uint16_t InfoPageCount(const ProgrammerInfo& block);
 std::uint16_t InfoBlockEntry(const ProgrammerInfo& block, std::size_t index);
 std::string InfoModifyDigits(const ProgrammerInfo& block);  // the 12 characters as stored
+
+// Text from a programmer or a file name, fit for one line: control bytes show as '?'.
+std::string PrintableText(std::string_view text);
 
 }  // namespace fd

@@ -22,14 +22,6 @@ std::string TwoDigits(int value) {
   return buf;
 }
 
-// Stored bytes are shown as text; a control byte would garble the row, so it shows as '?'.
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return text;
-}
-
 }  // namespace
 
 std::string FormatFileSize(std::uint32_t size) {
@@ -44,15 +36,15 @@ std::string FormatFileSize(std::uint32_t size) {
 std::array<std::string, 4> DetectionRowTexts(const ProgrammerInfo& block) {
   if (block[info::kTypeCode] == 0xFF) return {kUnknownSix, kUnknownSix, kUnknownTime, kUnknownSize};
   std::array<std::string, 4> cells;
-  cells[0] = Printable(InfoMcuName(block));
+  cells[0] = PrintableText(InfoMcuName(block));
   if (block[info::kFileSize] == 0xFF) {
     cells[1] = kUnknownSix;
     cells[2] = kUnknownTime;
     cells[3] = kUnknownSize;
     return cells;
   }
-  cells[1] = Printable(InfoFileName(block));
-  const std::string d = Printable(InfoModifyDigits(block));
+  cells[1] = PrintableText(InfoFileName(block));
+  const std::string d = PrintableText(InfoModifyDigits(block));
   cells[2] = d.substr(0, 2) + "-" + d.substr(2, 2) + "-" + d.substr(4, 2) + "," + d.substr(6, 2) + ":" +
              d.substr(8, 2) + ":" + d.substr(10, 2);
   cells[3] = FormatFileSize(InfoFileSize(block));
