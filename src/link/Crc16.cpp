@@ -21,13 +21,6 @@ constexpr std::array<std::uint16_t, 256> MakeTable() {
 
 constexpr auto kTable = MakeTable();
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::uint16_t Crc16(const std::uint8_t* bytes, std::uint64_t length) {
@@ -36,18 +29,6 @@ std::uint16_t Crc16(const std::uint8_t* bytes, std::uint64_t length) {
     crc = static_cast<std::uint16_t>((crc >> 8) ^ kTable[(crc ^ bytes[i]) & 0xFF]);
   }
   return crc;
-}
-
-std::uint64_t ParseHex(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  std::uint64_t value = 0;
-  for (; i < text.size(); ++i) {
-    const int digit = HexDigit(text[i]);
-    if (digit < 0) return kParseHexInvalid;
-    value = value * 16 + static_cast<std::uint64_t>(digit);
-  }
-  return value;
 }
 
 }  // namespace fd

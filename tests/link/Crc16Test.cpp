@@ -53,28 +53,5 @@ TEST(Crc16, TableFormMatchesBitSerialFormOnFrames) {
   }
 }
 
-TEST(ParseHex, Table) {
-  const struct {
-    std::string text;
-    std::uint64_t value;
-  } cases[] = {
-      {"", 0},
-      {"0", 0},
-      {"1F", 0x1F},
-      {"c3C3", 0xC3C3},
-      {"   0A", 0x0A},              // leading spaces skipped
-      {"    ", 0},                  // only spaces: no digits
-      {"0A ", kParseHexInvalid},    // a trailing space is not a digit
-      {"0 A", kParseHexInvalid},
-      {"G1", kParseHexInvalid},
-      {"0x10", kParseHexInvalid},   // no prefix is understood
-      {"-1", kParseHexInvalid},
-      {"FFFFFFFFFFFFFFFF", ~std::uint64_t{0}},
-      {"10000000000000000", 0},     // overflow wraps
-      {"123456789ABCDEF0", 0x123456789ABCDEF0},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ParseHex(c.text), c.value) << '"' << c.text << '"';
-}
-
 }  // namespace
 }  // namespace fd
