@@ -32,6 +32,7 @@ struct MainRow {
   std::string sn;                 // "01" .. "08"
   std::vector<std::string> cells; // the columns after "SN", as many as the set has
   bool checked = false;           // the row's check box
+  bool failed = false;            // result view: this row did not succeed (drawn in red)
 };
 
 struct ProgressBar {
