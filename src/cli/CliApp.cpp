@@ -20,7 +20,7 @@
 #include "host/HostSession.h"
 #include "link/Crc16.h"
 #include "link/Protocol.h"
-#include "sim/SimClock.h"
+#include "link/Clock.h"
 
 namespace fd {
 namespace {

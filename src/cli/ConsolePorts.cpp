@@ -1,6 +1,6 @@
 #include "cli/ConsolePorts.h"
 
-#include "sim/SimClock.h"
+#include "link/Clock.h"
 
 namespace fd {
 

@@ -12,7 +12,7 @@
 
 namespace fd {
 
-class SimClock;
+class Clock;
 
 class ConsolePrompter final : public Prompter {
 public:
@@ -38,7 +38,7 @@ private:
 
 class ConsoleTimers final : public Timers {
 public:
-  explicit ConsoleTimers(SimClock& clock) : clock_(clock) {}
+  explicit ConsoleTimers(Clock& clock) : clock_(clock) {}
   void start(int id, int periodMs) override;
   void stop(int id) override;
   bool anyRunning() const { return !timers_.empty(); }
@@ -50,7 +50,7 @@ private:
     std::uint64_t periodUs;
     std::uint64_t dueUs;
   };
-  SimClock& clock_;
+  Clock& clock_;
   std::map<int, Entry> timers_;
 };
 

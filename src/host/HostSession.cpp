@@ -4,7 +4,7 @@
 #include "app/Startup.h"
 #include "link/serial/SerialBridge.h"
 #include "sim/SimBench.h"
-#include "sim/SimClock.h"
+#include "link/Clock.h"
 #include "sim/SimulateArg.h"
 
 namespace fd {
@@ -28,7 +28,7 @@ std::unique_ptr<HostSession> HostSession::create(const HostOptions& options, con
   } else {
     session->clock_ = std::make_unique<RealClock>();
   }
-  SimClock& clock = *session->clock_;
+  Clock& clock = *session->clock_;
 
   if (!simulate) {
     session->serial_ = std::make_unique<SerialBridge>();

@@ -14,7 +14,7 @@
 namespace fd {
 
 class SimBench;
-class SimClock;
+class Clock;
 
 struct HostOptions {
   std::string simulate{};   // "", "N", "demo" or a bench file (.json)
@@ -39,7 +39,7 @@ public:
   Pacer& pacer() { return *pacer_; }
   SimBench* bench() { return bench_.get(); }
   // The time the session runs on: real, or virtual with --virtual-time.
-  SimClock& clock() { return *clock_; }
+  Clock& clock() { return *clock_; }
   const HostOptions& options() const { return options_; }
 
   // Writes a bench loaded from a file back to it (also done when the session ends).
@@ -50,7 +50,7 @@ private:
 
   HostOptions options_;
   AppState state_;
-  std::unique_ptr<SimClock> clock_;
+  std::unique_ptr<Clock> clock_;
   std::unique_ptr<SimBench> bench_;
   std::unique_ptr<Bridge> serial_;
   std::unique_ptr<TracingBridge> tracing_;

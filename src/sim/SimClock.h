@@ -1,55 +1,7 @@
 #pragma once
-// Time for the simulated bench. The bench never runs threads of its own: every answer of a
-// simulated programmer is worked out lazily against the clock, so the same bench runs in
-// real time in the application and in virtual time in tests.
-#include <atomic>
-#include <chrono>
-#include <cstdint>
-
-#include "link/Pacer.h"
+// The bench runs on the program's clock.
+#include "link/Clock.h"
 
 namespace fd {
-
-class SimClock {
-public:
-  virtual ~SimClock() = default;
-  virtual std::uint64_t nowUs() const = 0;
-  // Returns at `t` (at once when `t` has passed).
-  virtual void sleepUntilUs(std::uint64_t t) = 0;
-};
-
-// Tests: time moves only when someone sleeps or advances it, so a run is deterministic and
-// takes no wall time at all.
-class VirtualClock final : public SimClock {
-public:
-  explicit VirtualClock(std::uint64_t startUs = 0) : now_(startUs) {}
-  std::uint64_t nowUs() const override { return now_.load(); }
-  void sleepUntilUs(std::uint64_t t) override;
-  void advanceUs(std::uint64_t us) { now_ += us; }
-
-private:
-  std::atomic<std::uint64_t> now_;
-};
-
-// The application: a monotonic clock counted from the moment the clock was made.
-class RealClock final : public SimClock {
-public:
-  RealClock() : start_(std::chrono::steady_clock::now()) {}
-  std::uint64_t nowUs() const override;
-  void sleepUntilUs(std::uint64_t t) override;
-
-private:
-  std::chrono::steady_clock::time_point start_;
-};
-
-// The counted waits between polls, spent on a bench clock: 300 iterations are 1 us.
-class ClockPacer final : public Pacer {
-public:
-  explicit ClockPacer(SimClock& clock) : clock_(clock) {}
-  void spin(std::uint64_t iterations) override;
-
-private:
-  SimClock& clock_;
-};
-
+using SimClock = Clock;
 }  // namespace fd

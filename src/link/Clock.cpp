@@ -1,4 +1,4 @@
-#include "sim/SimClock.h"
+#include "link/Clock.h"
 
 #include <thread>
 
