@@ -70,8 +70,8 @@ void BM_GangTickEightProgrammers(benchmark::State& st) {
   for (auto _ : st) {
     st.PauseTiming();
     // Restart the run when it has ended so every measured tick polls eight running programmers.
-    if (station.flow->runPhase != 1 || ++ticks > 20) {
-      if (station.flow->runPhase == 1) station.flow->startButton();
+    if (station.flow->runPhase() != RunPhase::Running || ++ticks > 20) {
+      if (station.flow->runPhase() == RunPhase::Running) station.flow->startButton();
       station.flow->startButton();
       station.flow->startButton();
       ticks = 0;

@@ -10,8 +10,6 @@
 
 namespace fd {
 
-using IdCode = std::array<std::uint8_t, 7>;
-inline constexpr IdCode kDefaultIdCode = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
 inline constexpr const char* kNotSelect = "Not select";
 
 struct AppState {

@@ -11,7 +11,8 @@
 #include <utility>
 
 #include "app/FileWrite.h"
-#include "link/Protocol.h"
+#include "link/ProgrammerErrors.h"
+#include "link/ProgrammerInfo.h"
 
 namespace fd {
 namespace {

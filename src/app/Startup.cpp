@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <string_view>
 
-#include "app/InitOptionsFlow.h"
 
 namespace fd {
 namespace {
@@ -80,7 +79,7 @@ void WriteDefaults(SettingsFile& settings) {
   }
 }
 
-StartupReport Start(AppState& state, DialogHost* dialogs) {
+StartupReport Start(AppState& state, const std::function<void(SettingsFile&)>* initiation) {
   StartupReport report;
   std::string dir = state.appDir;
   if (!dir.empty() && dir.back() != '/') dir += '/';
@@ -88,10 +87,8 @@ StartupReport Start(AppState& state, DialogHost* dialogs) {
   if (IsFirstRun(settings)) {
     report.firstRun = true;
     WriteDefaults(settings);
-    if (dialogs) {
-      InitOptionsFlow flow(settings);
-      flow.open();
-      dialogs->runInitiation(flow);
+    if (initiation && *initiation) {
+      (*initiation)(settings);
       report.initiationShown = true;
     }
   }
@@ -149,7 +146,9 @@ bool PrepareAppDir(const std::string& dir, std::string& normalized, std::string&
   return true;
 }
 
-StartupReport RunStartup(AppState& state, DialogHost& dialogs) { return Start(state, &dialogs); }
+StartupReport RunStartup(AppState& state, const std::function<void(SettingsFile&)>& initiation) {
+  return Start(state, &initiation);
+}
 
 StartupReport RunStartupHeadless(AppState& state) { return Start(state, nullptr); }
 

@@ -2,10 +2,10 @@
 // Setting the process up before the main window runs: the application folder, the
 // settings defaults and the first-run options on a first run, the files the other
 // windows expect, the default ID code.
+#include <functional>
 #include <string>
 
 #include "app/AppState.h"
-#include "app/DialogHost.h"
 #include "app/SettingsFile.h"
 
 namespace fd {
@@ -41,12 +41,12 @@ struct StartupReport {
 // Start-up with state.appDir already set. A first run is a settings file that is missing,
 // empty or cannot be opened for reading and writing (so a read-only one counts at every
 // start): the defaults are written where the file has no value yet (a value already in
-// the file is never overwritten) and the Initiation window is run through `dialogs`, its
-// flow already opened; its result is not used. The load-record and history files are
+// the file is never overwritten) and `initiation` runs the Initiation window over
+// the settings file; its result is not used. The load-record and history files are
 // created when missing and never touched when present; state.idCode := the default.
 // Nothing here fails the start-up: files that cannot be written are left to the windows
 // that need them.
-StartupReport RunStartup(AppState& state, DialogHost& dialogs);
+StartupReport RunStartup(AppState& state, const std::function<void(SettingsFile&)>& initiation);
 
 // The same without a window (the command line): writes the defaults on a first run,
 // shows nothing.

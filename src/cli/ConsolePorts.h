@@ -1,18 +1,14 @@
 #pragma once
-// The ports of the command line: messages on stderr as "CAPTION: text", timers run by a
-// loop that sleeps (in the session's time) until the next one is due.
-#include <cstdint>
-#include <map>
+// The command line's message box: messages on stderr as "CAPTION: text"; questions are
+// answered from the command's flags.
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/Prompter.h"
-#include "app/Timers.h"
 
 namespace fd {
-
-class Clock;
 
 class ConsolePrompter final : public Prompter {
 public:
@@ -21,6 +17,9 @@ public:
                     MsgButtons buttons) override;
   std::optional<std::string> chooseOpenFile(const FileChoice&) override { return std::nullopt; }
   std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+
+  // Answers a question from the command's flags; none: the question has no answer here.
+  std::function<std::optional<MsgAnswer>(const std::string& text)> answer;
 
   struct Shown {
     std::string caption;
@@ -34,24 +33,6 @@ private:
   std::ostream& err_;
   std::vector<Shown> shown_;
   bool unanswered_ = false;
-};
-
-class ConsoleTimers final : public Timers {
-public:
-  explicit ConsoleTimers(Clock& clock) : clock_(clock) {}
-  void start(int id, int periodMs) override;
-  void stop(int id) override;
-  bool anyRunning() const { return !timers_.empty(); }
-  // Sleeps until the earliest running timer is due and returns its id (-1: none runs).
-  int waitNext();
-
-private:
-  struct Entry {
-    std::uint64_t periodUs;
-    std::uint64_t dueUs;
-  };
-  Clock& clock_;
-  std::map<int, Entry> timers_;
 };
 
 }  // namespace fd

@@ -32,6 +32,10 @@ inline constexpr std::size_t kDescriptor = 71;
 inline constexpr std::size_t kDescriptorSize = 18;
 }  // namespace info
 
+// The 7-byte ID code a target is unlocked with.
+using IdCode = std::array<std::uint8_t, info::kIdCodeSize>;
+inline constexpr IdCode kDefaultIdCode = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
+
 // The name fields read as one text from offset 9 up to the first zero byte (or the end
 // of the block): the first 12 characters are the MCU name, the next up to 16 the file name.
 std::string InfoNameText(const ProgrammerInfo& block);

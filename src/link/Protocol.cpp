@@ -1,9 +1,6 @@
 #include "link/Protocol.h"
 
-#include <algorithm>
-#include <array>
-
-#include "link/Crc16.h"
+#include "link/Frames.h"
 
 namespace fd {
 
@@ -26,27 +23,26 @@ std::string ProgrammerErrorText(std::uint8_t code) {
   }
 }
 
-Protocol::Protocol(AppState& state, Bridge& bridge, Pacer& pacer, Prompter& prompter)
-    : state_(state), bridge_(bridge), pacer_(pacer), prompter_(prompter) {}
+Protocol::Protocol(Bridge& bridge, Pacer& pacer) : bridge_(bridge), pacer_(pacer) {}
 
-int Protocol::WaitStatusLine(BridgeHandle handle, std::uint8_t mask, int polls) {
+bool Protocol::WaitStatusLine(BridgeHandle handle, std::uint8_t mask, int polls) {
   for (int i = 0; i < polls; ++i) {
     std::uint8_t status = 0;
     // A failed status read counts as a poll that did not see the bits clear.
-    if (bridge_.BridgeGetModemStatus(handle, status) == kBridgeOk && (status & mask) == 0) return 1;
+    if (bridge_.BridgeGetModemStatus(handle, status) == kBridgeOk && (status & mask) == 0) return true;
     pacer_.spin(kPollSpin);
   }
-  return 0;
+  return false;
 }
 
-int Protocol::WriteBytes(BridgeHandle handle, const std::uint8_t* bytes, std::uint32_t count) {
+bool Protocol::WriteBytes(BridgeHandle handle, const std::uint8_t* bytes, std::uint32_t count) {
   std::uint32_t written = 0;
-  return bridge_.BridgeWrite(handle, bytes, count, written) == kBridgeOk && written == count ? 1 : 0;
+  return bridge_.BridgeWrite(handle, bytes, count, written) == kBridgeOk && written == count;
 }
 
-int Protocol::ReadBytes(BridgeHandle handle, std::uint8_t* bytes, std::uint32_t count) {
+bool Protocol::ReadBytes(BridgeHandle handle, std::uint8_t* bytes, std::uint32_t count) {
   std::uint32_t got = 0;
-  return bridge_.BridgeRead(handle, bytes, count, got) == kBridgeOk && got == count ? 1 : 0;
+  return bridge_.BridgeRead(handle, bytes, count, got) == kBridgeOk && got == count;
 }
 
 int Protocol::WriteSelectMark(BridgeHandle handle, std::uint8_t mark) {
@@ -55,7 +51,7 @@ int Protocol::WriteSelectMark(BridgeHandle handle, std::uint8_t mark) {
   return bridge_.BridgeWrite(handle, frame, 2, written);
 }
 
-int Protocol::ResetProgrammer(BridgeHandle handle, int sendMark) {
+Outcome Protocol::ResetProgrammer(BridgeHandle handle, int sendMark) {
   bool ok = bridge_.BridgeSetFlowControl(handle, kResetLine) == kBridgeOk;
   if (ok) {
     pacer_.spin(kResetSpin);
@@ -73,112 +69,91 @@ int Protocol::ResetProgrammer(BridgeHandle handle, int sendMark) {
     }
   }
   if (ok && sendMark == 1) ok = WriteSelectMark(handle, kMarkSelected) == kBridgeOk;
-  if (!ok) {
-    prompter_.error(kMsgCannotReset);
-    return 0;
-  }
-  state_.targetConnected = 0;
-  return 1;
+  if (!ok) return Outcome::Error(Outcome::Failure::CannotReset, kMsgCannotReset);
+  return Outcome::Success();
 }
 
-int Protocol::ShowProgrammerError(BridgeHandle handle) {
+std::optional<std::uint8_t> Protocol::ReadErrorCode(BridgeHandle handle) {
   bridge_.BridgeFlushBuffers(handle, 1, 1);
+  if (bridge_.BridgeSetFlowControl(handle, kErrorRequestLine) != kBridgeOk) return std::nullopt;
   std::uint8_t code = 0;
-  bool got = bridge_.BridgeSetFlowControl(handle, kErrorRequestLine) == kBridgeOk;
-  got = got && ReadBytes(handle, &code, 1) == 1;
-  prompter_.error(got ? ProgrammerErrorText(code) : std::string(kMsgUnknownError));
-  return ResetProgrammer(handle, 0);
+  if (!ReadBytes(handle, &code, 1)) return std::nullopt;
+  return code;
 }
 
-int Protocol::CompletionHandshake(BridgeHandle handle, int busyLimit, SilentRead silentRead) {
-  if (!WaitStatusLine(handle, kBusyBit, busyLimit)) {
-    prompter_.error(kMsgTimeOut);
-    return 0;
-  }
+Outcome Protocol::FetchProgrammerError(BridgeHandle handle) {
+  const std::optional<std::uint8_t> code = ReadErrorCode(handle);
+  Outcome outcome = Outcome::Error(code ? Outcome::Failure::ProgrammerError : Outcome::Failure::UnreadableError,
+                                   code ? ProgrammerErrorText(*code) : std::string(kMsgUnknownError));
+  outcome.code = code.value_or(0);
+  const Outcome reset = ResetProgrammer(handle, 0);
+  outcome.resetOk = reset.ok();
+  outcome.notices.insert(outcome.notices.end(), reset.notices.begin(), reset.notices.end());
+  return outcome;
+}
+
+Outcome Protocol::CompletionHandshake(BridgeHandle handle, int busyLimit, SilentRead silentRead) {
+  if (!WaitStatusLine(handle, kBusyBit, busyLimit)) return Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut);
   // A result bit that reads clear on either poll means an error code is waiting.
-  if (WaitStatusLine(handle, kResultBit, 2)) {
-    ShowProgrammerError(handle);
-    return 0;
-  }
+  if (WaitStatusLine(handle, kResultBit, 2)) return FetchProgrammerError(handle);
   std::uint8_t result = 0;
   if (!ReadBytes(handle, &result, 1)) {
-    if (silentRead == SilentRead::No) prompter_.error(kMsgUnknownError);
-    return 0;
+    return silentRead == SilentRead::No ? Outcome::Error(Outcome::Failure::Link, kMsgUnknownError) : Outcome::Silent();
   }
-  if (result != 0) {
-    prompter_.error(kMsgUnknownError);
-    return 0;
-  }
-  return 1;
+  if (result != 0) return Outcome::Error(Outcome::Failure::BadResult, kMsgUnknownError);
+  return Outcome::Success();
 }
 
-int Protocol::ConnectTarget(BridgeHandle handle) {
-  if (state_.productNotSelected()) {
-    prompter_.warning(kMsgNoProduct);
-    return 0;
-  }
+Outcome Protocol::ConnectTarget(BridgeHandle handle, const TargetSetup& setup) {
   bridge_.BridgeFlushBuffers(handle, 1, 1);
-  const std::uint8_t connect[5] = {kCmdSelect, kMarkSelected, kCmdConnect,
-                                   static_cast<std::uint8_t>(state_.mcuTypeCode), state_.powerSet};
+  const std::uint8_t connect[5] = {kCmdSelect, kMarkSelected, kCmdConnect, static_cast<std::uint8_t>(setup.typeCode),
+                                   setup.power};
   for (std::uint8_t byte : connect) {
-    if (!WriteBytes(handle, &byte, 1)) return 0;
+    if (!WriteBytes(handle, &byte, 1)) return Outcome::Silent();
   }
-  if (!CompletionHandshake(handle, 5000, SilentRead::Yes)) return 0;
+  Outcome step = CompletionHandshake(handle, 5000, SilentRead::Yes);
+  if (!step.ok()) return step;
   const std::uint8_t id = kCmdIdCode;
-  if (!WriteBytes(handle, &id, 1)) return 0;
-  if (!WriteBytes(handle, state_.idCode.data(), static_cast<std::uint32_t>(state_.idCode.size()))) return 0;
-  if (!CompletionHandshake(handle, 2000, SilentRead::Yes)) return 0;
-  state_.targetConnected = 1;
-  return 1;
+  if (!WriteBytes(handle, &id, 1)) return Outcome::Silent();
+  if (!WriteBytes(handle, setup.idCode.data(), static_cast<std::uint32_t>(setup.idCode.size()))) return Outcome::Silent();
+  return CompletionHandshake(handle, 2000, SilentRead::Yes);
 }
 
-int Protocol::ReadProgrammerInfo(BridgeHandle handle) {
+Outcome Protocol::ReadProgrammerInfo(BridgeHandle handle, ProgrammerInfo& block) {
   bridge_.BridgeFlushBuffers(handle, 1, 1);
   const std::uint8_t command = kCmdInfo;
-  ProgrammerInfo block{};
+  ProgrammerInfo read{};
   const bool ok = WriteBytes(handle, &command, 1) && WaitStatusLine(handle, kBusyBit, 20) &&
-                  ReadBytes(handle, block.data(), kInfoSize);
+                  ReadBytes(handle, read.data(), kInfoSize);
   if (!ok) {
     bridge_.BridgeClose(handle);
-    return 0;
+    return Outcome::Silent();
   }
-  // Only a whole block replaces the one the windows show; half a block would mislead them.
-  state_.programmerInfo = block;
-  return 1;
+  // Only a whole block replaces the one the caller holds; half a block would mislead.
+  block = read;
+  return Outcome::Success();
 }
 
-int Protocol::WriteProgrammerHeader(BridgeHandle handle, int dataFollows) {
+Outcome Protocol::WriteProgrammerHeader(BridgeHandle handle, int dataFollows, const ProgrammerInfo& block) {
   bridge_.BridgeFlushBuffers(handle, 1, 1);
   const std::uint8_t command = dataFollows ? kCmdHeaderData : kCmdHeader;
-  if (!WriteBytes(handle, &command, 1)) return 0;
-  if (!CompletionHandshake(handle, 1000, SilentRead::Yes)) return 0;
+  if (!WriteBytes(handle, &command, 1)) return Outcome::Silent();
+  Outcome accepted = CompletionHandshake(handle, 1000, SilentRead::Yes);
+  if (!accepted.ok()) return accepted;
 
-  std::array<std::uint8_t, 2 + info::kHeaderSize> frame{};
-  const std::uint16_t crc = Crc16(state_.programmerInfo.data(), info::kHeaderSize);
-  frame[0] = static_cast<std::uint8_t>(crc & 0xFF);
-  frame[1] = static_cast<std::uint8_t>(crc >> 8);
-  std::copy_n(state_.programmerInfo.begin(), info::kHeaderSize, frame.begin() + 2);
-  if (!WriteBytes(handle, frame.data(), 2)) return 0;
-  if (!WriteBytes(handle, frame.data() + 2, info::kHeaderSize)) return 0;
+  const HeaderFrame frame = MakeHeaderFrame(block.data());
+  if (!WriteBytes(handle, frame.data(), 2)) return Outcome::Silent();
+  if (!WriteBytes(handle, frame.data() + 2, kHeaderBytes)) return Outcome::Silent();
 
-  if (!WaitStatusLine(handle, kBusyBit, 200)) {
-    prompter_.error(kMsgTimeOut);
-    return 0;
-  }
+  if (!WaitStatusLine(handle, kBusyBit, 200)) return Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut);
   std::uint8_t result = 0;
-  const bool gotResult = ReadBytes(handle, &result, 1) == 1;
-  if (WaitStatusLine(handle, kResultBit, 2)) {
-    ShowProgrammerError(handle);
-    return 0;
-  }
+  const bool gotResult = ReadBytes(handle, &result, 1);
+  if (WaitStatusLine(handle, kResultBit, 2)) return FetchProgrammerError(handle);
   // A missing result byte with the result bit set says nothing about what was stored;
   // it fails without a message, as the other silent reads of a command do.
-  if (!gotResult) return 0;
-  if (result != 0) {
-    prompter_.error(kMsgUnknownError);
-    return 0;
-  }
-  return 1;
+  if (!gotResult) return Outcome::Silent();
+  if (result != 0) return Outcome::Error(Outcome::Failure::BadResult, kMsgUnknownError);
+  return Outcome::Success();
 }
 
 }  // namespace fd

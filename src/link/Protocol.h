@@ -1,14 +1,17 @@
 #pragma once
 // The programmer's command protocol: status lines, reset, error fetch, target connection,
-// the information block and the header frame. Every operation returns 1 for success and
-// 0 for failure and shows its own message; callers only stop.
+// the information block and the header frame. Operations take what they send as
+// parameters and return what happened; they show nothing. The windows' rule ("returns 1/0
+// and has shown its own message") is applied one layer up, from the outcome's notices.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "app/AppState.h"
-#include "app/Prompter.h"
 #include "link/Bridge.h"
 #include "link/Pacer.h"
+#include "link/ProgrammerErrors.h"
+#include "link/ProgrammerInfo.h"
 
 namespace fd {
 
@@ -31,48 +34,85 @@ inline constexpr std::uint8_t kMarkCleared = 0x00;
 inline constexpr std::uint8_t kProgressErasing = 0x65;
 inline constexpr std::uint8_t kProgressDone = 0x64;
 
-inline constexpr const char* kMsgTimeOut = "Time out error!";
-inline constexpr const char* kMsgUnknownError = "Unknown error!";
-inline constexpr const char* kMsgCannotReset = "Can not reset the programmer!";
-inline constexpr const char* kMsgNoProduct = "No product is selected.";
-inline constexpr const char* kMsgCrcError = "CRC code check error!";
+// What a target connection sends: the product's type code, the power code and the ID code.
+struct TargetSetup {
+  char typeCode = '0';
+  std::uint8_t power = 0x00;
+  IdCode idCode{};
+};
 
-// Message of a programmer error code ("Unknown error!" for codes it does not know).
-std::string ProgrammerErrorText(std::uint8_t code);
+// Something a window would tell the user about a failure.
+struct Notice {
+  enum class Kind { Error, Warning };
+  Kind kind = Kind::Error;
+  std::string text;
+  bool operator==(const Notice&) const = default;
+};
+
+// How a protocol operation ended.
+struct Outcome {
+  enum class Failure {
+    None,
+    ProgrammerError,  // the programmer reported `code`
+    UnreadableError,  // an error was waiting but its code could not be read
+    TimeOut,          // the busy bit did not clear in time
+    CannotReset,
+    BadResult,        // a result byte other than 0
+    Link,             // a write or read failed; nothing to tell
+  };
+  Failure failure = Failure::None;
+  std::uint8_t code = 0;        // with ProgrammerError
+  std::vector<Notice> notices;  // in the order a window shows them; empty when silent
+  bool resetOk = true;          // after a fetched error: the reset that follows it worked
+
+  bool ok() const { return failure == Failure::None; }
+  static Outcome Success() { return {}; }
+  static Outcome Silent() { return {Failure::Link, 0, {}, true}; }
+  static Outcome Error(Failure failure, std::string text) {
+    return {failure, 0, {{Notice::Kind::Error, std::move(text)}}, true};
+  }
+};
 
 class Protocol {
 public:
-  Protocol(AppState& state, Bridge& bridge, Pacer& pacer, Prompter& prompter);
+  Protocol(Bridge& bridge, Pacer& pacer);
 
-  int WaitStatusLine(BridgeHandle handle, std::uint8_t mask, int polls);
-  int ResetProgrammer(BridgeHandle handle, int sendMark);
-  int ShowProgrammerError(BridgeHandle handle);
-  int ConnectTarget(BridgeHandle handle);
-  int ReadProgrammerInfo(BridgeHandle handle);
-  int WriteProgrammerHeader(BridgeHandle handle, int dataFollows);
+  // True as soon as every bit of `mask` reads clear, within `polls` reads.
+  bool WaitStatusLine(BridgeHandle handle, std::uint8_t mask, int polls);
+  // Reset pulse, wait for the programmer to leave busy, 'L' 0x02 when `sendMark` is 1.
+  Outcome ResetProgrammer(BridgeHandle handle, int sendMark);
+  // The error-request line and the one-byte code; nothing when the code does not arrive.
+  // The line stays driven: the caller resets, or holds the programmer in reset.
+  std::optional<std::uint8_t> ReadErrorCode(BridgeHandle handle);
+  // The code with its message, then the reset every fetched error is followed by. The
+  // outcome is the programmer's error even when the reset after it succeeded.
+  Outcome FetchProgrammerError(BridgeHandle handle);
 
   // How a failed read of the result byte is reported at the end of a handshake.
   enum class SilentRead { Yes, No };
   // Busy clear within `busyLimit` polls, result bit set, result byte 0.
-  int CompletionHandshake(BridgeHandle handle, int busyLimit, SilentRead silentRead);
+  Outcome CompletionHandshake(BridgeHandle handle, int busyLimit, SilentRead silentRead);
+
+  // 'L' 0x02, 'C' with type and power, then 'U' with the ID code, each with its handshake.
+  Outcome ConnectTarget(BridgeHandle handle, const TargetSetup& setup);
+  // 'I': the 89-byte block into `block` (only a whole block). Any failure closes the handle.
+  Outcome ReadProgrammerInfo(BridgeHandle handle, ProgrammerInfo& block);
+  // 'B' (or 'D' when `dataFollows` is 1) and the header frame of `block`'s bytes 0..70.
+  Outcome WriteProgrammerHeader(BridgeHandle handle, int dataFollows, const ProgrammerInfo& block);
 
   // 'L' with the given mark as one two-byte write; the result is the bridge status.
   int WriteSelectMark(BridgeHandle handle, std::uint8_t mark);
-  // One write of the bytes; 1 when all went out.
-  int WriteBytes(BridgeHandle handle, const std::uint8_t* bytes, std::uint32_t count);
-  // One read of exactly `count` bytes; 1 when all arrived.
-  int ReadBytes(BridgeHandle handle, std::uint8_t* bytes, std::uint32_t count);
+  // One write of the bytes; true when all went out.
+  bool WriteBytes(BridgeHandle handle, const std::uint8_t* bytes, std::uint32_t count);
+  // One read of exactly `count` bytes; true when all arrived.
+  bool ReadBytes(BridgeHandle handle, std::uint8_t* bytes, std::uint32_t count);
 
   Bridge& bridge() { return bridge_; }
   Pacer& pacer() { return pacer_; }
-  Prompter& prompter() { return prompter_; }
-  AppState& state() { return state_; }
 
 private:
-  AppState& state_;
   Bridge& bridge_;
   Pacer& pacer_;
-  Prompter& prompter_;
 };
 
 }  // namespace fd

@@ -8,7 +8,7 @@
 
 #include "GuiTestSupport.h"
 #include "app/AppState.h"
-#include "app/InitOptionsFlow.h"
+#include "flows/init/InitOptionsFlow.h"
 #include "app/SettingsFile.h"
 #include "gui/app/CInitDlg.h"
 

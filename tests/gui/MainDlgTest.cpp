@@ -144,9 +144,9 @@ TEST_F(MainDlgTest, ThreeProgrammersAreListedGreenOnBlack) {
 TEST_F(MainDlgTest, SelectionAndCheckBoxesReachTheFlow) {
   open(SimBench::fresh(3, clock));
   list().selectRow(2);
-  EXPECT_EQ(flow->selectedRow, 2);
+  EXPECT_EQ(flow->selectedRow(), 2);
   EXPECT_EQ(state.currentSn, "03");
-  EXPECT_EQ(state.currentHandle, flow->handles[2]);
+  EXPECT_EQ(state.currentHandle, flow->handles()[2]);
 
   list().item(1, 0)->setCheckState(Qt::Unchecked);
   EXPECT_FALSE(flow->view().rows[1].checked);
@@ -204,8 +204,8 @@ TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
   }
   test::SaveGrab(*window, QStringLiteral("flashdock-run"));
 
-  for (int i = 0; i < 400 && flow->runPhase == 1; ++i) runTick();
-  ASSERT_EQ(flow->runPhase, 2);
+  for (int i = 0; i < 400 && flow->runPhase() == RunPhase::Running; ++i) runTick();
+  ASSERT_EQ(flow->runPhase(), RunPhase::Results);
   EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Back"));
   ASSERT_EQ(list().columnCount(), 3);
   EXPECT_EQ(list().horizontalHeaderItem(2)->text(), QStringLiteral("Operation result information"));
@@ -250,16 +250,16 @@ TEST_F(MainDlgTest, EscapeOrCloseBoxReleasesEveryProgrammerAndEndsTheWindow) {
   };
   for (const auto& way : ways) {
     open(SimBench::fresh(2, clock));
-    ASSERT_NE(flow->handles[0], kNoHandle) << way.how;
+    ASSERT_NE(flow->handles()[0], kNoHandle) << way.how;
     window->startButton()->click();  // also in the middle of a gang run
-    ASSERT_EQ(flow->runPhase, 1) << way.how;
+    ASSERT_EQ(flow->runPhase(), RunPhase::Running) << way.how;
     way.close(*window);
     EXPECT_FALSE(window->isVisible()) << way.how;
     EXPECT_EQ(window->result(), QDialog::Rejected) << way.how;
     EXPECT_FALSE(timers.running(kTimerDetection)) << way.how;
     EXPECT_FALSE(timers.running(kTimerGangRun)) << way.how;
-    EXPECT_EQ(flow->handles[0], kNoHandle) << way.how;
-    EXPECT_EQ(flow->handles[1], kNoHandle) << way.how;
+    EXPECT_EQ(flow->handles()[0], kNoHandle) << way.how;
+    EXPECT_EQ(flow->handles()[1], kNoHandle) << way.how;
     EXPECT_EQ(state.currentHandle, kNoHandle) << way.how;
     // Both devices can be opened again: no handle was left open.
     for (std::uint32_t index = 0; index < 2; ++index) {

@@ -38,7 +38,7 @@ struct MainRig {
   // Run ticks until the result view shows (or the limit runs out); the ticks it took.
   int runToResult(int maxTicks = 400) {
     int ticks = 0;
-    while (flow().runPhase == 1 && ticks < maxTicks) {
+    while (flow().runPhase() == RunPhase::Running && ticks < maxTicks) {
       tick(kTimerGangRun);
       ++ticks;
     }

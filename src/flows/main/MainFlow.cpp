@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/SilentPrompter.h"
 
 namespace fd {
 namespace {
@@ -72,10 +71,13 @@ std::pair<std::string, std::string> ResultViewTexts(std::uint8_t code) {
 
 MainFlow::MainFlow(MainFlowPorts ports)
     : ports_(std::move(ports)),
-      protocol_(ports_.state, ports_.bridge, ports_.pacer, ports_.prompter),
+      protocol_(ports_.bridge, ports_.pacer),
+      windows_(ports_.state, protocol_, ports_.prompter),
       settings_(ports_.state.appDir + kSettingsFileName) {
-  handles.fill(kNoHandle);
-  resultCodes.fill(0xFF);
+  handles_.fill(kNoHandle);
+  resultCodes_.fill(0xFF);
+  started_.fill(false);
+  chosen_.fill(false);
 }
 
 void MainFlow::notify() {
@@ -83,17 +85,23 @@ void MainFlow::notify() {
 }
 
 void MainFlow::setColumns(ColumnSet set) {
+  // Texts of one column set never show under another's titles: every cell starts empty.
+  const bool sameSet = view_.columns == set;
   view_.columns = set;
   const std::size_t cellCount = ColumnsOf(set).size() - 1;
-  for (auto& row : view_.rows) row.cells.resize(cellCount);
+  for (auto& row : view_.rows) {
+    if (!sameSet) row.cells.assign(cellCount, std::string());
+    row.cells.resize(cellCount);
+    row.failed = false;
+  }
 }
 
 void MainFlow::open() {
   view_.columns = ColumnSet::Detection;
   view_.textColor = ListTextColor::Green;
-  runPhase = 0;
-  handles.fill(kNoHandle);
-  ticked.fill(0);
+  runPhase_ = RunPhase::Idle;
+  handles_.fill(kNoHandle);
+  ticked_.fill(0);
   DetectProgrammers();
   ports_.timers.start(kTimerDetection, kDetectionPeriodMs);
   notify();
@@ -101,25 +109,25 @@ void MainFlow::open() {
 
 void MainFlow::onTimer(int id) {
   if (id == kTimerDetection) {
-    if (gestureCounter != 0) {
-      gestureCounter += 256;
-      if (gestureCounter > 2048) gestureCounter = 0;
+    if (gestureCounter_ != 0) {
+      gestureCounter_ += 256;
+      if (gestureCounter_ > 2048) gestureCounter_ = 0;
     }
     ports_.timers.stop(kTimerDetection);
     for (int r = 0; r < kMaxProgrammers; ++r) {
-      ticked[r] = r < static_cast<int>(view_.rows.size()) && view_.rows[r].checked ? 1 : 0;
+      ticked_[r] = r < static_cast<int>(view_.rows.size()) && view_.rows[r].checked ? 1 : 0;
     }
     DetectProgrammers();
     ports_.timers.start(kTimerDetection, kDetectionPeriodMs);
-  } else if (id == kTimerGangRun && runPhase == 1) {
+  } else if (id == kTimerGangRun && runPhase_ == RunPhase::Running) {
     pollRun();
     notify();
   }
 }
 
 void MainFlow::closeHandle(int row) {
-  if (handles[row] != kNoHandle) ports_.bridge.BridgeClose(handles[row]);
-  handles[row] = kNoHandle;
+  if (handles_[row] != kNoHandle) ports_.bridge.BridgeClose(handles_[row]);
+  handles_[row] = kNoHandle;
 }
 
 void MainFlow::DetectProgrammers() {
@@ -128,9 +136,9 @@ void MainFlow::DetectProgrammers() {
   if (ports_.bridge.BridgeGetNumDevices(count) != kBridgeOk) return;
   // A list left over from before the last forced rebuild is cleared even when no device
   // is attached any more.
-  if (count == lastDeviceCount && !(count == 0 && !view_.rows.empty())) return;
+  if (count == lastDeviceCount_ && !(count == 0 && !view_.rows.empty())) return;
   ports_.timers.stop(kTimerDetection);
-  lastDeviceCount = count;
+  lastDeviceCount_ = count;
 
   if (count > static_cast<std::uint32_t>(kMaxProgrammers)) {
     view_.startEnabled = false;
@@ -154,13 +162,13 @@ void MainFlow::DetectProgrammers() {
       bridge.BridgeClose(handle);
       continue;
     }
-    if (!protocol_.ResetProgrammer(handle, 0)) {
+    if (!windows_.ResetProgrammer(handle, 0)) {
       bridge.BridgeClose(handle);
       continue;
     }
     protocol_.WriteSelectMark(handle, kMarkCleared);
-    if (!protocol_.ReadProgrammerInfo(handle)) continue;
-    handles[r] = handle;
+    if (!windows_.ReadProgrammerInfo(handle)) continue;
+    handles_[r] = handle;
     const auto texts = DetectionRowTexts(ports_.state.programmerInfo);
     view_.rows.push_back({TwoDigits(r + 1), {texts.begin(), texts.end()}, true});
     ++r;
@@ -170,7 +178,7 @@ void MainFlow::DetectProgrammers() {
   if (r == 0) {
     view_.startEnabled = view_.offlineEnabled = view_.onlineEnabled = false;
     view_.statusText = "No programmer is detected";
-    selectedRow = -1;
+    selectedRow_ = -1;
     view_.selectedRow = -1;
     // Nothing is current any more; the old handle is closed and must not be used.
     ports_.state.currentHandle = kNoHandle;
@@ -179,14 +187,14 @@ void MainFlow::DetectProgrammers() {
     view_.startEnabled = true;
     // A single operation and the gang poll must never talk to one programmer at once,
     // so the single-operation entries are offered only while no run is on.
-    view_.offlineEnabled = view_.onlineEnabled = runPhase == 0;
+    view_.offlineEnabled = view_.onlineEnabled = runPhase_ == RunPhase::Idle;
     view_.statusText = r == 1 ? std::string("Only 1 programmer is detected")
                               : std::to_string(r) + " programmers are detected";
-    if (selectedRow < 0 || selectedRow >= r) selectedRow = 0;
-    view_.selectedRow = selectedRow;
-    protocol_.WriteSelectMark(handles[selectedRow], kMarkSelected);
-    ports_.state.currentHandle = handles[selectedRow];
-    ports_.state.currentSn = view_.rows[selectedRow].sn;
+    if (selectedRow_ < 0 || selectedRow_ >= r) selectedRow_ = 0;
+    view_.selectedRow = selectedRow_;
+    protocol_.WriteSelectMark(handles_[selectedRow_], kMarkSelected);
+    ports_.state.currentHandle = handles_[selectedRow_];
+    ports_.state.currentSn = view_.rows[selectedRow_].sn;
   }
   ports_.timers.start(kTimerDetection, kDetectionPeriodMs);
   notify();
@@ -194,18 +202,20 @@ void MainFlow::DetectProgrammers() {
 
 void MainFlow::selectRow(int row) {
   if (row < 0 || row >= static_cast<int>(view_.rows.size())) {
+    // No row is shown selected; the current programmer stays until another row is chosen.
     view_.offlineEnabled = view_.onlineEnabled = false;
+    view_.selectedRow = -1;
     notify();
     return;
   }
-  view_.offlineEnabled = view_.onlineEnabled = runPhase == 0;
-  ports_.state.currentHandle = handles[row];
-  if (row != selectedRow) {
-    if (selectedRow >= 0 && selectedRow < kMaxProgrammers && handles[selectedRow] != kNoHandle) {
-      protocol_.WriteSelectMark(handles[selectedRow], kMarkCleared);
+  view_.offlineEnabled = view_.onlineEnabled = runPhase_ == RunPhase::Idle;
+  ports_.state.currentHandle = handles_[row];
+  if (row != selectedRow_) {
+    if (selectedRow_ >= 0 && selectedRow_ < kMaxProgrammers && handles_[selectedRow_] != kNoHandle) {
+      protocol_.WriteSelectMark(handles_[selectedRow_], kMarkCleared);
     }
-    protocol_.WriteSelectMark(handles[row], kMarkSelected);
-    selectedRow = row;
+    protocol_.WriteSelectMark(handles_[row], kMarkSelected);
+    selectedRow_ = row;
     ports_.state.currentSn = view_.rows[row].sn;
   }
   view_.selectedRow = row;
@@ -219,22 +229,21 @@ void MainFlow::setChecked(int row, bool checked) {
 }
 
 void MainFlow::startButton() {
-  switch (runPhase) {
-    case 0: startRun(); break;
-    case 1: enterResultView(); break;
-    case 2: back(); break;
-    default: break;
+  switch (runPhase_) {
+    case RunPhase::Idle: startRun(); break;
+    case RunPhase::Running: enterResultView(); break;
+    case RunPhase::Results: back(); break;
   }
 }
 
 void MainFlow::startRun() {
-  ticked.fill(0);
+  ticked_.fill(0);
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
     MainRow& row = view_.rows[r];
     if (row.cells.empty() || row.cells[0].empty()) row.checked = false;
-    if (row.checked) ticked[r] = 1;
+    if (row.checked) ticked_[r] = 1;
   }
-  if (std::none_of(ticked.begin(), ticked.end(), [](int t) { return t != 0; })) {
+  if (std::none_of(ticked_.begin(), ticked_.end(), [](int t) { return t != 0; })) {
     notify();
     ports_.prompter.warning(kMsgNoProgrammerSelected);
     return;
@@ -245,27 +254,30 @@ void MainFlow::startRun() {
   view_.textColor = ListTextColor::Black;
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
     MainRow& row = view_.rows[r];
-    resultCodes[r] = 0xFF;
-    if (!ticked[r]) {
+    resultCodes_[r] = 0xFF;
+    started_[r] = false;
+    chosen_[r] = ticked_[r] != 0;
+    if (!ticked_[r]) {
       row.cells = {kNotApplicable, "", ""};
       continue;
     }
     const std::uint8_t start = kCmdStart;
-    const bool started = protocol_.WriteSelectMark(handles[r], kMarkSelected) == kBridgeOk &&
-                         protocol_.WriteBytes(handles[r], &start, 1) == 1;
+    const bool started = protocol_.WriteSelectMark(handles_[r], kMarkSelected) == kBridgeOk &&
+                         protocol_.WriteBytes(handles_[r], &start, 1) == 1;
     if (!started) {
       closeHandle(static_cast<int>(r));
-      ticked[r] = 0;
+      ticked_[r] = 0;
       row.checked = false;
       continue;
     }
+    started_[r] = true;
     row.cells = {"Wait for connecting......", "", "0%"};
     view_.progress[r] = {true, 0};
   }
   view_.listEnabled = false;
   view_.offlineEnabled = view_.onlineEnabled = false;
   view_.startCaption = "&Cancel";
-  runPhase = 1;
+  runPhase_ = RunPhase::Running;
   ports_.timers.start(kTimerGangRun, kRunPeriodMs);
   notify();
 }
@@ -275,7 +287,7 @@ void MainFlow::pollRun() {
   bool allFinished = true;
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
     MainRow& row = view_.rows[r];
-    const BridgeHandle handle = handles[r];
+    const BridgeHandle handle = handles_[r];
     if (!row.checked) {
       // Finished, dropped or not taking part: held in reset until the run is left.
       if (handle != kNoHandle) bridge.BridgeSetFlowControl(handle, kResetLine);
@@ -288,16 +300,16 @@ void MainFlow::pollRun() {
       std::uint8_t status = 0;
       if (bridge.BridgeGetModemStatus(handle, status) != kBridgeOk) {
         row.checked = false;
-        resultCodes[r] = 0xFF;
+        resultCodes_[r] = 0xFF;
+        showFailure(r);
       }
       continue;
     }
     if (protocol_.WaitStatusLine(handle, kResultBit, 2)) {
       row.checked = false;
-      bridge.BridgeFlushBuffers(handle, 1, 1);
-      bridge.BridgeSetFlowControl(handle, kErrorRequestLine);
-      std::uint8_t code = 0xFF;
-      resultCodes[r] = protocol_.ReadBytes(handle, &code, 1) ? code : 0xFF;
+      // No reset here: the row is held in reset by the next poll, like every finished one.
+      resultCodes_[r] = protocol_.ReadErrorCode(handle).value_or(0xFF);
+      showFailure(r);
       continue;
     }
     std::uint32_t queued = 0, queueStatus = 0;
@@ -307,7 +319,8 @@ void MainFlow::pollRun() {
     const int status = bridge.BridgeRead(handle, buffer, std::min(queued, kMaxProgressBytes), got);
     if (status != kBridgeOk || got == 0) {
       row.checked = false;
-      resultCodes[r] = 0xFF;
+      resultCodes_[r] = 0xFF;
+      showFailure(r);
       continue;
     }
     const std::uint8_t b = buffer[std::min(got, kMaxProgressBytes) - 1];
@@ -323,7 +336,7 @@ void MainFlow::pollRun() {
     if (b == kProgressDone) {
       row.checked = false;
       row.cells[0] = "E.P.V is successfully completed.";
-      resultCodes[r] = 0;
+      resultCodes_[r] = 0;
     }
   }
   if (allFinished) enterResultView();
@@ -334,8 +347,8 @@ void MainFlow::enterResultView() {
   // Programmers still running when Cancel is pressed are stopped and held like the others,
   // so none goes on programming its target behind a result that says "Cancel".
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
-    if (view_.rows[r].checked && handles[r] != kNoHandle) {
-      ports_.bridge.BridgeSetFlowControl(handles[r], kResetLine);
+    if (view_.rows[r].checked && handles_[r] != kNoHandle) {
+      ports_.bridge.BridgeSetFlowControl(handles_[r], kResetLine);
     }
   }
   view_.startCaption = "&Back";
@@ -343,40 +356,46 @@ void MainFlow::enterResultView() {
   setColumns(ColumnSet::Result);
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
     MainRow& row = view_.rows[r];
-    row.checked = ticked[r] != 0;
-    if (ticked[r]) {
-      const auto [status, information] = ResultViewTexts(resultCodes[r]);
+    row.checked = ticked_[r] != 0;
+    if (ticked_[r]) {
+      const auto [status, information] = ResultViewTexts(resultCodes_[r]);
       row.cells = {status, information};
+      row.failed = resultCodes_[r] != 0x00;
+    } else if (!chosen_[r]) {
+      row.cells[0] = kNotApplicable;
     }
   }
-  runPhase = 2;
+  runPhase_ = RunPhase::Results;
   notify();
 }
 
 void MainFlow::writeGangRecord() {
   // Failures while the record is written go into the record, not onto the screen.
-  SilentPrompter silent;
-  Protocol quiet(ports_.state, ports_.bridge, ports_.pacer, silent);
   std::vector<GangLogRow> rows;
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
     GangLogRow entry;
     entry.sn = view_.rows[r].sn;
-    if (!ticked[r]) {
-      entry.kind = GangLogRow::Kind::NotTaking;
-    } else if (!quiet.ResetProgrammer(handles[r], 0)) {
-      entry.kind = GangLogRow::Kind::ResetError;
-    } else if (!quiet.ReadProgrammerInfo(handles[r])) {
-      handles[r] = kNoHandle;  // closed by the failed read
-      entry.kind = GangLogRow::Kind::InfoError;
-    } else if (ports_.state.programmerInfo[info::kTypeCode] == 0xFF) {
-      entry.kind = GangLogRow::Kind::FlashEmpty;
-    } else {
-      entry.kind = GangLogRow::Kind::Done;
-      entry.mcuName = InfoMcuName(ports_.state.programmerInfo);
-      entry.fileName = InfoFileName(ports_.state.programmerInfo);
-      entry.resultCode = resultCodes[r];
-    }
+    entry.kind = GangLogRow::Kind::NotTaking;
     rows.push_back(entry);
+    if (!ticked_[r]) continue;
+    GangLogRow& taking = rows.back();
+    if (!protocol_.ResetProgrammer(handles_[r], 0).ok()) {
+      taking.kind = GangLogRow::Kind::ResetError;
+      continue;
+    }
+    ports_.state.targetConnected = 0;
+    ProgrammerInfo block{};
+    if (!protocol_.ReadProgrammerInfo(handles_[r], block).ok()) {
+      handles_[r] = kNoHandle;  // closed by the failed read
+      taking.kind = GangLogRow::Kind::InfoError;
+    } else if (block[info::kTypeCode] == 0xFF) {
+      taking.kind = GangLogRow::Kind::FlashEmpty;
+    } else {
+      taking.kind = GangLogRow::Kind::Done;
+      taking.mcuName = InfoMcuName(block);
+      taking.fileName = InfoFileName(block);
+      taking.resultCode = resultCodes_[r];
+    }
   }
   const LocalTime now = ports_.localTime ? ports_.localTime() : CurrentLocalTime();
   HistoryLog(ports_.state.appDir + kHistoryFileName).append(GangRecordText(now, rows));
@@ -387,12 +406,12 @@ void MainFlow::back() {
   view_.textColor = ListTextColor::Yellow;
   setColumns(ColumnSet::Detection);
   for (auto& bar : view_.progress) bar.visible = false;
-  lastDeviceCount = 0;
+  lastDeviceCount_ = 0;
   DetectProgrammers();
-  for (std::size_t r = 0; r < view_.rows.size(); ++r) view_.rows[r].checked = ticked[r] != 0;
+  for (std::size_t r = 0; r < view_.rows.size(); ++r) view_.rows[r].checked = ticked_[r] != 0;
   view_.listEnabled = true;
   view_.startCaption = "&Start";
-  runPhase = 0;
+  runPhase_ = RunPhase::Idle;
   if (!view_.rows.empty()) view_.offlineEnabled = view_.onlineEnabled = true;
   ports_.timers.start(kTimerDetection, kDetectionPeriodMs);
   notify();
@@ -410,13 +429,46 @@ void MainFlow::openHelp() {
   }
 }
 
+void MainFlow::showFailure(std::size_t row) {
+  // The operator sees a failure the moment it happens, in the words of the result view.
+  MainRow& shown = view_.rows[row];
+  shown.cells[0] = ResultViewTexts(resultCodes_[row]).first;
+  shown.failed = true;
+  view_.progress[row].visible = false;
+}
+
+bool MainFlow::rowHasSetup(int row) const {
+  if (row < 0 || row >= static_cast<int>(view_.rows.size())) return false;
+  const MainRow& shown = view_.rows[static_cast<std::size_t>(row)];
+  if (view_.columns != ColumnSet::Detection || shown.cells.empty()) return false;
+  return !shown.cells[0].empty() && shown.cells[0] != kUnknownSix;
+}
+
+std::vector<RowResult> MainFlow::results() const {
+  std::vector<RowResult> out;
+  for (std::size_t r = 0; r < view_.rows.size(); ++r) {
+    out.push_back({view_.rows[r].sn, chosen_[r], started_[r], resultCodes_[r]});
+  }
+  return out;
+}
+
+void MainFlow::offlineSet() { singleOperation(true); }
+
+void MainFlow::onlineTest() { singleOperation(false); }
+
+void MainFlow::singleOperation(bool /*offline*/) {
+  if (runPhase_ != RunPhase::Idle || !view_.offlineEnabled) return;
+  // Until the window is built the command says so rather than looking as if it worked.
+  ports_.prompter.info(kMsgSingleOperationNotBuilt);
+}
+
 void MainFlow::close() {
   ports_.timers.stop(kTimerDetection);
   ports_.timers.stop(kTimerGangRun);
-  for (std::size_t r = 0; r < view_.rows.size() && r < handles.size(); ++r) {
-    if (handles[r] == kNoHandle) continue;
-    protocol_.ResetProgrammer(handles[r], 0);
-    protocol_.WriteSelectMark(handles[r], kMarkCleared);
+  for (std::size_t r = 0; r < view_.rows.size() && r < handles_.size(); ++r) {
+    if (handles_[r] == kNoHandle) continue;
+    windows_.ResetProgrammer(handles_[r], 0);
+    protocol_.WriteSelectMark(handles_[r], kMarkCleared);
     closeHandle(static_cast<int>(r));
   }
   ports_.state.currentHandle = kNoHandle;

@@ -6,12 +6,17 @@
 #include <functional>
 #include <string>
 
+#include <optional>
+#include <vector>
+
 #include "app/AppState.h"
 #include "app/DocumentOpener.h"
 #include "app/HistoryLog.h"
 #include "app/Prompter.h"
 #include "app/SettingsFile.h"
 #include "app/Timers.h"
+#include "flows/common/DialogHost.h"
+#include "flows/common/WindowProtocol.h"
 #include "flows/main/MainView.h"
 #include "link/Protocol.h"
 
@@ -21,6 +26,20 @@ inline constexpr const char* kMsgMoreProgrammers = "More programmers are detecte
 inline constexpr const char* kMsgNoProgrammerSelected = "No programmer is selected.";
 inline constexpr const char* kMsgCannotOpenLog = "Can not open log file!";
 inline constexpr const char* kMsgCannotOpenManual = "Can not open user manual!";
+inline constexpr const char* kMsgSingleOperationNotBuilt =
+    "The Single Operation window is not available in this version yet.";
+
+// Where the window is: detection (Start), a gang run (Cancel), the result view (Back).
+enum class RunPhase { Idle = 0, Running = 1, Results = 2 };
+
+// One row's part in the last gang run.
+struct RowResult {
+  std::string sn;
+  bool taking = false;       // ticked when Start was pressed
+  bool started = false;      // its start reached the programmer
+  std::uint8_t code = 0xFF;  // 0x00 success, a programmer error code, 0xFF none
+  bool succeeded() const { return started && code == 0x00; }
+};
 
 struct MainFlowPorts {
   AppState& state;
@@ -31,6 +50,8 @@ struct MainFlowPorts {
   DocumentOpener& opener;
   // Local time for the history log; the real clock when empty.
   std::function<LocalTime()> localTime;
+  // Opens the Single Operation window; none: the command says it is not available.
+  DialogHost* dialogs = nullptr;
 };
 
 class MainFlow {
@@ -49,22 +70,26 @@ public:
   void startButton();
   void openLog();
   void openHelp();
+  // Off-line Set and On-line Test: the Single Operation window for the current programmer.
+  void offlineSet();
+  void onlineTest();
   // Close box or Esc: reset, unmark and close every programmer.
   void close();
 
   const MainView& view() const { return view_; }
   std::function<void()> changed;
 
-  // Run state, in the window's order.
-  std::array<int, kMaxProgrammers> ticked{};
-  int gestureCounter = 0;
-  int runPhase = 0;
-  int selectedRow = -1;
-  std::uint32_t lastDeviceCount = 0;
-  std::array<BridgeHandle, kMaxProgrammers> handles{};
-  std::array<std::uint8_t, kMaxProgrammers> resultCodes{};
-
-  Protocol& protocol() { return protocol_; }
+  RunPhase runPhase() const { return runPhase_; }
+  // The current programmer's row (-1: none), even while the list shows no selection.
+  int selectedRow() const { return selectedRow_; }
+  const std::array<BridgeHandle, kMaxProgrammers>& handles() const { return handles_; }
+  // Rows that take part in the run (or took part in the last one), by row.
+  const std::array<int, kMaxProgrammers>& ticked() const { return ticked_; }
+  const std::array<std::uint8_t, kMaxProgrammers>& resultCodes() const { return resultCodes_; }
+  // True when the row's programmer holds a setup (its Target MCU is known).
+  bool rowHasSetup(int row) const;
+  // The rows of the last gang run, as the result view shows them.
+  std::vector<RowResult> results() const;
 
 private:
   void notify();
@@ -76,10 +101,25 @@ private:
   void closeHandle(int row);
   void setColumns(ColumnSet set);
 
+  void singleOperation(bool offline);
+  void showFailure(std::size_t row);
+
   MainFlowPorts ports_;
   Protocol protocol_;
+  WindowProtocol windows_;
   SettingsFile settings_;
   MainView view_;
+
+  // Run state, in the window's order.
+  std::array<int, kMaxProgrammers> ticked_{};
+  int gestureCounter_ = 0;
+  RunPhase runPhase_ = RunPhase::Idle;
+  int selectedRow_ = -1;
+  std::uint32_t lastDeviceCount_ = 0;
+  std::array<BridgeHandle, kMaxProgrammers> handles_{};
+  std::array<std::uint8_t, kMaxProgrammers> resultCodes_{};
+  std::array<bool, kMaxProgrammers> started_{};
+  std::array<bool, kMaxProgrammers> chosen_{};  // ticked when Start was pressed
 };
 
 // Row texts from a ProgrammerInfo block: Target MCU, File Name, Modify Time, File Size.

@@ -6,13 +6,13 @@
 #include <QSignalBlocker>
 #include <QStyle>
 
-#include "app/InitOptionsFlow.h"
+#include "flows/init/InitOptionsFlow.h"
 #include "gui/app/AppIcon.h"
 #include "gui/app/DialogUnits.h"
 
 namespace fd {
 
-CInitDlg::CInitDlg(InitOptionsFlow& flow, QWidget* parent) : QDialog(parent), flow_(flow) {
+CInitDlg::CInitDlg(InitOptionsFlow& flow, QWidget* parent) : FlowDialog(flow, parent), flow_(flow) {
   setWindowTitle(QString::fromLatin1(kInitTitle));
   setWindowIcon(AppIcon());
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -44,17 +44,10 @@ CInitDlg::CInitDlg(InitOptionsFlow& flow, QWidget* parent) : QDialog(parent), fl
   // `clicked` comes from the user only, never from render() setting a box.
   connect(logBox_, &QCheckBox::clicked, this, [this](bool on) { flow_.setLogChecked(on); });
   connect(idBox_, &QCheckBox::clicked, this, [this](bool on) { flow_.setIdChecked(on); });
-  connect(ok_, &QPushButton::clicked, this, [this] {
-    flow_.ok();
-    accept();
-  });
-  // The close box and Esc end the window through reject(), which stores nothing.
-
-  flow_.changed = [this] { render(); };
+  // OK ends the flow, which closes the window; the close box and Esc store nothing.
+  connect(ok_, &QPushButton::clicked, this, [this] { flow_.ok(); });
   render();
 }
-
-CInitDlg::~CInitDlg() { flow_.changed = nullptr; }
 
 void CInitDlg::render() {
   const auto& view = flow_.view();

@@ -1,6 +1,6 @@
 #pragma once
 // The first-run Initiation window: two check boxes about the history log and OK.
-#include <QDialog>
+#include "gui/app/FlowDialog.h"
 
 class QCheckBox;
 class QLabel;
@@ -10,14 +10,12 @@ namespace fd {
 
 class InitOptionsFlow;
 
-class CInitDlg final : public QDialog {
+class CInitDlg final : public FlowDialog {
   Q_OBJECT
 public:
-  // The flow is expected to be opened already; the window only draws it.
   explicit CInitDlg(InitOptionsFlow& flow, QWidget* parent = nullptr);
-  ~CInitDlg() override;
 
-  void render();
+  void render() override;
 
   QLabel* text() const { return text_; }
   QCheckBox* logBox() const { return logBox_; }  // 1050

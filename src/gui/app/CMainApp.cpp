@@ -2,6 +2,7 @@
 
 #include "app/Startup.h"
 #include "flows/main/MainFlow.h"
+#include "flows/init/InitOptionsFlow.h"
 #include "gui/app/QtDialogHost.h"
 #include "gui/app/QtDocumentOpener.h"
 #include "gui/app/QtPrompter.h"

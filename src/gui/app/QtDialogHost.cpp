@@ -1,12 +1,34 @@
 #include "gui/app/QtDialogHost.h"
 
+#include "flows/init/InitOptionsFlow.h"
 #include "gui/app/CInitDlg.h"
+#include "gui/app/QtTimers.h"
 
 namespace fd {
 
-bool QtDialogHost::runInitiation(InitOptionsFlow& flow) {
-  CInitDlg dialog(flow, parent_);
-  return dialog.exec() == QDialog::Accepted;
+void RegisterDialogs() {
+  QtDialogHost::registerDialog<InitOptionsFlow, CInitDlg>();
+}
+
+QtDialogHost::QtDialogHost(QWidget* parent) : parent_(parent) { RegisterDialogs(); }
+
+std::map<std::type_index, QtDialogHost::Factory>& QtDialogHost::factories() {
+  static std::map<std::type_index, Factory> registry;
+  return registry;
+}
+
+FlowResult QtDialogHost::run(ModalFlow& flow) {
+  const auto factory = factories().find(std::type_index(typeid(flow)));
+  if (factory == factories().end()) return FlowResult::Cancel;  // no window for it: nothing was shown
+  std::unique_ptr<FlowDialog> dialog = factory->second(flow, parent_);
+  // The window's own timers, handed to its flow and stopped when it closes.
+  QtTimers timers;
+  timers.setHandler([&flow](int id) { flow.onTimer(id); });
+  flow.open(timers);
+  if (!flow.ended()) dialog->exec();
+  timers.stopAll();
+  if (!flow.ended()) flow.closeBox();
+  return flow.result();
 }
 
 }  // namespace fd

@@ -119,8 +119,8 @@ CMainDlg::CMainDlg(MainFlow& flow, SimBench* bench, QWidget* parent)
   connect(start_, &QPushButton::clicked, this, [this] { flow_.startButton(); });
   connect(log_, &QPushButton::clicked, this, [this] { flow_.openLog(); });
   connect(help_, &QPushButton::clicked, this, [this] { flow_.openHelp(); });
-  // Off-line Set and On-line Test only show their enabled state until the Single Operation
-  // window exists.
+  connect(offline_, &QPushButton::clicked, this, [this] { flow_.offlineSet(); });
+  connect(online_, &QPushButton::clicked, this, [this] { flow_.onlineTest(); });
 
   flow_.changed = [this] { render(); };
   render();

@@ -63,9 +63,9 @@ TEST(MainFlowDetection, StatusRowsAndButtonsFollowTheDeviceCount) {
       // The select mark sits on the current programmer alone.
       EXPECT_EQ(rig.bench.programmer(r).selectMark(), r == 0);
     }
-    EXPECT_EQ(rig.flow().selectedRow, c.devices ? 0 : -1);
+    EXPECT_EQ(rig.flow().selectedRow(), c.devices ? 0 : -1);
     EXPECT_EQ(rig.state.currentSn, c.devices ? "01" : "");
-    EXPECT_EQ(rig.state.currentHandle, c.devices ? rig.flow().handles[0] : kNoHandle);
+    EXPECT_EQ(rig.state.currentHandle, c.devices ? rig.flow().handles()[0] : kNoHandle);
     EXPECT_TRUE(rig.prompter.messages().empty());
   }
 }
@@ -74,7 +74,7 @@ TEST(MainFlowDetection, OpensEachProgrammerWithTheLinkSettingsResetsAndReadsIt) 
   MainRig rig;
   rig.bench.attach(ReadyProgrammer("ZK40F8C12", "app", 1000));
   rig.flow().open();
-  const BridgeHandle h = rig.flow().handles[0];
+  const BridgeHandle h = rig.flow().handles()[0];
   std::vector<std::string> calls;
   for (const auto& e : rig.tracing.entries()) {
     if (e.op == TraceEntry::Op::GetModemStatus || e.op == TraceEntry::Op::GetNumDevices) continue;
@@ -126,7 +126,7 @@ TEST(MainFlowDetection, TickSavesCheckBoxesAndRebuildTicksEveryRow) {
   rig.flow().open();
   rig.flow().setChecked(1, false);
   rig.tick(kTimerDetection);
-  EXPECT_THAT(rig.flow().ticked, ElementsAre(1, 0, 0, 0, 0, 0, 0, 0));
+  EXPECT_THAT(rig.flow().ticked(), ElementsAre(1, 0, 0, 0, 0, 0, 0, 0));
   rig.bench.attach(ReadyProgrammer("ZK40F8C12", "app", 1000));
   rig.tick(kTimerDetection);
   EXPECT_THAT(Checks(rig.view()), ElementsAre(true, true, true));
@@ -152,7 +152,7 @@ TEST(MainFlowDetection, SelectionMovesTheMarkAndTheCurrentProgrammer) {
   MainRig rig;
   for (int i = 0; i < 3; ++i) rig.bench.attach(ReadyProgrammer("ZK40F8C12", "app", 1000));
   rig.flow().open();
-  const auto handles = rig.flow().handles;
+  const auto handles = rig.flow().handles();
   rig.tracing.clear();
   rig.flow().selectRow(2);
   EXPECT_THAT(rig.tracing.writesTo(handles[0]), ElementsAre(Bytes{'L', 0x00}));
@@ -179,7 +179,7 @@ TEST(MainFlowDetection, UnplugAllThenBackClearsTheList) {
   rig.flow().startButton();
   rig.bench.detach(0);
   rig.runToResult();
-  ASSERT_EQ(rig.flow().runPhase, 2);
+  ASSERT_EQ(rig.flow().runPhase(), RunPhase::Results);
   rig.flow().startButton();  // Back
   EXPECT_TRUE(rig.view().rows.empty());
   EXPECT_EQ(rig.view().statusText, "No programmer is detected");
@@ -238,11 +238,11 @@ protected:
 };
 
 TEST_F(MainFlowGang, StartSendsMarkAndStartToTickedRowsAndSwitchesToTheRunColumns) {
-  const auto handles = rig.flow().handles;
+  const auto handles = rig.flow().handles();
   rig.tracing.clear();
   rig.flow().startButton();
   const MainView& view = rig.view();
-  EXPECT_EQ(rig.flow().runPhase, 1);
+  EXPECT_EQ(rig.flow().runPhase(), RunPhase::Running);
   EXPECT_EQ(view.columns, ColumnSet::Run);
   EXPECT_EQ(view.textColor, ListTextColor::Black);
   EXPECT_FALSE(view.listEnabled);
@@ -269,7 +269,7 @@ TEST_F(MainFlowGang, SuccessIdErrorAndCancelEndInTheResultViewAndTheRecord) {
   for (int i = 0; i < 200 && (rig.view().rows[0].checked || rig.view().rows[1].checked); ++i) {
     rig.tick(kTimerGangRun);
   }
-  ASSERT_EQ(rig.flow().runPhase, 1);
+  ASSERT_EQ(rig.flow().runPhase(), RunPhase::Running);
   EXPECT_EQ(rig.view().rows[0].cells[0], "E.P.V is successfully completed.");
   EXPECT_EQ(rig.view().rows[0].cells[2], "100%");
   EXPECT_EQ(rig.view().progress[0].value, 100);
@@ -282,7 +282,7 @@ TEST_F(MainFlowGang, SuccessIdErrorAndCancelEndInTheResultViewAndTheRecord) {
 
   rig.flow().startButton();  // Cancel
   const MainView& view = rig.view();
-  EXPECT_EQ(rig.flow().runPhase, 2);
+  EXPECT_EQ(rig.flow().runPhase(), RunPhase::Results);
   EXPECT_EQ(view.columns, ColumnSet::Result);
   EXPECT_EQ(view.startCaption, "&Back");
   EXPECT_FALSE(rig.timers.running(kTimerGangRun));
@@ -292,7 +292,7 @@ TEST_F(MainFlowGang, SuccessIdErrorAndCancelEndInTheResultViewAndTheRecord) {
   EXPECT_THAT(view.rows[1].cells, ElementsAre("Break during ID check!", "ID not match"));
   EXPECT_THAT(view.rows[2].cells, ElementsAre("Break due to clicking cancel!", "Cancel"));
   EXPECT_EQ(view.rows[3].cells[0], "N.A.");
-  EXPECT_THAT(rig.flow().resultCodes, ElementsAre(0x00, 0x40, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF));
+  EXPECT_THAT(rig.flow().resultCodes(), ElementsAre(0x00, 0x40, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF));
   EXPECT_THAT(Checks(view), ElementsAre(true, true, true, false));
   // The cancelled programmer is stopped, not left programming behind the result.
   EXPECT_TRUE(rig.bench.programmer(2).heldInReset());
@@ -305,7 +305,7 @@ TEST_F(MainFlowGang, SuccessIdErrorAndCancelEndInTheResultViewAndTheRecord) {
             "\r\nNo.03 | ZK40H128R1   | sensor_v2       .mot | Unknown error!"
             "\r\nNo.04 | N.A."
             "\r\n");
-  EXPECT_EQ(rig.flow().runPhase, 0);
+  EXPECT_EQ(rig.flow().runPhase(), RunPhase::Idle);
   EXPECT_EQ(rig.view().columns, ColumnSet::Detection);
   EXPECT_EQ(rig.view().textColor, ListTextColor::Yellow);
   EXPECT_TRUE(rig.view().listEnabled);
@@ -324,7 +324,7 @@ TEST_F(MainFlowGang, TwoRunsGiveTwoRecordsSeparatedByAnEmptyLine) {
   for (int run = 0; run < 2; ++run) {
     rig.flow().startButton();
     rig.runToResult();
-    ASSERT_EQ(rig.flow().runPhase, 2);
+    ASSERT_EQ(rig.flow().runPhase(), RunPhase::Results);
     rig.flow().startButton();
   }
   const std::string record =
@@ -338,7 +338,7 @@ TEST_F(MainFlowGang, AllFinishedEntersTheResultViewByItself) {
   rig.flow().setChecked(2, false);
   rig.flow().startButton();
   const int ticks = rig.runToResult();
-  EXPECT_EQ(rig.flow().runPhase, 2);
+  EXPECT_EQ(rig.flow().runPhase(), RunPhase::Results);
   EXPECT_GT(ticks, 10);  // erasing and programming take a while
   EXPECT_THAT(StatusCells(rig.view()),
               ElementsAre("E.P.V is successfully completed.", "Break during ID check!", "N.A.", "N.A."));
@@ -347,7 +347,7 @@ TEST_F(MainFlowGang, AllFinishedEntersTheResultViewByItself) {
 TEST_F(MainFlowGang, StartWithNothingUsableTickedWarnsAndStaysIdle) {
   for (int r = 0; r < 4; ++r) rig.flow().setChecked(r, false);
   rig.flow().startButton();
-  EXPECT_EQ(rig.flow().runPhase, 0);
+  EXPECT_EQ(rig.flow().runPhase(), RunPhase::Idle);
   EXPECT_THAT(rig.prompter.texts(), ElementsAre("No programmer is selected."));
   EXPECT_EQ(rig.prompter.messages()[0].caption, "WARNING");
   EXPECT_EQ(rig.view().columns, ColumnSet::Detection);
@@ -361,7 +361,7 @@ TEST_F(MainFlowGang, ARowWithAnEmptyTargetMcuIsUntickedAtStart) {
   local.bench.attach(nameless);
   local.flow().open();
   local.flow().startButton();
-  EXPECT_EQ(local.flow().runPhase, 0);
+  EXPECT_EQ(local.flow().runPhase(), RunPhase::Idle);
   EXPECT_FALSE(local.view().rows[0].checked);
   EXPECT_THAT(local.prompter.texts(), ElementsAre("No programmer is selected."));
 }
@@ -375,7 +375,7 @@ TEST_F(MainFlowGang, OnlyTheLastOfSeveralProgressBytesCounts) {
   rig.tracing.clear();
   rig.tick(kTimerGangRun);
   std::vector<std::uint8_t> read;
-  for (const auto& e : rig.tracing.entriesFor(rig.flow().handles[0])) {
+  for (const auto& e : rig.tracing.entriesFor(rig.flow().handles()[0])) {
     if (e.op == TraceEntry::Op::Read) read = e.bytes;
   }
   ASSERT_GT(read.size(), 1u);
@@ -394,8 +394,8 @@ TEST_F(MainFlowGang, AnUnpluggedProgrammerLeavesTheRunAndTheOthersFinish) {
   rig.tick(kTimerGangRun);
   rig.bench.detach(0);
   rig.runToResult();
-  EXPECT_EQ(rig.flow().runPhase, 2);
-  EXPECT_EQ(rig.flow().resultCodes[0], 0xFF);
+  EXPECT_EQ(rig.flow().runPhase(), RunPhase::Results);
+  EXPECT_EQ(rig.flow().resultCodes()[0], 0xFF);
   EXPECT_EQ(rig.view().rows[1].cells[0], "Break during ID check!");
   rig.flow().startButton();
   EXPECT_NE(rig.history().find("\r\nNo.01Reset error!!!\r\nNo.02 | ZK40G16B"), std::string::npos) << rig.history();
@@ -408,11 +408,11 @@ TEST_F(MainFlowGang, AProgrammerThatCannotBeStartedIsDroppedAndTheOthersRun) {
   SimProgrammer& p = rig.bench.programmer(1);
   p.faults().linkLostAfter = p.bytesMoved() + 2;
   rig.flow().startButton();
-  EXPECT_EQ(rig.flow().handles[1], kNoHandle);
-  EXPECT_EQ(rig.flow().ticked[1], 0);
+  EXPECT_EQ(rig.flow().handles()[1], kNoHandle);
+  EXPECT_EQ(rig.flow().ticked()[1], 0);
   EXPECT_FALSE(rig.view().rows[1].checked);
   rig.runToResult();
-  EXPECT_EQ(rig.flow().runPhase, 2);
+  EXPECT_EQ(rig.flow().runPhase(), RunPhase::Results);
   EXPECT_EQ(rig.view().rows[0].cells[0], "E.P.V is successfully completed.");
 }
 
@@ -438,7 +438,7 @@ TEST_F(MainFlowGang, AHistoryLogThatIsGoneIsSkippedSilently) {
   rig.flow().startButton();
   rig.runToResult();
   rig.flow().startButton();
-  EXPECT_EQ(rig.flow().runPhase, 0);
+  EXPECT_EQ(rig.flow().runPhase(), RunPhase::Idle);
   EXPECT_TRUE(rig.prompter.messages().empty());
   EXPECT_FALSE(rig.dir.exists(kHistoryFileName));  // a writer never creates it
 }
@@ -454,7 +454,7 @@ TEST_F(MainFlowGang, AReadOnlyHistoryLogIsSkippedSilently) {
     if (!plain.active()) GTEST_SKIP() << "cannot drop root rights here";
     rig.flow().startButton();
   }
-  EXPECT_EQ(rig.flow().runPhase, 0);
+  EXPECT_EQ(rig.flow().runPhase(), RunPhase::Idle);
   EXPECT_TRUE(rig.prompter.messages().empty());
   EXPECT_EQ(rig.history(), "");
 }
@@ -466,7 +466,7 @@ TEST_F(MainFlowGang, CloseDuringARunResetsUnmarksAndClosesEveryProgrammer) {
   for (int r = 0; r < 4; ++r) {
     EXPECT_FALSE(rig.bench.programmer(r).epvRunning()) << r;
     EXPECT_FALSE(rig.bench.programmer(r).selectMark()) << r;
-    EXPECT_EQ(rig.flow().handles[r], kNoHandle);
+    EXPECT_EQ(rig.flow().handles()[r], kNoHandle);
   }
   EXPECT_FALSE(rig.timers.running(kTimerGangRun));
   EXPECT_FALSE(rig.timers.running(kTimerDetection));

@@ -1,4 +1,6 @@
-#include "link/Protocol.h"
+// The protocol as the windows use it: the bytes each operation sends, and the messages it
+// shows on the way.
+#include "flows/common/WindowProtocol.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -28,7 +30,7 @@ public:
 // One programmer behind a fake bridge, every call traced.
 class ProtocolTest : public ::testing::Test {
 protected:
-  ProtocolTest() : tracing(fake), protocol(state, tracing, pacer, prompter) {
+  ProtocolTest() : tracing(fake), link(tracing, pacer), protocol(state, link, prompter) {
     fake.BridgeOpen(0, handle);
     state.productNumber = "ZK40F8C12   ";
     state.mcuTypeCode = '3';
@@ -49,7 +51,8 @@ protected:
   CountingPacer pacer;
   test::RecordingPrompter prompter;
   AppState state;
-  Protocol protocol;
+  Protocol link;
+  WindowProtocol protocol;
   BridgeHandle handle = kNoHandle;
 };
 
@@ -203,7 +206,7 @@ TEST_F(ProtocolTest, FailedInfoReadClosesTheHandleAndLaterCallsFailCleanly) {
 
   // The closed handle now fails every call, without crashing or touching another device.
   const std::size_t writesBefore = fake.written.size();
-  EXPECT_NE(protocol.WriteSelectMark(handle, kMarkSelected), kBridgeOk);
+  EXPECT_NE(link.WriteSelectMark(handle, kMarkSelected), kBridgeOk);
   EXPECT_EQ(protocol.ReadProgrammerInfo(handle), 0);
   EXPECT_EQ(protocol.ResetProgrammer(handle, 1), 0);
   EXPECT_EQ(fake.written.size(), writesBefore);
@@ -244,10 +247,10 @@ TEST_F(ProtocolTest, HeaderRejectedByTheProgrammerShowsItsError) {
 
 TEST_F(ProtocolTest, WaitStatusLineSpinsOnlyBetweenUnsatisfiedPolls) {
   fake.statuses = {kBusyBit, kBusyBit, 0};
-  EXPECT_EQ(protocol.WaitStatusLine(handle, kBusyBit, 3), 1);
+  EXPECT_EQ(link.WaitStatusLine(handle, kBusyBit, 3), 1);
   EXPECT_EQ(pacer.calls, 2);
   fake.idleStatus = kBusyBit;
-  EXPECT_EQ(protocol.WaitStatusLine(handle, kBusyBit, 20), 0);
+  EXPECT_EQ(link.WaitStatusLine(handle, kBusyBit, 20), 0);
   EXPECT_EQ(pacer.calls, 22);
 }
 

@@ -1,14 +1,13 @@
-#include "app/InitOptionsFlow.h"
+#include "flows/init/InitOptionsFlow.h"
 
 namespace fd {
 
 InitOptionsFlow::InitOptionsFlow(SettingsFile& settings) : settings_(settings) {}
 
-void InitOptionsFlow::open() {
+void InitOptionsFlow::onOpen() {
   view_.logChecked = AutoSaveLog(settings_);
   view_.idEnabled = view_.logChecked;
   view_.idChecked = AutoSaveId(settings_);
-  notify();
 }
 
 void InitOptionsFlow::setLogChecked(bool on) {
@@ -24,18 +23,23 @@ void InitOptionsFlow::setIdChecked(bool on) {
   notify();
 }
 
-void InitOptionsFlow::ok() {
+bool InitOptionsFlow::ok() {
   // The disabled box's tick means nothing: logging off takes the ID code with it.
   const bool log = view_.logChecked;
   const bool id = log && view_.idChecked;
-  settings_.write(kSectionLog, kKeyAutoSaveLog, log ? "1" : "0");
-  settings_.write(kSectionLog, kKeyAutoSaveId, id ? "1" : "0");
+  const bool logStored = settings_.write(kSectionLog, kKeyAutoSaveLog, log ? "1" : "0");
+  const bool idStored = settings_.write(kSectionLog, kKeyAutoSaveId, id ? "1" : "0");
+  end(FlowResult::Ok);
+  return logStored && idStored;
 }
 
 const InitOptionsFlow::View& InitOptionsFlow::view() const { return view_; }
 
-void InitOptionsFlow::notify() {
-  if (changed) changed();
+StartupReport RunStartup(AppState& state, DialogHost& dialogs) {
+  return RunStartup(state, [&dialogs](SettingsFile& settings) {
+    InitOptionsFlow flow(settings);
+    dialogs.run(flow);
+  });
 }
 
 }  // namespace fd

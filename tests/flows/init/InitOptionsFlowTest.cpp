@@ -1,4 +1,4 @@
-#include "app/InitOptionsFlow.h"
+#include "flows/init/InitOptionsFlow.h"
 
 #include <gtest/gtest.h>
 

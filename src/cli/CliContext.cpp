@@ -1,0 +1,85 @@
+#include "cli/CliContext.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <iostream>
+
+#include "app/Startup.h"
+
+namespace fd {
+
+namespace {
+
+std::atomic<int> gCaught{0};
+constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+struct sigaction gPrevious[sizeof kWatched / sizeof kWatched[0]];
+
+extern "C" void OnSignal(int signal) {
+  int none = 0;
+  gCaught.compare_exchange_strong(none, signal);
+}
+
+}  // namespace
+
+SignalWatch::SignalWatch() {
+  gCaught = 0;
+  for (std::size_t i = 0; i < std::size(kWatched); ++i) {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(kWatched[i], &action, &gPrevious[i]);
+  }
+}
+
+SignalWatch::~SignalWatch() {
+  for (std::size_t i = 0; i < std::size(kWatched); ++i) sigaction(kWatched[i], &gPrevious[i], nullptr);
+}
+
+int SignalWatch::caught() { return gCaught.load(); }
+
+bool CliContext::begin() {
+  std::string error;
+  session = HostSession::create(options, nullptr, error);
+  if (!session) {
+    err << "ERROR: " << error << '\n';
+    return false;
+  }
+  prompter = std::make_unique<ConsolePrompter>(err);
+  RunStartupHeadless(session->state());
+  return true;
+}
+
+bool CliContext::end() {
+  std::string error;
+  if (!session->saveBench(error)) {
+    err << "ERROR: " << error << '\n';
+    return false;
+  }
+  return true;
+}
+
+bool CliContext::liveOutput() const { return !options.json && &out == &std::cout && isatty(STDOUT_FILENO); }
+
+ConsoleMain::ConsoleMain(CliContext& cli)
+    : timers(cli.session->clock()),
+      flow({cli.session->state(), cli.session->bridge(), cli.session->pacer(), *cli.prompter, timers, opener, {},
+            nullptr}) {}
+
+nlohmann::json RowsJson(const MainView& view) {
+  nlohmann::json rows = nlohmann::json::array();
+  const auto columns = ColumnsOf(view.columns);
+  for (std::size_t r = 0; r < view.rows.size(); ++r) {
+    const MainRow& row = view.rows[r];
+    nlohmann::json j{{"sn", row.sn}, {"checked", row.checked}, {"selected", view.selectedRow == static_cast<int>(r)}};
+    for (std::size_t c = 0; c < row.cells.size() && c + 1 < columns.size(); ++c) {
+      std::string key = columns[c + 1].title.empty() ? "percent" : columns[c + 1].title;
+      j[key] = row.cells[c];
+    }
+    rows.push_back(j);
+  }
+  return rows;
+}
+
+}  // namespace fd

@@ -1,0 +1,15 @@
+#include "cli/commands/Command.h"
+
+namespace fd {
+
+std::vector<std::unique_ptr<Command>> MakeCommands() {
+  std::vector<std::unique_ptr<Command>> commands;
+  commands.push_back(MakeInfoCommand());
+  commands.push_back(MakeListCommand());
+  commands.push_back(MakeGangCommand());
+  commands.push_back(MakeOptionsCommand());
+  commands.push_back(MakeBenchInitCommand());
+  return commands;
+}
+
+}  // namespace fd

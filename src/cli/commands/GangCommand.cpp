@@ -1,0 +1,145 @@
+// gang [--sn 01,03]: Erase-Program-Verify on several programmers at once, with live lines,
+// the results and the gang record, as Start, Cancel and Back do in the window.
+#include <iomanip>
+#include <set>
+#include <sstream>
+
+#include "cli/commands/Command.h"
+#include "formats/Hex.h"
+
+namespace fd {
+namespace {
+
+std::string RunLine(const MainRow& row, const MainView& view, std::size_t r) {
+  std::ostringstream line;
+  line << row.sn << "  " << std::left << std::setw(34) << row.cells[0];
+  if (view.progress[r].visible) line << std::right << std::setw(4) << row.cells[2];
+  return line.str();
+}
+
+class GangCommand final : public Command {
+public:
+  CLI::App* define(CLI::App& app) override {
+    CLI::App* sub = app.add_subcommand("gang", "Run Erase-Program-Verify on several programmers at once");
+    sub->add_option("--sn", snList_, "Rows to run, e.g. 01,03 (default: every row with a setup)")
+        ->check([](const std::string& value) { return SnListError(value); });
+    return sub;
+  }
+
+  // "01,03", "1,3": each entry a row number 1 to 8, none empty.
+  static std::string SnListError(const std::string& value) {
+    if (value.empty()) return "--sn needs at least one row number, e.g. 01,03";
+    std::stringstream in(value + ",");
+    for (std::string sn; std::getline(in, sn, ',');) {
+      const bool digits = !sn.empty() && sn.size() <= 2 && sn.find_first_not_of("0123456789") == std::string::npos;
+      const int n = digits ? std::stoi(sn) : 0;
+      if (n < 1 || n > kMaxProgrammers) return "--sn takes row numbers 01 to 08 separated by commas, not \"" + value + "\"";
+    }
+    return {};
+  }
+
+  int run(CliContext& cli) override {
+    if (!cli.begin()) return kExitFailed;
+    SignalWatch signals;
+    ConsoleMain main(cli);
+    MainFlow& flow = main.flow;
+    flow.open();
+    const MainView& view = flow.view();
+
+    std::set<std::string> chosen;
+    if (!snList_.empty()) {
+      std::stringstream in(snList_);
+      for (std::string sn; std::getline(in, sn, ',');) {
+        if (sn.size() == 1) sn = "0" + sn;
+        const bool known =
+            std::any_of(view.rows.begin(), view.rows.end(), [&](const MainRow& row) { return row.sn == sn; });
+        if (!known) {
+          cli.err << "ERROR: No programmer " << sn << " is detected.\n";
+          flow.close();
+          cli.end();
+          return kExitUsage;
+        }
+        chosen.insert(sn);
+      }
+    }
+    for (std::size_t r = 0; r < view.rows.size(); ++r) {
+      // By default every programmer that holds a setup takes part.
+      const bool take = snList_.empty() ? flow.rowHasSetup(static_cast<int>(r)) : chosen.count(view.rows[r].sn) != 0;
+      flow.setChecked(static_cast<int>(r), take);
+    }
+
+    flow.startButton();
+    if (flow.runPhase() != RunPhase::Running) {
+      // Nothing could start; the flow has said why.
+      flow.close();
+      cli.end();
+      return SignalWatch::exitCode(kExitFailed);
+    }
+
+    const bool live = cli.liveOutput();
+    std::vector<std::string> lastLines(view.rows.size());
+    bool drawn = false;
+    const auto show = [&] {
+      if (cli.options.json) return;
+      if (live) {
+        if (drawn) cli.out << "\x1b[" << view.rows.size() << "A";
+        for (std::size_t r = 0; r < view.rows.size(); ++r) cli.out << "\r\x1b[2K" << RunLine(view.rows[r], view, r) << '\n';
+        cli.out << std::flush;
+        drawn = true;
+        return;
+      }
+      for (std::size_t r = 0; r < view.rows.size(); ++r) {
+        const std::string line = RunLine(view.rows[r], view, r);
+        if (line != lastLines[r]) cli.out << line << '\n';
+        lastLines[r] = line;
+      }
+    };
+    show();
+    while (flow.runPhase() == RunPhase::Running) {
+      if (SignalWatch::caught() != 0) {
+        flow.startButton();  // Cancel
+        break;
+      }
+      const int id = main.timers.waitNext();
+      if (id < 0) break;
+      flow.onTimer(id);
+      if (id == kTimerGangRun) show();
+    }
+
+    const std::vector<RowResult> results = flow.results();
+    const bool allGood = std::all_of(results.begin(), results.end(),
+                                     [](const RowResult& r) { return !r.taking || r.succeeded(); });
+    if (cli.options.json) {
+      nlohmann::json rows = RowsJson(view);
+      nlohmann::json out = nlohmann::json::array();
+      for (std::size_t r = 0; r < results.size(); ++r) {
+        nlohmann::json j = rows[r];
+        j["taking"] = results[r].taking;
+        j["resultCode"] = HexText(results[r].code, 2);
+        out.push_back(j);
+      }
+      cli.out << nlohmann::json{{"results", out}, {"success", allGood}}.dump(2) << '\n';
+    } else {
+      cli.out << "Result:\n";
+      for (const MainRow& row : view.rows) {
+        cli.out << row.sn << "  " << std::left << std::setw(34) << row.cells[0] << (row.cells.size() > 1 ? row.cells[1] : "")
+                << '\n';
+      }
+    }
+    cli.out << std::flush;
+    flow.startButton();  // Back: the gang record, then a fresh detection
+    flow.close();
+    const bool saved = cli.end();
+    if (!saved && allGood) cli.err << "INFO: The run succeeded, but the bench state was not saved.\n";
+    return SignalWatch::exitCode(saved && allGood ? kExitOk : kExitFailed);
+  }
+
+private:
+  std::string snList_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeGangCommand() { return std::make_unique<GangCommand>(); }
+
+}  // namespace fd

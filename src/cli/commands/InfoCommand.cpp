@@ -1,0 +1,142 @@
+// info --device N: reset one programmer and show what its store holds.
+#include <iomanip>
+
+#include "cli/commands/Command.h"
+#include "flows/common/WindowProtocol.h"
+#include "formats/Hex.h"
+
+namespace fd {
+namespace {
+
+using nlohmann::json;
+
+std::string PowerText(std::uint8_t code) {
+  switch (code) {
+    case 0x00: return "target's own";
+    case 0x30: return "3 V";
+    case 0x50: return "5 V";
+    default: return "unknown (" + HexText(code, 2) + ")";
+  }
+}
+
+// What `info` prints about a programmer's block.
+json DecodeInfo(const ProgrammerInfo& block) {
+  json j;
+  const bool hasSetup = block[info::kTypeCode] != 0xFF;
+  const bool hasFile = hasSetup && block[info::kFileSize] != 0xFF;
+  j["setup"] = hasSetup;
+  j["typeCode"] = HexText(block[info::kTypeCode], 2);
+  j["power"] = HexText(block[info::kPower], 2);
+  j["powerText"] = PowerText(block[info::kPower]);
+  j["idCode"] = HexBytes(block.data() + info::kIdCode, info::kIdCodeSize);
+  const auto texts = DetectionRowTexts(block);
+  j["product"] = hasSetup ? InfoMcuName(block) : "";
+  j["file"] = hasFile ? InfoFileName(block) : "";
+  json blocks = json::array();
+  for (std::size_t i = 0; i < info::kBlockEntries; ++i) {
+    const std::uint16_t page = InfoBlockEntry(block, i);
+    if (page == 0xFFFF) continue;
+    blocks.push_back({{"entry", i}, {"page", page}, {"address", "0x" + HexText(static_cast<std::uint64_t>(page) << 8, 5)}});
+  }
+  j["blocks"] = blocks;
+  j["modifyTime"] = hasFile ? texts[2] : "";
+  j["size"] = hasFile ? InfoFileSize(block) : 0;
+  j["sizeText"] = hasFile ? texts[3] : "";
+  j["pages"] = hasFile ? InfoPageCount(block) : 0;
+  return j;
+}
+
+void PrintInfo(std::ostream& out, const json& j, const ProgrammerInfo& block) {
+  const auto line = [&](const char* label, const std::string& value) {
+    out << std::left << std::setw(12) << label << value << '\n';
+  };
+  const char typeChar = static_cast<char>(block[info::kTypeCode]);
+  const bool setup = j["setup"].get<bool>();
+  line("Type code", j["typeCode"].get<std::string>() +
+                        (setup ? std::string(" ('") + (typeChar >= 0x20 && typeChar < 0x7F ? typeChar : '?') + "')"
+                               : std::string(" (no setup stored)")));
+  line("Power", j["power"].get<std::string>() + " (" + j["powerText"].get<std::string>() + ")");
+  line("ID code", j["idCode"]);
+  line("Product", PrintableText(j["product"].get<std::string>()));
+  if (j["file"].get<std::string>().empty() && j["size"].get<std::uint32_t>() == 0) {
+    line("File", "(no file stored)");
+  } else {
+    std::string file = PrintableText(j["file"].get<std::string>());
+    file.erase(file.find_last_not_of(' ') + 1);  // stored padded with spaces
+    line("File", file + ".mot");
+    line("Time", j["modifyTime"]);
+    line("Size", std::to_string(j["size"].get<std::uint32_t>()) + " bytes");
+    line("Pages", std::to_string(j["pages"].get<unsigned>()));
+  }
+  std::string blocks;
+  for (const auto& b : j["blocks"]) blocks += (blocks.empty() ? "" : " ") + b["address"].get<std::string>();
+  line("Blocks", blocks.empty() ? "(none)" : blocks);
+}
+
+class InfoCommand final : public Command {
+public:
+  CLI::App* define(CLI::App& app) override {
+    CLI::App* sub = app.add_subcommand("info", "Reset one programmer and show its stored setup");
+    sub->add_option("--device", device_, "Device index (0 = first attached)")
+        ->required()
+        ->check(CLI::Validator(
+            [](const std::string& v) {
+              const bool digits = !v.empty() && v.size() <= 9 && v.find_first_not_of("0123456789") == std::string::npos;
+              return digits ? std::string() : "--device takes a device number (0 = first), not \"" + v + "\"";
+            },
+            "N"));
+    return sub;
+  }
+
+  int run(CliContext& cli) override {
+    if (!cli.begin()) return kExitFailed;
+    HostSession& s = cli.host();
+    Bridge& bridge = s.bridge();
+    Protocol protocol(bridge, s.pacer());
+    WindowProtocol windows(s.state(), protocol, *cli.prompter);
+    std::uint32_t count = 0;
+    bridge.BridgeGetNumDevices(count);
+    if (device_ >= count) {
+      cli.err << "ERROR: No programmer at device " << device_ << " (" << count << " attached).\n";
+      return kExitFailed;
+    }
+    BridgeHandle handle = kNoHandle;
+    if (bridge.BridgeOpen(device_, handle) != kBridgeOk) {
+      cli.err << "ERROR: Can not open the programmer!\n";
+      return kExitFailed;
+    }
+    bridge.BridgeSetTimeouts(kBridgeTimeoutMs, kBridgeTimeoutMs);
+    if (bridge.BridgeSetBaudRate(handle, kNormalBaud) != kBridgeOk ||
+        bridge.BridgeSetLineControl(handle, kLineControl8N1) != kBridgeOk) {
+      bridge.BridgeClose(handle);
+      cli.err << "ERROR: Can not set up the link to the programmer!\n";
+      return kExitFailed;
+    }
+    if (!windows.ResetProgrammer(handle, 0)) {
+      bridge.BridgeClose(handle);
+      return kExitFailed;
+    }
+    ProgrammerInfo block{};
+    if (!protocol.ReadProgrammerInfo(handle, block).ok()) {
+      cli.err << "ERROR: Can not get information!\n";
+      return kExitFailed;
+    }
+    bridge.BridgeClose(handle);
+    const json decoded = DecodeInfo(block);
+    if (cli.options.json) {
+      cli.out << decoded.dump(2) << '\n';
+    } else {
+      PrintInfo(cli.out, decoded, block);
+    }
+    return cli.end() ? kExitOk : kExitFailed;
+  }
+
+private:
+  std::uint32_t device_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeInfoCommand() { return std::make_unique<InfoCommand>(); }
+
+}  // namespace fd
