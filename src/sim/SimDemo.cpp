@@ -1,5 +1,7 @@
 // The demo bench: three programmers already set up with a product and an image each, so a
-// first look at the application shows a full list and a gang run that succeeds.
+// first look at the application shows a full list and a gang run that succeeds. The
+// products are those of res/MCUType.mcu: type code, name and block table as choosing them
+// off-line stores them, and each target's flash cut into the blocks the database lists.
 #include <algorithm>
 #include <string>
 #include <tuple>
@@ -67,18 +69,19 @@ std::unique_ptr<SimBench> SimBench::demo(SimClock& clock) {
   const SimIdCode motorId = {0x31, 0x41, 0x59, 0x26, 0x53, 0x58, 0x97};
   const SimIdCode blankId = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   const std::vector<DemoProgrammer> demo = {
-      // 2 KB of data flash in 1 KB blocks below 64 KB of user flash; powered by the programmer.
+      // 64K+2K: 2 KB of data flash in 1 KB blocks below 64 KB of user flash in 8 KB blocks;
+      // powered by the programmer.
       {'2', kSimPower5V, defaultId, "ZK40F8C12", "blinky", {0x024, 0x028, 0x040}, "240314093012", 12345,
        {{0x024, 2, 0x5A, 1}, {0x0F0, 16, 0x10, 3}},
-       Target(5, false, defaultId, {{0x024, 8, 4}, {0x040, 256, 16}})},
-      // 128 KB at the top of the address space, a 3 V board.
+       Target(5, false, defaultId, {{0x024, 8, 4}, {0x040, 256, 32}})},
+      // 128K: 16 KB blocks at the top of the address space, a 3 V board.
       {'3', kSimPower3V, motorId, "ZK40G16B", "motor_ctl", {0xE00}, "240402161455", 48128,
        {{0xFB0, 80, 0x20, 1}},
        Target(3, false, motorId, {{0xE00, 512, 64}})},
-      // A board with its own 5 V supply.
-      {'2', kSimPowerNone, blankId, "ZK40H128R1", "sensor_v2", {0x040}, "231127080703", 131072,
-       {{0x040, 220, 0x80, 7}},
-       Target(5, true, blankId, {{0x040, 512, 16}})},
+      // 128K+4K: four 1 KB data blocks, 16 KB user blocks; a board with its own 5 V supply.
+      {'2', kSimPowerNone, blankId, "ZK40H128R1", "sensor_v2", {0x030, 0x034, 0x038, 0x03C, 0x040}, "231127080703",
+       131072, {{0x040, 220, 0x80, 7}},
+       Target(5, true, blankId, {{0x030, 16, 4}, {0x040, 512, 64}})},
   };
   auto bench = std::make_unique<SimBench>(clock);
   for (const DemoProgrammer& d : demo) bench->attach(Build(d));
