@@ -11,7 +11,7 @@
 #include "app/SettingsFile.h"
 #include "sim/SimBench.h"
 #include "sim/SimClock.h"
-#include "support/TempDir.h"
+#include "cli/CliFixture.h"
 
 namespace fd {
 namespace {
@@ -19,30 +19,8 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct CliRun {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-// The command line on a simulated bench in virtual time, with its files in a fresh folder.
-class CliTest : public ::testing::Test {
-protected:
-  CliRun cli(std::vector<std::string> args, const std::string& simulate = "demo") {
-    std::vector<std::string> all = {"flashdock-cli", "--virtual-time", "--app-dir", dir.dir()};
-    if (!simulate.empty()) {
-      all.push_back("--simulate");
-      all.push_back(simulate);
-    }
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<const char*> argv;
-    for (const auto& a : all) argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    const int code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {code, out.str(), err.str()};
-  }
-  test::TempDir dir;
-};
+using test::CliRun;
+using test::CliTest;
 
 TEST_F(CliTest, InfoDecodesTheBlockAndTheTraceShowsResetAndTheInfoCommand) {
   const std::string trace = dir.path("trace.txt");

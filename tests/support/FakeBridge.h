@@ -24,6 +24,8 @@ public:
   std::vector<std::vector<std::uint8_t>> written;
   // Called after each write, e.g. to queue the answer of a command.
   std::function<void(FakeBridge&, const std::vector<std::uint8_t>&)> onWrite;
+  // Called after each line change that worked.
+  std::function<void(FakeBridge&)> onFlow;
 
   int BridgeGetNumDevices(std::uint32_t& count) override { count = devices; return kBridgeOk; }
   int BridgeGetProductString(std::uint32_t, std::string& text, std::uint8_t) override { text.clear(); return kBridgeOk; }
@@ -75,6 +77,7 @@ public:
     if (!valid(handle)) return kBridgeInvalidHandle;
     if (failFlow) return kBridgeSystemError;
     if (pattern == kErrorRequestLine && errorCode >= 0) rx.push_back(static_cast<std::uint8_t>(errorCode));
+    if (onFlow) onFlow(*this);
     return kBridgeOk;
   }
   int BridgeGetModemStatus(BridgeHandle handle, std::uint8_t& status) override {

@@ -95,7 +95,15 @@ public:
     Protocol protocol(bridge, s.pacer());
     WindowProtocol windows(s.state(), protocol, *cli.prompter);
     std::uint32_t count = 0;
-    bridge.BridgeGetNumDevices(count);
+    if (bridge.BridgeGetNumDevices(count) != kBridgeOk) {
+      cli.err << "ERROR: The attached programmers can not be counted.\n";
+      return kExitFailed;
+    }
+    // The same limit as the list: beyond eight, none is driven.
+    if (count > static_cast<std::uint32_t>(kMaxProgrammers)) {
+      cli.prompter->message(kCaptionError, MsgIcon::Warning, kMsgMoreProgrammers, MsgButtons::Ok);
+      return kExitFailed;
+    }
     if (device_ >= count) {
       cli.err << "ERROR: No programmer at device " << device_ << " (" << count << " attached).\n";
       return kExitFailed;

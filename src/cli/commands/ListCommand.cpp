@@ -35,7 +35,12 @@ public:
       PrintRows(cli.out, view);
     }
     main.flow.close();
-    return cli.end() ? kExitOk : kExitFailed;
+    // Every attached programmer must have made its row; otherwise the list has said why not.
+    std::uint32_t count = 0;
+    const bool counted = cli.host().bridge().BridgeGetNumDevices(count) == kBridgeOk;
+    const bool whole = counted && count <= static_cast<std::uint32_t>(kMaxProgrammers) && view.rows.size() == count;
+    const bool saved = cli.end();
+    return whole && saved ? kExitOk : kExitFailed;
   }
 };
 

@@ -1,0 +1,43 @@
+#pragma once
+// The command line on a simulated bench in virtual time, with its files in a fresh folder.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CliApp.h"
+#include "support/TempDir.h"
+
+namespace fd::test {
+
+struct CliRun {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+  // Runs `args` after the session options; `simulate` empty gives no --simulate at all.
+  CliRun cli(std::vector<std::string> args, const std::string& simulate = "demo") {
+    std::vector<std::string> all = {"flashdock-cli", "--virtual-time", "--app-dir", dir.dir()};
+    if (!simulate.empty()) {
+      all.push_back("--simulate");
+      all.push_back(simulate);
+    }
+    all.insert(all.end(), args.begin(), args.end());
+    return raw(all);
+  }
+  // Runs exactly these words.
+  static CliRun raw(const std::vector<std::string>& all) {
+    std::vector<const char*> argv;
+    for (const auto& a : all) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    const int code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {code, out.str(), err.str()};
+  }
+  TempDir dir;
+};
+
+}  // namespace fd::test

@@ -1,0 +1,131 @@
+// What the operator sees of a run and of the list: no stale texts, failures shown at once
+// and marked, a deselected list, buttons whose window is not there yet.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "flows/main/MainFlow.h"
+#include "support/MainRig.h"
+
+namespace fd {
+namespace {
+
+using ::testing::ElementsAre;
+using test::MainRig;
+using test::ReadyProgrammer;
+
+// 01 succeeds, 02 fails its ID check, 03 cannot be started (its link dies after the mark).
+class MainFlowSeen : public ::testing::Test {
+protected:
+  void SetUp() override {
+    rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
+    auto wrongId = ReadyProgrammer("ZK40G16B", "motor_ctl", 2000);
+    wrongId.target.id = {1, 2, 3, 4, 5, 6, 7};
+    rig.bench.attach(wrongId);
+    rig.bench.attach(ReadyProgrammer("ZK40H128R1", "sensor_v2", 2000));
+    rig.flow().open();
+    SimProgrammer& dead = rig.bench.programmer(2);
+    dead.faults().linkLostAfter = dead.bytesMoved() + 2;
+  }
+  MainRig rig;
+};
+
+TEST_F(MainFlowSeen, ARowThatCannotStartShowsNoDetectionTexts) {
+  rig.flow().startButton();
+  ASSERT_EQ(rig.flow().runPhase(), RunPhase::Running);
+  EXPECT_THAT(rig.view().rows[2].cells, ElementsAre("", "", ""));
+  EXPECT_FALSE(rig.view().progress[2].visible);
+  rig.runToResult();
+  ASSERT_EQ(rig.flow().runPhase(), RunPhase::Results);
+  EXPECT_THAT(rig.view().rows[2].cells, ElementsAre("", ""));
+  const std::vector<RowResult> results = rig.flow().results();
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_TRUE(results[2].taking);
+  EXPECT_FALSE(results[2].started);
+  EXPECT_FALSE(results[2].succeeded());
+}
+
+TEST_F(MainFlowSeen, AFailureShowsItsResultAtOnceAndIsMarkedInTheResultView) {
+  rig.flow().startButton();
+  // Run until 02 has failed while 01 still runs.
+  int ticks = 0;
+  while (rig.view().rows[1].checked && ticks++ < 400) rig.tick(kTimerGangRun);
+  ASSERT_EQ(rig.flow().runPhase(), RunPhase::Running);
+  EXPECT_EQ(rig.view().rows[1].cells[0], "Break during ID check!");
+  EXPECT_TRUE(rig.view().rows[1].failed);
+  EXPECT_FALSE(rig.view().progress[1].visible);
+
+  rig.runToResult();
+  ASSERT_EQ(rig.flow().runPhase(), RunPhase::Results);
+  const MainView& view = rig.view();
+  EXPECT_FALSE(view.rows[0].failed);
+  EXPECT_TRUE(view.rows[1].failed);
+  EXPECT_EQ(view.rows[0].cells[0], "E.P.V is successfully completed.");
+  EXPECT_EQ(rig.flow().results()[1].code, 0x40);
+
+  // Back: detection texts again, nothing of the result left, no row marked.
+  rig.flow().startButton();
+  EXPECT_EQ(rig.flow().runPhase(), RunPhase::Idle);
+  for (const MainRow& row : rig.view().rows) EXPECT_FALSE(row.failed);
+  EXPECT_EQ(rig.view().rows[0].cells[0], "ZK40F8C12   ");
+}
+
+TEST(MainFlowList, BackWithTooManyProgrammersLeavesNoResultTextsUnderTheDetectionColumns) {
+  MainRig rig;
+  rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
+  rig.flow().open();
+  rig.flow().startButton();
+  rig.runToResult();
+  ASSERT_EQ(rig.flow().runPhase(), RunPhase::Results);
+  for (int i = 0; i < 8; ++i) rig.bench.attach(ReadyProgrammer("ZK40F8C12", "more", 2000));
+  rig.flow().startButton();  // Back: nine devices now
+  EXPECT_EQ(rig.view().columns, ColumnSet::Detection);
+  ASSERT_EQ(rig.view().rows.size(), 1u);
+  for (const std::string& cell : rig.view().rows[0].cells) EXPECT_EQ(cell, "");
+  EXPECT_THAT(rig.prompter.texts(), ElementsAre("More programmers are detected."));
+}
+
+TEST(MainFlowList, DeselectionShowsNoRowAndClickingTheRowAgainSelectsIt) {
+  MainRig rig;
+  rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
+  rig.bench.attach(ReadyProgrammer("ZK40G16B", "motor", 2000));
+  rig.flow().open();
+  rig.flow().selectRow(1);
+  rig.flow().selectRow(-1);
+  EXPECT_EQ(rig.view().selectedRow, -1);
+  EXPECT_FALSE(rig.view().offlineEnabled);
+  EXPECT_FALSE(rig.view().onlineEnabled);
+  EXPECT_EQ(rig.flow().selectedRow(), 1) << "the current programmer stays until another row is chosen";
+  rig.tracing.clear();
+  rig.flow().selectRow(1);
+  EXPECT_EQ(rig.view().selectedRow, 1);
+  EXPECT_TRUE(rig.view().offlineEnabled);
+  EXPECT_TRUE(rig.view().onlineEnabled);
+  EXPECT_TRUE(rig.tracing.entries().empty()) << "the mark is already on that programmer";
+}
+
+TEST(MainFlowList, RowHasSetupFollowsTheStoredSetupNotItsText) {
+  MainRig rig;
+  rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
+  rig.bench.attach();  // a fresh programmer: nothing stored
+  rig.flow().open();
+  EXPECT_TRUE(rig.flow().rowHasSetup(0));
+  EXPECT_FALSE(rig.flow().rowHasSetup(1));
+  EXPECT_FALSE(rig.flow().rowHasSetup(2));
+  EXPECT_FALSE(rig.flow().rowHasSetup(-1));
+}
+
+TEST(MainFlowCommands, SingleOperationButtonsSayTheWindowIsNotThereYet) {
+  MainRig rig;
+  rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
+  rig.flow().open();
+  rig.tracing.clear();
+  rig.flow().offlineSet();
+  rig.flow().onlineTest();
+  ASSERT_EQ(rig.prompter.messages().size(), 2u);
+  EXPECT_EQ(rig.prompter.messages()[0].caption, "INFO");
+  EXPECT_EQ(rig.prompter.messages()[0].text, kMsgSingleOperationNotBuilt);
+  EXPECT_TRUE(rig.tracing.entries().empty()) << "nothing is sent for a window that does not open";
+}
+
+}  // namespace
+}  // namespace fd
