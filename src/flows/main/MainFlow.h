@@ -58,7 +58,7 @@ class MainFlow {
 public:
   explicit MainFlow(MainFlowPorts ports);
 
-  // Window opening: list set up, run phase 0, detection, timer 132 started.
+  // Window opening: list set up, no run, detection, the detection timer started.
   void open();
   void onTimer(int id);
   void DetectProgrammers();
