@@ -36,7 +36,7 @@ TEST_F(InitDlgTest, ShowsTitleTextAndBoxesAsStored) {
     bool logChecked, idChecked, idEnabled;
   } cases[] = {
       {"1", "1", true, true, true},
-      {"0", "1", false, true, false},  // 1051 keeps its tick while disabled
+      {"0", "1", false, true, false},  // the ID box keeps its tick while disabled
       {"1", "0", true, false, true},
       {"yes", "", false, false, false},  // anything but "1" is off
   };
@@ -83,7 +83,7 @@ TEST_F(InitDlgTest, ClicksThenOkStoreTheBoxes) {
     for (Click click : c.clicks) (click == Log ? dialog.logBox() : dialog.idBox())->click();
     EXPECT_EQ(dialog.idBox()->isEnabled(), c.idEnabledAtEnd);
     if (c.clicks.size() == 1 && c.clicks[0] == Log) {
-      EXPECT_TRUE(dialog.idBox()->isChecked()) << "a disabled 1051 keeps its tick";
+      EXPECT_TRUE(dialog.idBox()->isChecked()) << "a disabled ID box keeps its tick";
       test::SaveGrab(dialog, QStringLiteral("flashdock-init-unticked"));
     }
     dialog.okButton()->click();

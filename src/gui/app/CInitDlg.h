@@ -18,8 +18,8 @@ public:
   void render() override;
 
   QLabel* text() const { return text_; }
-  QCheckBox* logBox() const { return logBox_; }  // 1050
-  QCheckBox* idBox() const { return idBox_; }    // 1051
+  QCheckBox* logBox() const { return logBox_; }
+  QCheckBox* idBox() const { return idBox_; }
   QPushButton* okButton() const { return ok_; }
 
 private:
