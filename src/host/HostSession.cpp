@@ -82,8 +82,9 @@ bool TraceFileAllowed(const std::string& trace, const std::vector<std::pair<std:
   const std::string shown = "\"" + trace + "\"";
   for (const auto& [path, what] : own) {
     if (SameFile(trace, path)) {
-      error = "The trace file " + shown + " is the program's " + what + " \"" + path +
-              "\"; choose another file for --trace.";
+      // The program's own path too when the trace names it another way (a link, "..").
+      error = "The trace file " + shown + " is the program's " + what +
+              (path == trace ? std::string() : " \"" + path + "\"") + "; choose another file for --trace.";
       return false;
     }
   }
