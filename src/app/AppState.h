@@ -14,6 +14,10 @@ inline constexpr const char* kNotSelect = "Not select";
 
 struct AppState {
   std::string appDir;                          // executable's folder, ends in a separator
+  // Folder of the program's own read-only files (MCUType.mcu, the manual), ends in a
+  // separator: appDir, but the executable's folder when an installed program keeps its
+  // other files in the user's data folder. Empty: appDir (see programFilesDir()).
+  std::string programDir;
   std::string productNumber = kNotSelect;      // padded to 12 in the Single Operation window
   char mcuTypeCode = '0';                      // first parameter of 'C'
   std::uint8_t powerSet = 0x00;                // 0x00 target's own, 0x30 3 V, 0x50 5 V
@@ -36,9 +40,11 @@ struct AppState {
 
   // True while no product is chosen ("Not select" without its trailing spaces).
   bool productNotSelected() const;
+  // programDir, or appDir while programDir is not set.
+  const std::string& programFilesDir() const { return programDir.empty() ? appDir : programDir; }
 };
 
-// File names, all in appDir.
+// File names, all in appDir; the device database and the manual in programFilesDir().
 inline constexpr const char* kSettingsFileName = "ZK40 Family Flashdock.ini";
 inline constexpr const char* kHistoryFileName = "ZK40 Family Flashdock History.log";
 inline constexpr const char* kLoadRecordFileName = "ZK40 Family Flashdock.tbx";

@@ -1,16 +1,10 @@
 #include "app/HistoryLog.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <utility>
 
-#include "app/FileWrite.h"
 #include "link/ProgrammerErrors.h"
 #include "link/ProgrammerInfo.h"
 
@@ -78,27 +72,14 @@ HistoryLog::HistoryLog(std::string path) : path_(std::move(path)) {}
 
 const std::string& HistoryLog::path() const { return path_; }
 
-bool HistoryLog::append(std::string_view text) {
-  // No O_CREAT: only start-up creates the log. O_NONBLOCK keeps a FIFO in its place from
-  // hanging the program; anything but a plain file is refused.
-  const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
+FileResult HistoryLog::append(std::string_view text) {
   std::string bytes;
   bytes.reserve(text.size() + 16);
   for (const char c : text) {
     if (c == '\n') bytes += '\r';
     bytes += c;
   }
-  // The whole record in one appending write, so two programs logging at once do not
-  // interleave their lines.
-  bool ok = WriteAll(fd, bytes);
-  ok = ::close(fd) == 0 && ok;
-  return ok;
+  return FileIo::append(path_, bytes);
 }
 
 SingleOperationLog::SingleOperationLog(SettingsFile& settings, HistoryLog& log)
@@ -108,13 +89,14 @@ void SingleOperationLog::reset() { logStarted_ = false; }
 
 bool SingleOperationLog::logStarted() const { return logStarted_; }
 
-void SingleOperationLog::recordSuccess(const LocalTime& t, std::string_view title,
-                                       std::string_view currentSn, std::string_view productName,
-                                       std::string_view fileTitle, std::string_view successText,
-                                       std::string_view idText) {
-  if (!logStarted_ && AutoSaveLog(settings_)) log_.append(HistoryDateLine(t, title));
+FileResult SingleOperationLog::recordSuccess(const LocalTime& t, std::string_view title,
+                                             std::string_view currentSn, std::string_view productName,
+                                             std::string_view fileTitle, std::string_view successText,
+                                             std::string_view idText) {
+  FileResult result;
+  if (!logStarted_ && AutoSaveLog(settings_)) result = log_.append(HistoryDateLine(t, title));
   // Read again: the date line and the entry are two separate steps.
-  if (!AutoSaveLog(settings_)) return;
+  if (!AutoSaveLog(settings_)) return result;
 
   std::string entry;
   if (!logStarted_) entry += "\n";
@@ -124,7 +106,10 @@ void SingleOperationLog::recordSuccess(const LocalTime& t, std::string_view titl
   entry += " | " + std::string(successText);
   if (AutoSaveId(settings_)) entry += " | ID code: " + PrintableText(idText);
   entry += "\n";
-  if (log_.append(entry)) logStarted_ = true;
+  const FileResult written = log_.append(entry);
+  if (written) logStarted_ = true;
+  // The first failure is the one to tell; a date line alone is harmless.
+  return result ? written : result;
 }
 
 }  // namespace fd

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/SettingsFile.h"
+#include "formats/FileIo.h"
 
 namespace fd {
 
@@ -49,10 +50,12 @@ public:
   explicit HistoryLog(std::string path);
   const std::string& path() const;
 
-  // Opens the existing file (never creates it), appends text with every "\n" written as
-  // CR LF, closes. False (and nothing written) when it cannot be opened or is not a plain
-  // file; callers skip the record silently.
-  bool append(std::string_view text);
+  // Appends text to the existing file (never creates it) with every "\n" written as CR LF,
+  // as one record: whole or not at all (FileIo::append). Not ok, with nothing written and a
+  // sentence naming the file, when it is missing, not a plain file, read-only, or the write
+  // fails (disk full). The system's windows skip the record without a message; a front end
+  // may tell the user.
+  FileResult append(std::string_view text);
 
 private:
   std::string path_;
@@ -71,10 +74,11 @@ public:
   // `successText` kProgramSuccessText or kLoadSuccessText; `idText` the ID code text found
   // in the transferred file (may be empty), written only while "Auto save ID" reads "1".
   // The product name is padded or cut to 12 characters, the file title to 16. When the log
-  // cannot be written, logStarted stays 0 so the next entry still gets its date line.
-  void recordSuccess(const LocalTime& t, std::string_view title, std::string_view currentSn,
-                     std::string_view productName, std::string_view fileTitle,
-                     std::string_view successText, std::string_view idText);
+  // cannot be written, logStarted stays 0 so the next entry still gets its date line; the
+  // result tells the first failure (ok when nothing was to be written).
+  FileResult recordSuccess(const LocalTime& t, std::string_view title, std::string_view currentSn,
+                           std::string_view productName, std::string_view fileTitle,
+                           std::string_view successText, std::string_view idText);
 
   bool logStarted() const;
 

@@ -5,20 +5,15 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "app/FileWrite.h"
+#include "formats/FileIo.h"
+#include "link/ProgrammerInfo.h"
 
 namespace fd {
 namespace {
@@ -66,106 +61,6 @@ bool ValidKey(std::string_view s) {
   const std::string_view t = Trim(s);
   return !t.empty() && !HasLineBreakOrNul(s) && s.find('=') == std::string_view::npos &&
          t.front() != '[' && t.front() != ';' && t.front() != '#';
-}
-
-// ---- file access -------------------------------------------------------------------
-
-// Regular files only: a FIFO or device in the settings file's place must not hang or
-// feed the program.
-bool ReadRegularFile(const std::string& path, std::string& content) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  content.clear();
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    content.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return true;
-}
-
-bool OpenableForReadWrite(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-}
-
-void SyncFolder(const std::string& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-// Replacing a link would cut it off from the file it points to: work on the file itself.
-std::string ResolvedPath(const std::string& path) {
-  std::error_code ec;
-  const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-  return ec || resolved.empty() ? path : resolved.string();
-}
-
-// The new content goes to a temp file beside the target, which then takes the target's
-// place in one rename: a crash leaves either the old file or the new one, never a mix.
-// `old` (when the file existed) supplies the permissions and owner to keep.
-enum class ReplaceResult { Done, NoTempFile, Failed };
-
-ReplaceResult ReplaceAtomically(const std::string& target, std::string_view content,
-                                const struct stat* old) {
-  static std::atomic<unsigned> serial{0};
-  const std::filesystem::path targetPath(target);
-  std::string dir = targetPath.parent_path().string();
-  if (dir.empty()) dir = ".";
-  const std::string stem = dir + "/." + targetPath.filename().string() + ".tmp" +
-                           std::to_string(::getpid()) + ".";
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = stem + std::to_string(serial++);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) return ReplaceResult::NoTempFile;
-
-  bool ok = WriteAll(fd, content);
-  if (ok && old) {
-    // Only root can hand the file back to its owner; anyone else owns it already, so a
-    // refusal changes nothing.
-    [[maybe_unused]] const int owned = ::fchown(fd, old->st_uid, old->st_gid);
-    ok = ::fchmod(fd, old->st_mode & 07777) == 0;
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return ReplaceResult::Failed;
-  }
-  SyncFolder(dir);
-  return ReplaceResult::Done;
-}
-
-// A writable file in a folder that refuses new files: the only way left to store the
-// setting is to rewrite the file where it is.
-bool RewriteInPlace(const std::string& target, std::string_view content) {
-  const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0 &&
-            ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  return ok;
 }
 
 // ---- line editing ------------------------------------------------------------------
@@ -338,7 +233,7 @@ const std::string& SettingsFile::path() const { return path_; }
 
 std::string SettingsFile::read(const std::string& section, const std::string& key) const {
   std::string content;
-  if (!ReadRegularFile(path_, content)) return "";
+  if (!FileIo::readAll(path_, content)) return "";
   Ini ini(false, false, false);
   if (ini.LoadData(content) < 0) return "";
   const char* value = ini.GetValue(section.c_str(), key.c_str(), nullptr);
@@ -349,45 +244,50 @@ std::string SettingsFile::read(const std::string& section, const std::string& ke
 }
 
 bool SettingsFile::write(const std::string& section, const std::string& key, const std::string& value) {
-  if (!ValidSection(section) || !ValidKey(key) || HasLineBreakOrNul(value)) return false;
+  lastError_.clear();
+  if (!ValidSection(section) || !ValidKey(key) || HasLineBreakOrNul(value)) {
+    lastError_ = "The setting \"" + PrintableText(key) + "\" cannot be stored on one line of the settings file \"" +
+                 path_ + "\".";
+    return false;
+  }
   const std::string sectionName(Trim(section));
   const std::string keyName(Trim(key));
 
-  const std::string target = ResolvedPath(path_);
-  struct stat st {};
-  const bool existed = ::stat(target.c_str(), &st) == 0;
   std::string old;
-  if (existed) {
-    // A read-only settings file is the user's way of keeping it as it is: the rename
-    // below could replace it anyway, so refuse here, as an in-place write would.
-    if (!S_ISREG(st.st_mode) || !OpenableForReadWrite(target) || !ReadRegularFile(target, old)) {
+  const FileResult loaded = FileIo::readAll(path_, old);
+  const bool existed = loaded.ok;
+  if (!existed) {
+    // Nothing there is a new file; anything else that cannot be read cannot be edited.
+    std::error_code ec;
+    if (std::filesystem::status(path_, ec).type() != std::filesystem::file_type::not_found) {
+      lastError_ = loaded.error;
       return false;
     }
-  } else if (errno != ENOENT) {
-    return false;
   }
 
   std::string updated;
-  if (!EditContent(old, sectionName, keyName, value, updated)) return false;
-  if (existed && updated == old) return true;
-
-  switch (ReplaceAtomically(target, updated, existed ? &st : nullptr)) {
-    case ReplaceResult::Done:
-      return true;
-    case ReplaceResult::NoTempFile:
-      return existed && RewriteInPlace(target, updated);
-    case ReplaceResult::Failed:
-      break;
+  if (!EditContent(old, sectionName, keyName, value, updated)) {
+    lastError_ = "The setting \"" + keyName + "\" cannot be stored in the settings file \"" + path_ +
+                 "\" without changing other lines.";
+    return false;
   }
-  return false;
+  // Nothing to change: no new file, but a file that could not be written still says so.
+  const FileResult stored = existed && updated == old ? FileIo::append(path_, {}) : FileIo::replace(path_, updated);
+  if (!stored) lastError_ = stored.error;
+  return stored.ok;
 }
+
+const std::string& SettingsFile::lastError() const { return lastError_; }
 
 bool SettingsFile::exists() const {
-  struct stat st {};
-  return ::stat(path_.c_str(), &st) == 0;
+  std::error_code ec;
+  return std::filesystem::exists(path_, ec);
 }
 
-bool SettingsFile::openableForWrite() const { return OpenableForReadWrite(path_); }
+bool SettingsFile::openableForWrite() const {
+  std::string ignored;
+  return FileIo::readAll(path_, ignored) && FileIo::append(path_, {});
+}
 
 bool AutoSaveLog(const SettingsFile& settings) { return settings.read(kSectionLog, kKeyAutoSaveLog) == "1"; }
 

@@ -29,19 +29,25 @@ public:
 
   // Sets one key. Creates the file when missing; every other line of the file stays as it
   // was, byte for byte (comments, unknown sections, lines that are not settings). New lines
-  // use the file's own line ends (CR LF for a new file). The file is replaced atomically
-  // (temp file + rename in the same folder), keeping its permissions; a symbolic link is
-  // followed, not replaced. False, with the file unchanged, when the file exists but cannot
-  // be opened for writing (a read-only settings file stays read-only), when it cannot be
-  // written, or when a name or the value cannot be stored on one line (line breaks, a key
+  // use the file's own line ends (CR LF for a new file). The file is replaced whole or not
+  // at all (FileIo::replace: a unique temp file beside it, then a rename), keeping its
+  // permissions; a symbolic link is followed, not replaced. False, with the file unchanged
+  // and the reason in lastError(), when the file exists but cannot be read or written (a
+  // read-only settings file stays read-only, even when the value is already there), when
+  // it is a folder or no regular file, when its folder takes no new files, when the disk
+  // is full, or when a name or the value cannot be stored on one line (line breaks, a key
   // with '=', a section with ']').
   bool write(const std::string& section, const std::string& key, const std::string& value);
+  // Why the last write() returned false: a sentence for the user naming the file; empty
+  // after a write that succeeded.
+  const std::string& lastError() const;
 
   bool exists() const;            // the file is there
-  bool openableForWrite() const;  // opening it for reading and writing (without creating) succeeds
+  bool openableForWrite() const;  // a regular file that can be read and written (it is not created)
 
 private:
   std::string path_;
+  std::string lastError_;
 };
 
 bool AutoSaveLog(const SettingsFile& settings);  // "Auto save log" reads exactly "1"

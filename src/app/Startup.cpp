@@ -1,16 +1,11 @@
 #include "app/Startup.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#include <random>
 #include <string_view>
 
+#include "formats/FileIo.h"
 
 namespace fd {
 namespace {
@@ -32,7 +27,9 @@ std::string CurrentDir() {
 
 bool IsExecutableFile(const fs::path& file) {
   std::error_code ec;
-  return fs::is_regular_file(file, ec) && ::access(file.c_str(), X_OK) == 0;
+  const fs::file_status status = fs::status(file, ec);
+  constexpr fs::perms kAnyExec = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+  return !ec && fs::is_regular_file(status) && (status.permissions() & kAnyExec) != fs::perms::none;
 }
 
 // Without /proc: argv[0] names the executable by path, or by a name found on the search path.
@@ -59,18 +56,11 @@ std::string DirFromArgv0(const char* argv0) {
   return CurrentDir();
 }
 
-// Creates `path` empty when nothing is there; an existing file is never opened for
-// writing, so its content cannot be cut even when it cannot be read.
-void CreateIfMissing(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
-  if (fd >= 0) ::close(fd);
-}
-
 bool IsFirstRun(const SettingsFile& settings) {
   if (!settings.openableForWrite()) return true;
   // An empty file holds no settings at all: nothing to lose by writing the defaults.
-  struct stat st {};
-  return ::stat(settings.path().c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+  std::error_code ec;
+  return fs::file_size(settings.path(), ec) == 0 && !ec;
 }
 
 void WriteDefaults(SettingsFile& settings) {
@@ -92,8 +82,10 @@ StartupReport Start(AppState& state, const std::function<void(SettingsFile&)>* i
       report.initiationShown = true;
     }
   }
-  CreateIfMissing(dir + kLoadRecordFileName);
-  CreateIfMissing(dir + kHistoryFileName);
+  // An existing file is never opened for writing, so its content cannot be cut even when
+  // it cannot be read.
+  FileIo::createIfMissing(dir + kLoadRecordFileName);
+  FileIo::createIfMissing(dir + kHistoryFileName);
   state.idCode = kDefaultIdCode;
   return report;
 }
@@ -131,19 +123,25 @@ bool PrepareAppDir(const std::string& dir, std::string& normalized, std::string&
     error = "\"" + shown + "\" is not a folder.";
     return false;
   }
-  // Permission bits do not tell the whole story (read-only mounts, ACLs): try it.
-  static std::atomic<unsigned> serial{0};
-  const std::string probe = WithSlash(full) + ".flashdock-write-test-" + std::to_string(::getpid()) +
-                            "-" + std::to_string(serial++);
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    error = "The folder \"" + shown + "\" cannot be written: " + std::strerror(errno) + ".";
+  // Permission bits do not tell the whole story (read-only mounts, ACLs): try it, with a
+  // name no other program (or a second copy of this one) picks at the same time.
+  const std::string probe = WithSlash(full) + ".flashdock-write-test-" + std::to_string(std::random_device{}());
+  if (!FileIo::createIfMissing(probe)) {
+    error = "The folder \"" + shown + "\" cannot be written (it is read-only, or you do not have permission).";
     return false;
   }
-  ::close(fd);
-  ::unlink(probe.c_str());
+  fs::remove(probe, ec);
   normalized = WithSlash(full);
   return true;
+}
+
+std::string UserDataDir() {
+  // As XDG has it: a relative XDG_DATA_HOME is ignored.
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && *xdg == '/') return WithSlash(fs::path(xdg) / "flashdock");
+  const char* home = std::getenv("HOME");
+  if (home && *home == '/') return WithSlash(fs::path(home) / ".local/share/flashdock");
+  return "";
 }
 
 StartupReport RunStartup(AppState& state, const std::function<void(SettingsFile&)>& initiation) {

@@ -33,6 +33,11 @@ std::string ExecutableDir(const char* argv0);
 // False with a message for the user in `error` otherwise.
 bool PrepareAppDir(const std::string& dir, std::string& normalized, std::string& error);
 
+// The user's own folder for the program's files when the program's folder cannot be
+// written (an installed program): $XDG_DATA_HOME/flashdock/, else
+// ~/.local/share/flashdock/ (not created here); "" when neither is known.
+std::string UserDataDir();
+
 struct StartupReport {
   bool firstRun = false;
   bool initiationShown = false;

@@ -25,13 +25,35 @@ struct HostOptions {
   bool virtualTime = false;
 };
 
+// Where a session looks for its folders: empty fields are the real places, tests give
+// their own.
+struct HostPlaces {
+  std::string executableDir{};  // "" = the folder of the running executable
+  std::string userDataDir{};    // "" = UserDataDir(): $XDG_DATA_HOME/flashdock, else ~/.local/share/flashdock
+};
+
 class HostSession {
 public:
   // Null with a message in `error` when an option cannot be honoured (bad --simulate value,
   // unreadable bench file, app folder that cannot be written, trace file that cannot be
-  // created).
+  // created or that would overwrite a file it must not).
+  //
+  // The files live in `--app-dir` when given (a folder that cannot be written is refused).
+  // Otherwise in the executable's folder; when that cannot be written (an installed
+  // program), the settings, history log and load-record file go to the user's data folder
+  // instead, created on first start (see usingUserDataDir()).
+  //
+  // `--trace FILE` is refused when FILE is (by its real path or as the same file) one of
+  // the program's own files (settings, history log, load-record file, MCUType.mcu, the
+  // manual) or the bench file, or an existing file other than an earlier trace; every
+  // trace file begins with the line kTraceFileHeader.
   static std::unique_ptr<HostSession> create(const HostOptions& options, const char* argv0,
                                              std::string& error);
+  // The same with the folders given (tests).
+  static std::unique_ptr<HostSession> createIn(const HostOptions& options, const HostPlaces& places,
+                                               std::string& error);
+  // Saves the bench only when nobody called saveBench(): it cannot report, so it is the
+  // path of an abnormal end.
   ~HostSession();
 
   AppState& state() { return state_; }
@@ -42,7 +64,16 @@ public:
   Clock& clock() { return *clock_; }
   const HostOptions& options() const { return options_; }
 
-  // Writes a bench loaded from a file back to it (also done when the session ends).
+  // True when the program's folder could not be written and no --app-dir was given: the
+  // settings, history log and load-record file are in the user's data folder,
+  // state().appDir, not beside the program (a front end tells the user where).
+  bool usingUserDataDir() const { return usingUserDataDir_; }
+  // The folder of the program's own read-only files (MCUType.mcu, the manual): appDir, but
+  // the executable's folder while usingUserDataDir(). Also in state().programDir.
+  const std::string& programDir() const { return state_.programDir; }
+
+  // Writes a bench loaded from a file back to it, once: a call after a successful save
+  // does nothing and returns true. False with a sentence naming the file in `error`.
   bool saveBench(std::string& error);
 
 private:
@@ -58,6 +89,9 @@ private:
   Bridge* bridge_ = nullptr;
   std::unique_ptr<Pacer> pacer_;
   std::string benchFile_;
+  bool usingUserDataDir_ = false;
+  bool benchSaveAsked_ = false;
+  bool benchSaved_ = false;
 };
 
 }  // namespace fd

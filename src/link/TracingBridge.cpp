@@ -1,7 +1,8 @@
 #include "link/TracingBridge.h"
 
-#include <cstdio>
 #include <sstream>
+
+#include "formats/Hex.h"
 
 namespace fd {
 
@@ -26,17 +27,6 @@ const char* TraceOpName(TraceEntry::Op op) {
 
 namespace {
 
-std::string Hex(const std::vector<std::uint8_t>& bytes) {
-  std::string out;
-  char buf[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
-    if (i) out.push_back(' ');
-    out += buf;
-  }
-  return out;
-}
-
 std::string LineName(const FlowPattern& p) {
   if (p == kLinesReleased) return "released";
   if (p == kResetLine) return "reset";
@@ -58,20 +48,17 @@ std::string TraceEntry::describe() const {
     case Op::GetNumDevices: out << " count=" << value; break;
     case Op::GetProductString: out << " index=" << requested << " selector=" << value << " \"" << text << '"'; break;
     case Op::Open: out << " index=" << requested << " -> h" << handle; break;
-    case Op::Read: out << " want=" << requested << " got=" << bytes.size() << (bytes.empty() ? "" : " [") << Hex(bytes) << (bytes.empty() ? "" : "]"); break;
-    case Op::Write: out << " [" << Hex(bytes) << "] sent=" << value; break;
+    case Op::Read: out << " want=" << requested << " got=" << bytes.size() << (bytes.empty() ? "" : " [") << HexBytes(bytes.data(), bytes.size(), " ") << (bytes.empty() ? "" : "]"); break;
+    case Op::Write: out << " [" << HexBytes(bytes.data(), bytes.size(), " ") << "] sent=" << value; break;
     case Op::FlushBuffers: break;
     case Op::SetTimeouts: out << " " << requested << "," << value << " ms"; break;
     case Op::CheckRxQueue: out << " queued=" << value; break;
     case Op::SetBaudRate: out << " " << value; break;
     case Op::SetLineControl: out << " 0x" << std::hex << value << std::dec; break;
     case Op::SetFlowControl: out << " " << LineName(pattern); break;
-    case Op::GetModemStatus: {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "0x%02X", value);
-      out << " " << buf << ((value & kBusyBit) ? " busy" : "") << ((value & kResultBit) ? " ok" : "");
+    case Op::GetModemStatus:
+      out << " 0x" << HexText(value, 2) << ((value & kBusyBit) ? " busy" : "") << ((value & kResultBit) ? " ok" : "");
       break;
-    }
     case Op::Close: break;
   }
   out << " => " << status;

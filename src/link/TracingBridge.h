@@ -31,6 +31,10 @@ struct TraceEntry {
 
 const char* TraceOpName(TraceEntry::Op op);
 
+// The first line of every trace file (`--trace FILE`), so a later run can tell an earlier
+// trace, which it may replace, from any other file, which it must not.
+inline constexpr const char* kTraceFileHeader = "# flashdock bridge trace";
+
 class TracingBridge final : public Bridge {
 public:
   explicit TracingBridge(Bridge& inner);

@@ -1,11 +1,9 @@
 #include "sim/SimBench.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
 
+#include "formats/FileIo.h"
 #include "sim/SimBenchFile.h"
 
 namespace fd {
@@ -44,48 +42,24 @@ SimBenchLoad SimBench::fromJson(std::string_view text, SimClock& clock) {
 }
 
 SimBenchLoad SimBench::load(const std::string& path, SimClock& clock) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {nullptr, "cannot open the bench file \"" + path + "\""};
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) return {nullptr, "cannot read the bench file \"" + path + "\""};
-  SimBenchLoad result = fromJson(text.str(), clock);
-  if (!result.bench) result.error = "bench file \"" + path + "\": " + result.error;
+  std::string text;
+  // Regular files only: a FIFO, a device or a folder in the bench file's place is refused
+  // at once, as is a file too large to be a bench.
+  const FileResult read = FileIo::readAll(path, text, kSimBenchFileLimit);
+  if (!read) return {nullptr, read.error};
+  SimBenchLoad result = fromJson(text, clock);
+  if (!result.bench) result.error = "The bench file \"" + path + "\" cannot be used: " + result.error + ".";
   return result;
 }
 
 std::string SimBench::toJson() { return FormatSimBench(setups()); }
 
 bool SimBench::save(const std::string& path, std::string& error) {
-  const std::string text = toJson();
-  // Write beside the target and rename over it, so a crash or a full disk never leaves
-  // a half-written bench behind.
-  const std::string temp = path + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = "cannot write \"" + temp + "\"";
-      return false;
-    }
-    out << text;
-    out.flush();
-    if (!out) {
-      error = "cannot write \"" + temp + "\"";
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temp, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    error = "cannot replace \"" + path + "\": " + ec.message();
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    return false;
-  }
-  return true;
+  // A crash or a full disk never leaves a half-written bench behind, and a bench file the
+  // user made read-only stays as it is.
+  const FileResult written = FileIo::replace(path, toJson());
+  if (!written) error = written.error;
+  return written.ok;
 }
 
 // ---------------------------------------------------------------- hot-plug

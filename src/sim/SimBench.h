@@ -29,6 +29,10 @@ struct SimBenchLoad {
   std::string error;
 };
 
+// The largest bench file read: eight programmers with full stores and targets fit many
+// times over; anything bigger is not a bench.
+inline constexpr std::uint64_t kSimBenchFileLimit = 64ull << 20;
+
 // Queue status reported with the receive-queue count.
 inline constexpr std::uint32_t kSimQueueEmpty = 0x00;
 inline constexpr std::uint32_t kSimQueueHasData = 0x02;
@@ -41,9 +45,12 @@ public:
   static std::unique_ptr<SimBench> fresh(std::size_t count, SimClock& clock);
   // Three programmers with products and images set up, ready for a gang run.
   static std::unique_ptr<SimBench> demo(SimClock& clock);
+  // Reads a bench file; without a bench, `error` is a sentence naming the file (missing,
+  // a folder, no regular file, larger than kSimBenchFileLimit, or what is wrong where in it).
   static SimBenchLoad load(const std::string& path, SimClock& clock);
   static SimBenchLoad fromJson(std::string_view text, SimClock& clock);
-  // Writes the bench as it is now; the file is replaced whole or not at all.
+  // Writes the bench as it is now; the file is replaced whole or not at all (a read-only
+  // bench file is refused). False with a sentence naming the file in `error`.
   bool save(const std::string& path, std::string& error);
   std::string toJson();
 

@@ -35,7 +35,10 @@ public:
   bool start_array(std::size_t) override { return true; }
   bool end_array() override { return true; }
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& ex) override {
-    message = ex.what();
+    // The library's "[json.exception...]" prefix is no text for a user.
+    message = [](std::string_view w) {
+      return std::string(w.starts_with("[json.exception.") && w.find("] ") != w.npos ? w.substr(w.find("] ") + 2) : w);
+    }(ex.what());
     return false;
   }
 };

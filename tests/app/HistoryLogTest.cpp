@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 
+#include "formats/FileIoTestHook.h"
 #include "support/TempDir.h"
 
 namespace fd {
@@ -134,6 +138,26 @@ TEST_F(HistoryLogTest, AppendToReadOnlyFileFailsAndLeavesIt) {
   EXPECT_EQ(onDisk(), "kept\r\n");
 }
 
+TEST_F(HistoryLogTest, ARecordIsWholeOrNotThereAndAFailureSaysWhy) {
+  tmp.write(kLog, "older\r\n");
+  {
+    // Half of the record lands, then the disk is full.
+    int calls = 0;
+    test::ScopedFileWriteHook hook([&](int descriptor, const char* data, std::size_t size) -> ssize_t {
+      if (calls++ == 0) return ::write(descriptor, data, size / 2);
+      errno = ENOSPC;
+      return -1;
+    });
+    const FileResult r = log.append(GangRecordText(kMorning, {{"01", GangLogRow::Kind::NotTaking, "", "", 0}}));
+    EXPECT_FALSE(r);
+    EXPECT_NE(r.error.find(tmp.path(kLog)), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find("disk is full"), std::string::npos) << r.error;
+  }
+  EXPECT_EQ(onDisk(), "older\r\n");
+  const FileResult missing = HistoryLog(tmp.path("gone.log")).append("x\n");
+  EXPECT_NE(missing.error.find("does not exist"), std::string::npos) << missing.error;
+}
+
 // The Single Operation window: one date line per opening, then one line per success.
 class SingleOperationLogTest : public HistoryLogTest {
 protected:
@@ -188,6 +212,18 @@ TEST_F(SingleOperationLogTest, AutoSaveIdOffLeavesTheIdOut) {
   setLog("1", "1");  // read at every operation, so it counts at once
   load(kMorning, "P", "f", "0102030405060A");
   EXPECT_NE(onDisk().find(" | Load successfully | ID code: 0102030405060A\r\n"), std::string::npos);
+}
+
+TEST_F(SingleOperationLogTest, AnEntryThatCannotBeWrittenSaysWhyAndKeepsTheDateLineDue) {
+  std::filesystem::remove(tmp.path(kLog));
+  single.reset();
+  const FileResult r = single.recordSuccess(kMorning, kTitleOfflineLoad, "01", "P", "f", kLoadSuccessText, "");
+  EXPECT_FALSE(r);
+  EXPECT_NE(r.error.find("does not exist"), std::string::npos) << r.error;
+  EXPECT_FALSE(single.logStarted());
+  tmp.write(kLog, "");
+  EXPECT_TRUE(single.recordSuccess(kMorning, kTitleOfflineLoad, "01", "P", "f", kLoadSuccessText, ""));
+  EXPECT_EQ(onDisk().find("\r\n2024-03-05, 07:08:09  Operation: Off-line Load\r\n"), 0u);
 }
 
 TEST_F(SingleOperationLogTest, LogOffWritesNothing) {

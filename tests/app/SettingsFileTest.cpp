@@ -1,17 +1,21 @@
 #include "app/SettingsFile.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <ostream>
 
+#include "formats/FileIoTestHook.h"
 #include "support/TempDir.h"
 
 namespace fd {
 namespace {
 
+using ::testing::HasSubstr;
 using test::AsPlainUser;
 using test::TempDir;
 
@@ -242,16 +246,56 @@ TEST_F(SettingsFileTest, ReadOnlyFileIsReadButNeverReplaced) {
   EXPECT_EQ(folderEntries(), std::vector<std::string>{kName});
 }
 
-TEST_F(SettingsFileTest, WritableFileInReadOnlyFolderIsStillWritten) {
-  tmp.write(kName, "; note\r\n[A]\r\nk=1\r\n");
+TEST_F(SettingsFileTest, WritableFileInReadOnlyFolderIsKeptAndSaysWhy) {
+  // Without a temporary file beside it the file could only be rewritten in place, and a
+  // crash half way would leave it broken: it is kept as it is instead.
+  const std::string before = "; note\r\n[A]\r\nk=1\r\n";
+  tmp.write(kName, before);
   ASSERT_EQ(::chmod(tmp.path(kName).c_str(), 0666), 0);
   ASSERT_EQ(::chmod(tmp.dir().c_str(), 0555), 0);
   AsPlainUser user(tmp);
   if (!user.active()) GTEST_SKIP() << "cannot drop root rights";
-  EXPECT_TRUE(settings.write("A", "k", "longer value"));
-  EXPECT_EQ(content(), "; note\r\n[A]\r\nk=longer value\r\n");
+  EXPECT_FALSE(settings.write("A", "k", "longer value"));
+  EXPECT_THAT(settings.lastError(), HasSubstr(tmp.path(kName)));
+  EXPECT_THAT(settings.lastError(), HasSubstr("does not take new files"));
+  EXPECT_EQ(content(), before);
+}
+
+TEST_F(SettingsFileTest, AFailedWriteSaysWhyAndChangesNothing) {
+  const std::string before = "[A]\r\nk=1\r\n";
+  tmp.write(kName, before);
+  ASSERT_EQ(::chmod(tmp.path(kName).c_str(), 0444), 0);
+  EXPECT_FALSE(settings.write("A", "k", "2"));
+  EXPECT_THAT(settings.lastError(), HasSubstr("read-only"));
+  EXPECT_FALSE(settings.write("A", "k", "1")) << "already there, but the file still cannot be written";
+  EXPECT_THAT(settings.lastError(), HasSubstr("read-only"));
+  ASSERT_EQ(::chmod(tmp.path(kName).c_str(), 0644), 0);
+  {
+    test::ScopedFileWriteHook full([](int, const char*, std::size_t) -> ssize_t {
+      errno = ENOSPC;
+      return -1;
+    });
+    EXPECT_FALSE(settings.write("A", "k", "2"));
+    EXPECT_THAT(settings.lastError(), HasSubstr("disk is full"));
+  }
+  EXPECT_EQ(content(), before);
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{kName});
+  EXPECT_FALSE(settings.write("A", "k", "two\nlines"));
+  EXPECT_THAT(settings.lastError(), HasSubstr("one line"));
   EXPECT_TRUE(settings.write("A", "k", "2"));
-  EXPECT_EQ(content(), "; note\r\n[A]\r\nk=2\r\n");
+  EXPECT_EQ(settings.lastError(), "");
+  EXPECT_EQ(content(), "[A]\r\nk=2\r\n");
+}
+
+TEST_F(SettingsFileTest, AnUnreadableFileIsNeitherReadNorReplaced) {
+  tmp.write(kName, "[A]\r\nk=1\r\n");
+  ASSERT_EQ(::chmod(tmp.path(kName).c_str(), 0200), 0);
+  AsPlainUser user(tmp);
+  if (!user.active()) GTEST_SKIP() << "cannot drop root rights";
+  EXPECT_EQ(settings.read("A", "k"), "");
+  EXPECT_FALSE(settings.openableForWrite());
+  EXPECT_FALSE(settings.write("A", "k", "2"));
+  EXPECT_THAT(settings.lastError(), HasSubstr("cannot be read"));
 }
 
 TEST_F(SettingsFileTest, NoFileInReadOnlyFolderFailsCleanly) {
@@ -268,6 +312,7 @@ TEST_F(SettingsFileTest, FolderInPlaceOfTheFile) {
   EXPECT_FALSE(settings.openableForWrite());
   EXPECT_EQ(settings.read("A", "k"), "");
   EXPECT_FALSE(settings.write("A", "k", "1"));
+  EXPECT_THAT(settings.lastError(), HasSubstr("is a folder"));
 }
 
 }  // namespace

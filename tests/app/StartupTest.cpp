@@ -217,5 +217,23 @@ TEST(AppDirTest, UnusableOverrideGivesAClearMessage) {
   EXPECT_NE(error.find("cannot be created"), std::string::npos) << error;
 }
 
+TEST(AppDirTest, TheUsersDataFolderIsXdgDataHomeElseInHome) {
+  {
+    test::ScopedEnv xdg("XDG_DATA_HOME", "/data/of/me");
+    test::ScopedEnv home("HOME", "/home/me");
+    EXPECT_EQ(UserDataDir(), "/data/of/me/flashdock/");
+  }
+  {
+    test::ScopedEnv xdg("XDG_DATA_HOME", "relative/is/ignored");
+    test::ScopedEnv home("HOME", "/home/me/");
+    EXPECT_EQ(UserDataDir(), "/home/me/.local/share/flashdock/");
+  }
+  {
+    test::ScopedEnv xdg("XDG_DATA_HOME", nullptr);
+    test::ScopedEnv home("HOME", nullptr);
+    EXPECT_EQ(UserDataDir(), "");
+  }
+}
+
 }  // namespace
 }  // namespace fd

@@ -3,6 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "link/Clock.h"
 #include "link/serial/SerialBridge.h"
 #include "sim/SimBench.h"
 #include "support/TempDir.h"
@@ -11,9 +17,15 @@ namespace fd {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using test::AsPlainUser;
+using test::TempDir;
+
+// A bench file as a user would write it by hand: the session's own format differs.
+constexpr const char* kHandWrittenBench = "{ \"programmers\": [ {\"attached\": true}, {\"attached\": true} ] }\n";
 
 TEST(HostSession, OptionsThatCannotBeHonouredSayWhy) {
-  test::TempDir dir;
+  TempDir dir;
   const struct {
     HostOptions options;
     std::string error;
@@ -33,7 +45,7 @@ TEST(HostSession, OptionsThatCannotBeHonouredSayWhy) {
 }
 
 TEST(HostSession, ASimulatedSessionHasItsBenchAndItsFolder) {
-  test::TempDir dir;
+  TempDir dir;
   std::string error;
   auto session = HostSession::create({.simulate = "demo", .appDir = dir.path("new/app")}, nullptr, error);
   ASSERT_TRUE(session) << error;
@@ -45,7 +57,7 @@ TEST(HostSession, ASimulatedSessionHasItsBenchAndItsFolder) {
 }
 
 TEST(HostSession, TheTraceFileGetsEveryBridgeCall) {
-  test::TempDir dir;
+  TempDir dir;
   std::string error;
   {
     auto session = HostSession::create(
@@ -58,9 +70,195 @@ TEST(HostSession, TheTraceFileGetsEveryBridgeCall) {
     session->bridge().BridgeSetFlowControl(handle, kResetLine);
   }
   const std::string trace = dir.read("trace.txt");
+  EXPECT_THAT(trace, StartsWith(std::string(kTraceFileHeader) + "\n"));
   EXPECT_THAT(trace, HasSubstr("GetNumDevices count=1 => 0\n"));
   EXPECT_THAT(trace, HasSubstr("Open index=0 -> h1 => 0\n"));
   EXPECT_THAT(trace, HasSubstr("SetFlowControl h1 reset => 0\n"));
+}
+
+// ---------------------------------------------------------------- the bench file, once
+
+TEST(HostSession, TheBenchIsSavedOncePerRun) {
+  TempDir dir;
+  dir.write("bench.json", kHandWrittenBench);
+  std::string error;
+  {
+    auto session = HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.dir()}, nullptr, error);
+    ASSERT_TRUE(session) << error;
+    ASSERT_TRUE(session->saveBench(error)) << error;
+    EXPECT_EQ(dir.read("bench.json"), session->bench()->toJson());
+    dir.write("bench.json", "changed by hand since");
+    EXPECT_TRUE(session->saveBench(error)) << "a second save does nothing";
+    EXPECT_EQ(dir.read("bench.json"), "changed by hand since");
+  }
+  EXPECT_EQ(dir.read("bench.json"), "changed by hand since") << "the end of the session saves nothing more";
+}
+
+TEST(HostSession, WithoutAnExplicitSaveTheEndOfTheSessionSavesTheBench) {
+  TempDir dir;
+  dir.write("bench.json", kHandWrittenBench);
+  std::string error;
+  {
+    auto session = HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.dir()}, nullptr, error);
+    ASSERT_TRUE(session) << error;
+    ASSERT_TRUE(session->bench()->detach(1));
+  }
+  VirtualClock clock;
+  const SimBenchLoad again = SimBench::load(dir.path("bench.json"), clock);
+  ASSERT_TRUE(again.bench) << again.error;
+  EXPECT_TRUE(again.bench->deviceIndexOf(0));
+  EXPECT_FALSE(again.bench->deviceIndexOf(1));
+}
+
+TEST(HostSession, AFailedSaveSaysWhyAndTheEndOfTheSessionDoesNotTryAgain) {
+  TempDir dir;
+  dir.write("bench.json", kHandWrittenBench);
+  ASSERT_EQ(::chmod(dir.path("bench.json").c_str(), 0444), 0);
+  std::string error;
+  {
+    auto session = HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.dir()}, nullptr, error);
+    ASSERT_TRUE(session) << error;
+    EXPECT_FALSE(session->saveBench(error));
+    EXPECT_THAT(error, HasSubstr(dir.path("bench.json")));
+    EXPECT_THAT(error, HasSubstr("read-only"));
+    ::chmod(dir.path("bench.json").c_str(), 0644);
+  }
+  EXPECT_EQ(dir.read("bench.json"), kHandWrittenBench);
+}
+
+// ---------------------------------------------------------------- what a trace may overwrite
+
+TEST(HostSession, TheTraceMayNotOverwriteTheProgramsOwnFilesOrTheBench) {
+  TempDir dir;
+  dir.write("bench.json", kHandWrittenBench);
+  dir.write(kSettingsFileName, "[Log information]\r\nAuto save log=1\r\n");
+  std::filesystem::create_directory(dir.path("sub"));
+  std::filesystem::create_symlink(dir.path(kSettingsFileName), dir.path("link.txt"));
+  std::filesystem::create_hard_link(dir.path("bench.json"), dir.path("hard.txt"));
+  const struct {
+    std::string trace;
+    const char* what;
+  } cases[] = {
+      {dir.path(kSettingsFileName), "settings file"},
+      {dir.path("sub/../") + kSettingsFileName, "settings file"},  // not by its text
+      {dir.path("link.txt"), "settings file"},
+      {dir.path(kHistoryFileName), "history log"},        // not there yet: still the program's
+      {dir.path(kLoadRecordFileName), "load-record file"},
+      {dir.path(kDeviceDatabaseFileName), "device database"},
+      {dir.path(kManualFileName), "user's manual"},
+      {dir.path("bench.json"), "bench file"},
+      {dir.path("sub/../bench.json"), "bench file"},
+      {dir.path("hard.txt"), "bench file"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_EQ(HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.dir(), .tracePath = c.trace},
+                                  nullptr, error),
+              nullptr)
+        << c.trace;
+    EXPECT_THAT(error, HasSubstr("trace"));
+    EXPECT_THAT(error, HasSubstr(c.what));
+  }
+  EXPECT_EQ(dir.read("bench.json"), kHandWrittenBench) << "a refused session writes no bench back";
+  EXPECT_EQ(dir.read(kSettingsFileName), "[Log information]\r\nAuto save log=1\r\n");
+  EXPECT_FALSE(dir.exists(kHistoryFileName));
+}
+
+TEST(HostSession, TheTraceMayOnlyReplaceAnEarlierTrace) {
+  TempDir dir;
+  dir.write("notes.txt", "my notes\n");
+  dir.write("empty.txt", "");
+  std::filesystem::create_directory(dir.path("folder"));
+  ASSERT_EQ(::mkfifo(dir.path("fifo").c_str(), 0666), 0);
+  const struct {
+    const char* name;
+    const char* says;
+  } refused[] = {
+      {"notes.txt", "not an earlier trace"},
+      {"empty.txt", "not an earlier trace"},
+      {"folder", "is a folder"},
+      {"fifo", "not a regular file"},  // and must not hang
+  };
+  for (const auto& c : refused) {
+    std::string error;
+    EXPECT_EQ(HostSession::create({.simulate = "1", .appDir = dir.dir(), .tracePath = dir.path(c.name)}, nullptr, error),
+              nullptr)
+        << c.name;
+    EXPECT_THAT(error, HasSubstr("trace"));
+    EXPECT_THAT(error, HasSubstr(c.says));
+  }
+  EXPECT_EQ(dir.read("notes.txt"), "my notes\n");
+
+  for (int run = 0; run < 2; ++run) {
+    std::string error;
+    auto session = HostSession::create({.simulate = "1", .appDir = dir.dir(), .tracePath = dir.path("trace.txt")},
+                                       nullptr, error);
+    ASSERT_TRUE(session) << run << ": " << error;
+    std::uint32_t count = 0;
+    session->bridge().BridgeGetNumDevices(count);
+  }
+  EXPECT_EQ(dir.read("trace.txt"), std::string(kTraceFileHeader) + "\nGetNumDevices count=1 => 0\n")
+      << "the earlier trace is replaced, not added to";
+}
+
+// ---------------------------------------------------------------- an installed program
+
+TEST(HostSession, AProgramFolderThatCannotBeWrittenUsesTheUsersDataFolder) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path("program"));
+  dir.write("program/MCUType.mcu", "database");
+  ASSERT_EQ(::chmod(dir.path("program").c_str(), 0555), 0);
+  AsPlainUser user(dir);
+  if (!user.active()) GTEST_SKIP() << "cannot drop root rights";
+  const HostPlaces places{.executableDir = dir.path("program"), .userDataDir = dir.path("home/share/flashdock")};
+  std::string error;
+  auto session = HostSession::createIn({.simulate = "1"}, places, error);
+  ASSERT_TRUE(session) << error;
+  EXPECT_TRUE(session->usingUserDataDir());
+  EXPECT_EQ(session->state().appDir, dir.path("home/share/flashdock/"));
+  EXPECT_TRUE(std::filesystem::is_directory(session->state().appDir)) << "created on first start";
+  EXPECT_EQ(session->programDir(), dir.path("program/"));
+  EXPECT_EQ(session->state().programFilesDir(), dir.path("program/"));
+
+  // --app-dir still wins, and a folder it names that cannot be written is still refused.
+  auto chosen = HostSession::createIn({.simulate = "1", .appDir = dir.path("mine")}, places, error);
+  ASSERT_TRUE(chosen) << error;
+  EXPECT_FALSE(chosen->usingUserDataDir());
+  EXPECT_EQ(chosen->state().appDir, dir.path("mine/"));
+  EXPECT_EQ(chosen->programDir(), dir.path("mine/"));
+  EXPECT_EQ(HostSession::createIn({.simulate = "1", .appDir = dir.path("program")}, places, error), nullptr);
+  EXPECT_THAT(error, HasSubstr("cannot be written"));
+
+  // A trace may not overwrite what the program ships either.
+  EXPECT_EQ(HostSession::createIn({.simulate = "1", .tracePath = dir.path("program/MCUType.mcu")}, places, error),
+            nullptr);
+  EXPECT_THAT(error, HasSubstr("device database"));
+}
+
+TEST(HostSession, TheUsersDataFolderFollowsXdgDataHome) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path("program"));
+  ASSERT_EQ(::chmod(dir.path("program").c_str(), 0555), 0);
+  test::ScopedEnv xdg("XDG_DATA_HOME", dir.path("xdg").c_str());
+  AsPlainUser user(dir);
+  if (!user.active()) GTEST_SKIP() << "cannot drop root rights";
+  std::string error;
+  auto session = HostSession::createIn({.simulate = "1"}, {.executableDir = dir.path("program")}, error);
+  ASSERT_TRUE(session) << error;
+  EXPECT_TRUE(session->usingUserDataDir());
+  EXPECT_EQ(session->state().appDir, dir.path("xdg/flashdock/"));
+}
+
+TEST(HostSession, AWritableProgramFolderKeepsItsFiles) {
+  TempDir dir;
+  std::string error;
+  auto session = HostSession::createIn({.simulate = "1"}, {.executableDir = dir.path("program"),
+                                                           .userDataDir = dir.path("user")}, error);
+  ASSERT_TRUE(session) << error;
+  EXPECT_FALSE(session->usingUserDataDir());
+  EXPECT_EQ(session->state().appDir, dir.path("program/"));
+  EXPECT_EQ(session->programDir(), dir.path("program/"));
+  EXPECT_FALSE(dir.exists("user"));
 }
 
 TEST(SerialBridge, HandlesItNeverGaveOutFailCleanly) {

@@ -1,5 +1,8 @@
 // Bench files: reading, writing back, and clear errors for broken files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "sim/SimBenchFile.h"
 #include "sim/SimErrors.h"
@@ -198,6 +201,54 @@ TEST(SimBenchFile, StateChangedOverTheWireSurvivesSaveAndLoad) {
   auto loaded = SimBench::load(dir.path("b.json"), clock);
   ASSERT_TRUE(loaded.bench) << loaded.error;
   EXPECT_EQ(loaded.bench->programmer(0).target().memory, bench->programmer(0).image());
+}
+
+TEST(SimBenchFile, WhatIsNoBenchFileIsRefusedAtOnceWithAClearMessage) {
+  TempDir dir;
+  VirtualClock clock;
+  ASSERT_EQ(::mkfifo(dir.path("fifo.json").c_str(), 0666), 0);
+  std::filesystem::create_directory(dir.path("folder.json"));
+  dir.write("big.json", "");
+  std::filesystem::resize_file(dir.path("big.json"), kSimBenchFileLimit + 1);  // sparse: no disk used
+  const struct {
+    std::string path;
+    const char* says;
+  } cases[] = {
+      {dir.path("fifo.json"), "is a pipe"},  // must not wait for a writer
+      {"/dev/zero", "is a device"},
+      {dir.path("folder.json"), "is a folder"},
+      {dir.path("big.json"), "too large"},
+      {dir.path("none.json"), "does not exist"},
+  };
+  for (const auto& c : cases) {
+    const SimBenchLoad r = SimBench::load(c.path, clock);
+    EXPECT_FALSE(r.bench) << c.path;
+    EXPECT_NE(r.error.find("\"" + c.path + "\""), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
+  }
+}
+
+TEST(SimBenchFile, AParseErrorSaysWhereWithoutTheLibrarysPrefix) {
+  TempDir dir;
+  VirtualClock clock;
+  dir.write("broken.json", "{\"programmers\": [");
+  const SimBenchLoad r = SimBench::load(dir.path("broken.json"), clock);
+  EXPECT_FALSE(r.bench);
+  EXPECT_EQ(r.error.find("json.exception"), std::string::npos) << r.error;
+  EXPECT_NE(r.error.find("parse error at line 1"), std::string::npos) << r.error;
+  EXPECT_EQ(r.error.rfind("The bench file \"" + dir.path("broken.json") + "\"", 0), 0u) << r.error;
+}
+
+TEST(SimBenchFile, AReadOnlyBenchFileIsNeverReplaced) {
+  TempDir dir;
+  VirtualClock clock;
+  auto bench = SimBench::demo(clock);
+  dir.write("bench.json", "kept");
+  ASSERT_EQ(::chmod(dir.path("bench.json").c_str(), 0444), 0);
+  std::string error;
+  EXPECT_FALSE(bench->save(dir.path("bench.json"), error));
+  EXPECT_NE(error.find("read-only"), std::string::npos) << error;
+  EXPECT_EQ(dir.read("bench.json"), "kept");
 }
 
 struct ArgCase {
