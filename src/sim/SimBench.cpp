@@ -182,6 +182,7 @@ int SimBench::BridgeGetProductString(std::uint32_t index, std::string& text, std
   std::lock_guard lock(mutex_);
   text.clear();
   if (index >= attached_.size()) return kBridgeDeviceNotFound;
+  if (attached_[index]->setup().faults.refuses("productString")) return kBridgeSystemError;
   const SimUsbStrings& usb = attached_[index]->setup().usb;
   switch (selector) {
     case 3: text = usb.vendorId; break;
@@ -198,6 +199,7 @@ int SimBench::BridgeOpen(std::uint32_t index, BridgeHandle& handle) {
   handle = kNoHandle;
   if (index >= attached_.size()) return kBridgeDeviceNotFound;
   SimProgrammer* p = attached_[index];
+  if (p->setup().faults.refuses("open")) return kBridgeSystemError;
   for (const auto& [h, owner] : handles_) {
     if (owner == p) return kBridgeSystemError;
   }
@@ -297,6 +299,7 @@ int SimBench::BridgeSetBaudRate(BridgeHandle handle, std::uint32_t baud) {
   SimProgrammer* p = live(handle);
   if (p == nullptr) return kBridgeInvalidHandle;
   if (baud < kMinBaud || baud > kMaxBaud) return kBridgeInvalidParameter;
+  if (p->setup().faults.refuses("baudRate")) return kBridgeSystemError;
   p->setBaudRate(baud);
   return kBridgeOk;
 }
@@ -305,6 +308,7 @@ int SimBench::BridgeSetLineControl(BridgeHandle handle, std::uint16_t lineContro
   std::lock_guard lock(mutex_);
   SimProgrammer* p = live(handle);
   if (p == nullptr) return kBridgeInvalidHandle;
+  if (p->setup().faults.refuses("lineControl")) return kBridgeSystemError;
   p->setLineControl(lineControl);
   return kBridgeOk;
 }
@@ -313,6 +317,7 @@ int SimBench::BridgeSetFlowControl(BridgeHandle handle, const FlowPattern& patte
   std::lock_guard lock(mutex_);
   SimProgrammer* p = live(handle);
   if (p == nullptr) return kBridgeInvalidHandle;
+  if (p->setup().faults.refuses("lines")) return kBridgeSystemError;
   return p->setLines(pattern) ? kBridgeOk : kBridgeInvalidParameter;
 }
 

@@ -1,14 +1,14 @@
 #include "sim/SimBenchFile.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <tuple>
 #include <nlohmann/json.hpp>
 
-#include "link/Crc16.h"
-#include "sim/SimErrors.h"
+#include "formats/Hex.h"
+#include "sim/SimBench.h"
 
 namespace fd {
 
@@ -22,6 +22,7 @@ using Json = nlohmann::ordered_json;  // keeps keys in the order written
 class SyntaxCheck : public nlohmann::json_sax<Json> {
 public:
   std::string message;
+  std::size_t position = 0;  // characters read when the error was seen, the bad one included
   bool null() override { return true; }
   bool boolean(bool) override { return true; }
   bool number_integer(number_integer_t) override { return true; }
@@ -34,50 +35,44 @@ public:
   bool end_object() override { return true; }
   bool start_array(std::size_t) override { return true; }
   bool end_array() override { return true; }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& ex) override {
-    // The library's "[json.exception...]" prefix is no text for a user.
-    message = [](std::string_view w) {
-      return std::string(w.starts_with("[json.exception.") && w.find("] ") != w.npos ? w.substr(w.find("] ") + 2) : w);
-    }(ex.what());
+  bool parse_error(std::size_t at, const std::string&, const nlohmann::detail::exception& ex) override {
+    position = at;
+    message = ex.what();
     return false;
   }
 };
 
-// ---------------------------------------------------------------- hex helpers
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-bool HexToBytes(std::string_view text, std::uint8_t* out, std::size_t count) {
-  if (text.size() != 2 * count) return false;
-  for (std::size_t i = 0; i < count; ++i) {
-    const int hi = HexDigit(text[2 * i]);
-    const int lo = HexDigit(text[2 * i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    out[i] = static_cast<std::uint8_t>(hi << 4 | lo);
+// The parser's message as a user reads it: where, then what, without the library's own
+// prefixes ("[json.exception.parse_error.101] parse error at ...: syntax error while
+// parsing value - ").
+std::string SyntaxMessage(std::string_view text, const SyntaxCheck& check) {
+  std::string what = check.message;
+  if (!what.empty() && what.front() == '[') {
+    const std::size_t close = what.find("] ");
+    if (close != std::string::npos) what.erase(0, close + 2);
   }
-  return true;
-}
-
-std::string BytesToHex(const std::uint8_t* bytes, std::size_t count) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(2 * count);
-  for (std::size_t i = 0; i < count; ++i) {
-    text.push_back(digits[bytes[i] >> 4]);
-    text.push_back(digits[bytes[i] & 0x0F]);
+  if (what.rfind("parse error", 0) == 0) {
+    const std::size_t colon = what.find(": ");
+    what = colon == std::string::npos ? std::string() : what.substr(colon + 2);
   }
-  return text;
-}
-
-std::string HexNumber(std::uint32_t value, int width) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", width, value);
-  return text;
+  if (what.rfind("syntax error while parsing", 0) == 0) {
+    const std::size_t dash = what.find(" - ");
+    if (dash != std::string::npos) what.erase(0, dash + 3);
+  }
+  if (what.empty()) what = "not a JSON text";
+  // Line and column of the character the parser stopped at (one past the end for a text
+  // that ends too early), counted from 1.
+  const std::size_t stop = std::min(check.position == 0 ? 0 : check.position - 1, text.size());
+  std::size_t line = 1;
+  std::size_t lineStart = 0;
+  for (std::size_t i = 0; i < stop; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      lineStart = i + 1;
+    }
+  }
+  return "parse error at line " + std::to_string(line) + ", column " + std::to_string(stop - lineStart + 1) +
+         ": " + what;
 }
 
 bool Printable(std::uint8_t c) { return c >= 0x20 && c < 0x7F; }
@@ -155,7 +150,7 @@ public:
     std::uint32_t value = 0;
     bool ok = !s->empty();
     for (char c : *s) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       ok = ok && d >= 0;
       value = value << 4 | static_cast<std::uint32_t>(std::max(d, 0));
     }
@@ -169,7 +164,7 @@ public:
     present = false;
     const Json* j = find(obj, key);
     if (j == nullptr) return true;
-    if (!j->is_string() || !HexToBytes(j->get_ref<const std::string&>(), out, count)) {
+    if (!j->is_string() || !ParseHexBytes(j->get_ref<const std::string&>(), out, count)) {
       return fail(path + "." + key, "expected " + std::to_string(2 * count) + " hex digits");
     }
     present = true;
@@ -177,7 +172,14 @@ public:
   }
 };
 
-bool ReadPageRuns(Reader& r, const Json& list, const std::string& path, SimPages& pages) {
+// Where the pages of a list may lie, and what to say of one that lies elsewhere.
+struct PagePlace {
+  std::function<bool(std::uint16_t)> holds;
+  std::string where;
+};
+
+bool ReadPageRuns(Reader& r, const Json& list, const std::string& path, SimPages& pages,
+                  const PagePlace* place = nullptr) {
   if (!list.is_array()) return r.fail(path, "expected a list of page runs");
   for (std::size_t i = 0; i < list.size(); ++i) {
     const Json& run = list[i];
@@ -208,7 +210,10 @@ bool ReadPageRuns(Reader& r, const Json& list, const std::string& path, SimPages
     for (std::uint64_t k = 0; k < n; ++k) {
       const auto page = static_cast<std::uint16_t>(*first + k);
       if (hasFill) data.fill(static_cast<std::uint8_t>(fill + k * step.value_or(0)));
-      if (!pages.emplace(page, data).second) return r.fail(at, "page " + HexNumber(page, 3) + " is given twice");
+      if (place != nullptr && !place->holds(page)) {
+        return r.fail(at, "page " + HexText(page, 3) + " lies outside " + place->where);
+      }
+      if (!pages.emplace(page, data).second) return r.fail(at, "page " + HexText(page, 3) + " is given twice");
     }
   }
   return true;
@@ -328,13 +333,118 @@ bool ReadTarget(Reader& r, const Json& j, const std::string& path, SimTarget& ta
     if (!ReadFlash(r, *flash, path + ".flash", target.flash)) return false;
   }
   if (const Json* memory = Reader::find(j, "memory")) {
-    if (!ReadPageRuns(r, *memory, path + ".memory", target.memory)) return false;
+    const PagePlace flash{[&target](std::uint16_t page) { return target.contains(page); }, "the target's flash"};
+    if (!ReadPageRuns(r, *memory, path + ".memory", target.memory, &flash)) return false;
+  }
+  return true;
+}
+
+// The outcome names of boot loader faults.
+std::optional<SimBootOutcome> BootOutcome(const std::string& name) {
+  if (name == "fails") return SimBootOutcome::kFails;
+  if (name == "notReady") return SimBootOutcome::kNotReady;
+  if (name == "silent") return SimBootOutcome::kSilent;
+  return std::nullopt;
+}
+
+const char* BootOutcomeName(SimBootOutcome outcome) {
+  switch (outcome) {
+    case SimBootOutcome::kFails: return "fails";
+    case SimBootOutcome::kNotReady: return "notReady";
+    case SimBootOutcome::kSilent: break;
+  }
+  return "silent";
+}
+
+bool ReadBootFaults(Reader& r, const Json& j, const std::string& path, SimBootFaults& boot) {
+  if (!r.object(j, path, {"connect", "erase", "program"})) return false;
+  std::optional<std::string> connect;
+  if (!r.text(j, "connect", path, connect, 16)) return false;
+  if (connect) {
+    if (*connect == "answers") {
+      boot.connect = SimBootFaults::Connect::kAnswers;
+    } else if (*connect == "silent") {
+      boot.connect = SimBootFaults::Connect::kSilent;
+    } else if (*connect == "wrong") {
+      boot.connect = SimBootFaults::Connect::kWrong;
+    } else {
+      return r.fail(path + ".connect", "expected answers, silent or wrong");
+    }
+  }
+  // {"key": "outcome", ...}, each key read by `key`.
+  auto outcomes = [&](const char* name, auto&& key) {
+    const Json* map = Reader::find(j, name);
+    if (map == nullptr) return true;
+    const std::string at = path + "." + name;
+    if (!map->is_object()) return r.fail(at, "expected an object");
+    for (const auto& item : map->items()) {
+      const std::string here = at + "." + item.key();
+      if (!item.value().is_string()) return r.fail(here, "expected fails, notReady or silent");
+      const auto outcome = BootOutcome(item.value().get<std::string>());
+      if (!outcome) return r.fail(here, "expected fails, notReady or silent");
+      if (!key(item.key(), here, *outcome)) return false;
+    }
+    return true;
+  };
+  const bool blocksOk = outcomes("erase", [&](const std::string& k, const std::string& here, SimBootOutcome o) {
+    if (k.size() != 1 || k[0] < '0' || k[0] > '2') return r.fail(here, "expected block 0, 1 or 2");
+    boot.erase[k[0] - '0'] = o;
+    return true;
+  });
+  if (!blocksOk) return false;
+  return outcomes("program", [&](const std::string& k, const std::string& here, SimBootOutcome o) {
+    const std::uint64_t page = k.empty() || k.size() > 4 ? kParseHexInvalid : ParseHex(k);
+    if (page > 0xFFFF || k.find(' ') != std::string::npos) return r.fail(here, "expected a page number of up to 4 hex digits");
+    boot.program[static_cast<std::uint16_t>(page)] = o;
+    return true;
+  });
+}
+
+bool ReadErrorFault(Reader& r, const Json& e, const std::string& at, SimErrorFault& fault) {
+  if (!r.object(e, at, {"command", "stage", "code", "answer", "noAnswer", "stuck", "delayMs"})) return false;
+  std::optional<std::string> command, stage;
+  std::optional<std::uint64_t> code, answer, delayMs;
+  bool noAnswer = false;
+  bool stuck = false;
+  if (!r.text(e, "command", at, command, 1) || !r.text(e, "stage", at, stage, 16) ||
+      !r.number(e, "code", at, code, 1, 255) || !r.number(e, "answer", at, answer, 1, 255) ||
+      !r.boolean(e, "noAnswer", at, noAnswer) || !r.boolean(e, "stuck", at, stuck) ||
+      !r.number(e, "delayMs", at, delayMs, 1, 600000)) {
+    return false;
+  }
+  if (!command || command->size() != 1) return r.fail(at, "\"command\" is needed");
+  const int actions = int{code.has_value()} + int{answer.has_value()} + int{noAnswer} + int{stuck} +
+                      int{delayMs.has_value()};
+  if (actions != 1) return r.fail(at, "give one of \"code\", \"answer\", \"noAnswer\", \"stuck\" or \"delayMs\"");
+  const char c = (*command)[0];
+  const auto& stages = SimFaultStages(c);
+  if (stages.empty()) return r.fail(at + ".command", "no command '" + *command + "' can fail this way");
+  const std::string chosen = stage.value_or(std::string(stages.front().name));
+  const SimFaultStage* s = FindSimFaultStage(c, chosen);
+  if (s == nullptr) return r.fail(at + ".stage", "command '" + *command + "' has no stage \"" + chosen + "\"");
+  fault = {c, chosen, 0, SimFaultAction::kError, 0};
+  if (code) {
+    fault.code = static_cast<std::uint8_t>(*code);
+  } else if (answer) {
+    if (s->reply != SimStageReply::kResultByte) return r.fail(at + ".answer", "stage \"" + chosen + "\" answers no result byte");
+    fault.action = SimFaultAction::kAnswer;
+    fault.code = static_cast<std::uint8_t>(*answer);
+  } else if (noAnswer) {
+    if (s->reply == SimStageReply::kNothing) return r.fail(at + ".noAnswer", "stage \"" + chosen + "\" answers nothing");
+    fault.action = SimFaultAction::kNoAnswer;
+  } else if (stuck) {
+    fault.action = SimFaultAction::kStuck;
+  } else {
+    if (!s->timed) return r.fail(at + ".delayMs", "stage \"" + chosen + "\" cannot be delayed");
+    fault.action = SimFaultAction::kDelay;
+    fault.delayMs = static_cast<std::uint32_t>(*delayMs);
   }
   return true;
 }
 
 bool ReadFaults(Reader& r, const Json& j, const std::string& path, SimFaults& faults) {
-  if (!r.object(j, path, {"errors", "busyAfterReset", "busyAfterCommands", "linkLostAfter", "corruptReadCrc"})) {
+  if (!r.object(j, path,
+                {"errors", "busyAfterReset", "busyAfterCommands", "linkLostAfter", "corruptReadCrc", "refuse", "boot"})) {
     return false;
   }
   std::optional<std::string> busy;
@@ -346,43 +456,51 @@ bool ReadFaults(Reader& r, const Json& j, const std::string& path, SimFaults& fa
   }
   if (busy) {
     for (char c : *busy) {
-      if (c != '*' && c != 'I' && SimFaultStages(c).empty()) {
+      if (c != '*' && SimFaultStages(c).empty()) {
         return r.fail(path + ".busyAfterCommands", std::string("no command '") + c + "'");
       }
     }
     faults.busyAfterCommands = *busy;
   }
   faults.linkLostAfter = lost;
+  if (const Json* refuse = Reader::find(j, "refuse")) {
+    const auto& known = SimRefusableCalls();
+    std::string names;
+    for (std::string_view k : known) names += (names.empty() ? "" : ", ") + std::string(k);
+    if (!refuse->is_array()) return r.fail(path + ".refuse", "expected a list of: " + names);
+    for (std::size_t i = 0; i < refuse->size(); ++i) {
+      const Json& call = (*refuse)[i];
+      const std::string at = path + ".refuse[" + std::to_string(i) + "]";
+      if (!call.is_string() || std::find(known.begin(), known.end(), call.get<std::string>()) == known.end()) {
+        return r.fail(at, "expected one of: " + names);
+      }
+      faults.refusedCalls.push_back(call.get<std::string>());
+    }
+  }
+  if (const Json* boot = Reader::find(j, "boot")) {
+    if (!ReadBootFaults(r, *boot, path + ".boot", faults.boot)) return false;
+  }
   if (const Json* errors = Reader::find(j, "errors")) {
     if (!errors->is_array()) return r.fail(path + ".errors", "expected a list");
     for (std::size_t i = 0; i < errors->size(); ++i) {
-      const std::string at = path + ".errors[" + std::to_string(i) + "]";
-      const Json& e = (*errors)[i];
-      if (!r.object(e, at, {"command", "stage", "code"})) return false;
-      std::optional<std::string> command, stage;
-      std::optional<std::uint64_t> code;
-      if (!r.text(e, "command", at, command, 1) || !r.text(e, "stage", at, stage, 16) ||
-          !r.number(e, "code", at, code, 1, 255)) {
-        return false;
-      }
-      if (!command || command->size() != 1 || !code) return r.fail(at, "\"command\" and \"code\" are needed");
-      const auto& stages = SimFaultStages((*command)[0]);
-      if (stages.empty()) return r.fail(at + ".command", "no command '" + *command + "' can fail this way");
-      const std::string chosen = stage.value_or(std::string(stages.front()));
-      if (std::find(stages.begin(), stages.end(), chosen) == stages.end()) {
-        return r.fail(at + ".stage", "command '" + *command + "' has no stage \"" + chosen + "\"");
-      }
-      faults.errors.push_back({(*command)[0], chosen, static_cast<std::uint8_t>(*code)});
+      SimErrorFault fault;
+      if (!ReadErrorFault(r, (*errors)[i], path + ".errors[" + std::to_string(i) + "]", fault)) return false;
+      faults.errors.push_back(fault);
     }
   }
   return true;
 }
 
 bool ReadProgrammer(Reader& r, const Json& j, const std::string& path, SimProgrammerSetup& p) {
-  if (!r.object(j, path, {"attached", "usb", "updateJumpers", "setup", "info", "image", "target", "faults"})) {
+  if (!r.object(j, path,
+                {"attached", "usb", "updateJumpers", "bootId", "storeDamaged", "setup", "info", "image", "firmware",
+                 "target", "faults"})) {
     return false;
   }
-  if (!r.boolean(j, "attached", path, p.attached) || !r.boolean(j, "updateJumpers", path, p.updateJumpers)) {
+  bool hasBootId = false;
+  if (!r.boolean(j, "attached", path, p.attached) || !r.boolean(j, "updateJumpers", path, p.updateJumpers) ||
+      !r.hexBytes(j, "bootId", path, p.bootId.data(), p.bootId.size(), hasBootId) ||
+      !r.boolean(j, "storeDamaged", path, p.storeDamaged)) {
     return false;
   }
   if (const Json* usb = Reader::find(j, "usb")) {
@@ -399,6 +517,15 @@ bool ReadProgrammer(Reader& r, const Json& j, const std::string& path, SimProgra
   }
   if (const Json* image = Reader::find(j, "image")) {
     if (!ReadPageRuns(r, *image, path + ".image", p.image)) return false;
+  }
+  if (const Json* firmware = Reader::find(j, "firmware")) {
+    const PagePlace own{[](std::uint16_t page) { return SimBootFlashHolds(page); },
+                        "the programmer's own flash (pages FC0 to FFF)"};
+    if (!ReadPageRuns(r, *firmware, path + ".firmware", p.firmware, &own)) return false;
+    // Erased pages are not kept: the flash is erased wherever no page is given.
+    std::erase_if(p.firmware, [](const auto& page) {
+      return std::all_of(page.second.begin(), page.second.end(), [](std::uint8_t v) { return v == 0xFF; });
+    });
   }
   const Json* setup = Reader::find(j, "setup");
   const Json* raw = Reader::find(j, "info");
@@ -425,7 +552,7 @@ Json WritePageRuns(const SimPages& pages) {
   for (auto it = pages.begin(); it != pages.end();) {
     const std::uint16_t first = it->first;
     if (!uniform(it->second)) {
-      runs.push_back({{"page", HexNumber(first, 3)}, {"data", BytesToHex(it->second.data(), kSimPageSize)}});
+      runs.push_back({{"page", HexText(first, 3)}, {"data", HexBytes(it->second.data(), kSimPageSize)}});
       ++it;
       continue;
     }
@@ -440,7 +567,7 @@ Json WritePageRuns(const SimPages& pages) {
       ++count;
       ++next;
     }
-    Json run = {{"page", HexNumber(first, 3)}, {"fill", HexNumber(fill, 2)}};
+    Json run = {{"page", HexText(first, 3)}, {"fill", HexText(fill, 2)}};
     if (count > 1) run["count"] = count;
     if (count > 1 && step != 0) run["step"] = step;
     runs.push_back(run);
@@ -467,8 +594,8 @@ std::optional<Json> WriteSetup(const ProgrammerInfo& block, std::size_t imagePag
     if (!Printable(block[info::kTypeCode])) return std::nullopt;
     j["type"] = std::string(1, static_cast<char>(block[info::kTypeCode]));
   }
-  if (block[info::kPower] != 0xFF) j["power"] = HexNumber(block[info::kPower], 2);
-  if (!erased(info::kIdCode, info::kIdCodeSize)) j["id"] = BytesToHex(block.data() + info::kIdCode, info::kIdCodeSize);
+  if (block[info::kPower] != 0xFF) j["power"] = HexText(block[info::kPower], 2);
+  if (!erased(info::kIdCode, info::kIdCodeSize)) j["id"] = HexBytes(block.data() + info::kIdCode, info::kIdCodeSize);
   for (const auto& [key, from, n] : {std::tuple{"mcu", info::kNames, info::kMcuNameSize},
                                      std::tuple{"file", info::kFileName, info::kFileNameSize},
                                      std::tuple{"time", info::kModifyTime, info::kModifyTimeSize}}) {
@@ -481,7 +608,7 @@ std::optional<Json> WriteSetup(const ProgrammerInfo& block, std::size_t imagePag
   while (used > 0 && InfoBlockEntry(block, used - 1) == 0xFFFF) --used;
   if (used > 0) {
     Json entries = Json::array();
-    for (std::size_t i = 0; i < used; ++i) entries.push_back(HexNumber(InfoBlockEntry(block, i), 3));
+    for (std::size_t i = 0; i < used; ++i) entries.push_back(HexText(InfoBlockEntry(block, i), 3));
     j["blocks"] = entries;
   }
   if (!erased(info::kFileSize, 4)) j["size"] = InfoFileSize(block);
@@ -511,21 +638,24 @@ Json WriteProgrammer(const SimProgrammerSetup& p) {
     j["usb"] = {{"vendorId", p.usb.vendorId}, {"productId", p.usb.productId}, {"product", p.usb.product}};
   }
   if (p.updateJumpers) j["updateJumpers"] = true;
+  if (p.bootId != kSimDefaultBootId) j["bootId"] = HexBytes(p.bootId.data(), p.bootId.size());
+  if (p.storeDamaged) j["storeDamaged"] = true;
   if (p.info != SimProgrammerSetup::FreshInfo()) {
     if (auto setup = WriteSetup(p.info, p.image.size())) {
       j["setup"] = *setup;
     } else {
-      j["info"] = BytesToHex(p.info.data(), p.info.size());
+      j["info"] = HexBytes(p.info.data(), p.info.size());
     }
   }
   if (!p.image.empty()) j["image"] = WritePageRuns(p.image);
+  if (!p.firmware.empty()) j["firmware"] = WritePageRuns(p.firmware);
 
   const SimTarget& t = p.target;
   Json target = {{"present", t.present}, {"voltage", t.voltage}, {"selfPowered", t.selfPowered},
-                 {"id", BytesToHex(t.id.data(), t.id.size())}};
+                 {"id", HexBytes(t.id.data(), t.id.size())}};
   Json flash = Json::array();
   for (const SimFlashRegion& r : t.flash) {
-    flash.push_back({{"start", HexNumber(r.startPage * kSimPageSize, 5)},
+    flash.push_back({{"start", HexText(r.startPage * kSimPageSize, 5)},
                      {"size", std::uint64_t{r.pageCount} * kSimPageSize},
                      {"blockSize", std::uint64_t{r.blockPages} * kSimPageSize}});
   }
@@ -540,7 +670,15 @@ Json WriteProgrammer(const SimProgrammerSetup& p) {
     if (!f.errors.empty()) {
       Json errors = Json::array();
       for (const SimErrorFault& e : f.errors) {
-        errors.push_back({{"command", std::string(1, e.command)}, {"stage", e.stage}, {"code", e.code}});
+        Json error = {{"command", std::string(1, e.command)}, {"stage", e.stage}};
+        switch (e.action) {
+          case SimFaultAction::kError: error["code"] = e.code; break;
+          case SimFaultAction::kAnswer: error["answer"] = e.code; break;
+          case SimFaultAction::kNoAnswer: error["noAnswer"] = true; break;
+          case SimFaultAction::kStuck: error["stuck"] = true; break;
+          case SimFaultAction::kDelay: error["delayMs"] = e.delayMs; break;
+        }
+        errors.push_back(error);
       }
       faults["errors"] = errors;
     }
@@ -548,6 +686,23 @@ Json WriteProgrammer(const SimProgrammerSetup& p) {
     if (!f.busyAfterCommands.empty()) faults["busyAfterCommands"] = f.busyAfterCommands;
     if (f.linkLostAfter) faults["linkLostAfter"] = *f.linkLostAfter;
     if (f.corruptReadCrc) faults["corruptReadCrc"] = true;
+    if (!f.refusedCalls.empty()) faults["refuse"] = f.refusedCalls;
+    if (f.boot.any()) {
+      Json boot = Json::object();
+      if (f.boot.connect == SimBootFaults::Connect::kSilent) boot["connect"] = "silent";
+      if (f.boot.connect == SimBootFaults::Connect::kWrong) boot["connect"] = "wrong";
+      if (!f.boot.erase.empty()) {
+        Json erase = Json::object();
+        for (const auto& [block, outcome] : f.boot.erase) erase[std::to_string(block)] = BootOutcomeName(outcome);
+        boot["erase"] = erase;
+      }
+      if (!f.boot.program.empty()) {
+        Json program = Json::object();
+        for (const auto& [page, outcome] : f.boot.program) program[HexText(page, 3)] = BootOutcomeName(outcome);
+        boot["program"] = program;
+      }
+      faults["boot"] = boot;
+    }
     j["faults"] = faults;
   }
   return j;
@@ -558,7 +713,7 @@ Json WriteProgrammer(const SimProgrammerSetup& p) {
 std::optional<std::vector<SimProgrammerSetup>> ParseSimBench(std::string_view text, std::string& error) {
   SyntaxCheck syntax;
   if (!Json::sax_parse(text, &syntax, nlohmann::detail::input_format_t::json, true) || !syntax.message.empty()) {
-    error = syntax.message.empty() ? "not a JSON text" : syntax.message;
+    error = SyntaxMessage(text, syntax);
     return std::nullopt;
   }
   const Json doc = Json::parse(text, nullptr, false);
@@ -593,6 +748,16 @@ std::string FormatSimBench(const std::vector<SimProgrammerSetup>& programmers) {
   for (const SimProgrammerSetup& p : programmers) list.push_back(WriteProgrammer(p));
   const Json doc = {{"programmers", list}};
   return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::string FreshBenchJson(std::size_t programmers) {
+  return FormatSimBench(std::vector<SimProgrammerSetup>(programmers));
+}
+
+std::string DemoBenchJson() {
+  // Nothing runs on the bench: the clock only has to exist.
+  VirtualClock clock;
+  return SimBench::demo(clock)->toJson();
 }
 
 }  // namespace fd

@@ -14,4 +14,9 @@ namespace fd {
 std::optional<std::vector<SimProgrammerSetup>> ParseSimBench(std::string_view text, std::string& error);
 std::string FormatSimBench(const std::vector<SimProgrammerSetup>& programmers);
 
+// The text of a new bench file: `programmers` fresh programmers (nothing stored, a present
+// self-powered 5 V target each), or the demo bench.
+std::string FreshBenchJson(std::size_t programmers);
+std::string DemoBenchJson();
+
 }  // namespace fd

@@ -1,14 +1,29 @@
 #include "sim/SimFaults.h"
 
-#include <map>
+#include <algorithm>
 
 namespace fd {
 
 std::optional<std::uint8_t> SimFaults::errorFor(char command, std::string_view stage) const {
-  for (const SimErrorFault& f : errors) {
-    if (f.command == command && f.stage == stage) return f.code;
-  }
+  if (const SimErrorFault* f = find(command, stage, SimFaultAction::kError)) return f->code;
   return std::nullopt;
+}
+
+const SimErrorFault* SimFaults::find(char command, std::string_view stage, SimFaultAction action) const {
+  for (const SimErrorFault& f : errors) {
+    if (f.command == command && f.stage == stage && f.action == action) return &f;
+  }
+  return nullptr;
+}
+
+std::uint64_t SimFaults::delayUs(char command, std::string_view stage) const {
+  std::uint64_t total = 0;
+  for (const SimErrorFault& f : errors) {
+    if (f.command == command && f.stage == stage && f.action == SimFaultAction::kDelay) {
+      total += std::uint64_t{f.delayMs} * 1000;
+    }
+  }
+  return total;
 }
 
 bool SimFaults::busyForever(char command) const {
@@ -16,25 +31,57 @@ bool SimFaults::busyForever(char command) const {
          busyAfterCommands.find(command) != std::string::npos;
 }
 
-bool SimFaults::any() const {
-  return !errors.empty() || busyAfterReset || !busyAfterCommands.empty() || linkLostAfter ||
-         corruptReadCrc;
+bool SimFaults::refuses(std::string_view call) const {
+  return std::find(refusedCalls.begin(), refusedCalls.end(), call) != refusedCalls.end();
 }
 
-const std::vector<std::string_view>& SimFaultStages(char command) {
-  static const std::map<char, std::vector<std::string_view>> stages = {
-      {'C', {"connect"}},
-      {'U', {"id"}},
-      {'S', {"connect", "id", "erase", "program", "verify"}},
-      {'B', {"header"}},
-      {'D', {"erase", "header", "descriptor", "page", "finish"}},
-      {'P', {"descriptor", "page", "finish"}},
-      {'E', {"erase"}},
-      {'R', {"read"}},
+bool SimFaults::any() const {
+  return !errors.empty() || busyAfterReset || !busyAfterCommands.empty() || linkLostAfter ||
+         corruptReadCrc || !refusedCalls.empty() || boot.any();
+}
+
+const std::vector<SimFaultStage>& SimFaultStages(char command) {
+  constexpr SimStageReply kNone = SimStageReply::kNothing;
+  constexpr SimStageReply kByte = SimStageReply::kResultByte;
+  constexpr SimStageReply kData = SimStageReply::kData;
+  // name, what it sends back, whether it takes a while
+  static const std::map<char, std::vector<SimFaultStage>> stages = {
+      {'I', {{"info", kData, true}}},
+      {'C', {{"connect", kByte, true}}},
+      {'U', {{"id", kByte, true}}},
+      {'S', {{"connect", kNone, false},
+             {"id", kNone, false},
+             {"erase", kNone, false},
+             {"program", kNone, false},
+             {"verify", kNone, false}}},
+      // The acknowledgement of the command itself comes last, so a fault that names no
+      // stage still means the header, as it always did.
+      {'B', {{"header", kByte, true}, {"ack", kByte, true}}},
+      {'D', {{"erase", kByte, true},
+             {"header", kByte, true},
+             {"descriptor", kByte, true},
+             {"page", kNone, true},
+             {"finish", kByte, true}}},
+      {'P', {{"descriptor", kByte, true}, {"page", kNone, true}, {"finish", kByte, true}}},
+      {'E', {{"erase", kByte, true}}},
+      {'R', {{"read", kData, true}}},
   };
-  static const std::vector<std::string_view> none;
+  static const std::vector<SimFaultStage> none;
   const auto it = stages.find(command);
   return it == stages.end() ? none : it->second;
+}
+
+const SimFaultStage* FindSimFaultStage(char command, std::string_view stage) {
+  for (const SimFaultStage& s : SimFaultStages(command)) {
+    if (s.name == stage) return &s;
+  }
+  return nullptr;
+}
+
+const std::vector<std::string_view>& SimRefusableCalls() {
+  static const std::vector<std::string_view> calls = {"productString", "open", "baudRate", "lineControl",
+                                                       "lines"};
+  return calls;
 }
 
 }  // namespace fd

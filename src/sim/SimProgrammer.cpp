@@ -14,6 +14,7 @@ constexpr std::size_t kCrcSize = 2;
 constexpr std::size_t kHeaderFrameSize = kCrcSize + info::kHeaderSize;
 constexpr std::size_t kDescriptorFrameSize = kCrcSize + info::kDescriptorSize;
 constexpr std::size_t kPageFrameSize = kCrcSize + 2 + kSimPageSize;
+constexpr std::size_t kPagesPerKb = 4;
 // The percentage at which a failing programming step gives up.
 constexpr std::uint64_t kProgramFailPercent = 40;
 }  // namespace
@@ -23,13 +24,29 @@ std::uint64_t simtime::EpvDurationUs(std::size_t pages) {
          kEpvVerifyBaseUs + pages * kEpvVerifyPageUs;
 }
 
+std::uint64_t simtime::BlockEraseUs(std::uint32_t blockPages) {
+  return kBlockEraseBaseUs + blockPages / kPagesPerKb * kBlockErasePerKbUs;
+}
+
+std::uint64_t simtime::OnlinePageUs(std::uint8_t typeCode) {
+  switch (typeCode) {
+    case '2': return 50000;
+    case '3': return 28000;
+    default: return 60000;
+  }
+}
+
 ProgrammerInfo SimProgrammerSetup::FreshInfo() {
   ProgrammerInfo block;
   block.fill(0xFF);
   return block;
 }
 
-SimProgrammer::SimProgrammer(SimProgrammerSetup setup) : setup_(std::move(setup)) {}
+SimProgrammer::SimProgrammer(SimProgrammerSetup setup)
+    : setup_(std::move(setup)),
+      boot_(setup_.bootId, setup_.firmware, setup_.faults.boot,
+            [this](const std::uint8_t* bytes, std::size_t count) { send(bytes, count); },
+            [this](std::uint64_t t, std::function<void()> fn) { at(t, std::move(fn)); }) {}
 
 // ---------------------------------------------------------------- time and bytes
 
@@ -65,7 +82,8 @@ std::uint64_t SimProgrammer::nextActivityUs(std::size_t needed) const {
 }
 
 bool SimProgrammer::linkMatches() const {
-  return baud_ == kNormalBaud && lineControl_ == kLineControl8N1 && !setup_.updateJumpers;
+  // The boot loader talks at its own rate.
+  return lineControl_ == kLineControl8N1 && baud_ == (setup_.updateJumpers ? kUpdateBaud : kNormalBaud);
 }
 
 std::uint64_t SimProgrammer::byteUs() const {
@@ -164,8 +182,10 @@ void SimProgrammer::clearVolatile() {
   latched_ = 0;
   stuck_ = false;
   connected_ = idChecked_ = false;
+  typeCode_ = 0;
   selectMark_ = false;
   busyUntil_ = now_;
+  boot_.restart(now_);
 }
 
 void SimProgrammer::enterReset() {
@@ -199,15 +219,6 @@ void SimProgrammer::powerDown() {
 
 // ---------------------------------------------------------------- outcomes
 
-void SimProgrammer::complete(std::uint8_t code) {
-  if (code != 0) {
-    latch(code);
-    return;
-  }
-  resultOk_ = true;
-  sendByte(0x00);
-}
-
 void SimProgrammer::latch(std::uint8_t code) {
   latched_ = code;
   resultOk_ = false;
@@ -217,6 +228,14 @@ void SimProgrammer::latch(std::uint8_t code) {
 
 std::uint8_t SimProgrammer::faultCode(char command, std::string_view stage) const {
   return setup_.faults.errorFor(command, stage).value_or(0);
+}
+
+bool SimProgrammer::stuckInEpv(std::string_view stage) {
+  if (setup_.faults.find('S', stage, SimFaultAction::kStuck) == nullptr) return false;
+  // The run hangs where it is: busy from now on, and no more progress.
+  jobRunning_ = jobBusy_ = false;
+  stuck_ = true;
+  return true;
 }
 
 std::uint8_t SimProgrammer::accessError() const {
@@ -230,14 +249,19 @@ bool SimProgrammer::hasImage() const {
   if (b[info::kTypeCode] == 0xFF) return false;
   const bool noFile = std::all_of(b.begin() + info::kFileSize, b.begin() + info::kFileSize + 4,
                                   [](std::uint8_t v) { return v == 0xFF; });
-  return !noFile && InfoPageCount(b) == setup_.image.size();
+  return !noFile && !setup_.storeDamaged && InfoPageCount(b) == setup_.image.size();
 }
 
 // ---------------------------------------------------------------- commands
 
 void SimProgrammer::receive(std::uint8_t byte) {
-  // Held in reset, stuck, or waiting for its error to be fetched: deaf to the host.
-  if (resetLine_ || stuck_ || latched_ != 0 || setup_.updateJumpers) return;
+  if (resetLine_) return;
+  if (setup_.updateJumpers) {
+    boot_.receive(byte, now_);
+    return;
+  }
+  // Stuck, or waiting for its error to be fetched: deaf to the host.
+  if (stuck_ || latched_ != 0) return;
   switch (rx_) {
     case Rx::kCommand:
       startCommand(byte);
@@ -254,6 +278,9 @@ void SimProgrammer::receive(std::uint8_t byte) {
     case Rx::kPageFrame:
       buffer_.push_back(byte);
       if (buffer_.size() == needed_) handleFrame();
+      return;
+    case Rx::kEndMark:
+      handleEndMark(byte);
       return;
   }
 }
@@ -283,6 +310,35 @@ void SimProgrammer::startCommand(std::uint8_t command) {
   }
 }
 
+bool SimProgrammer::replyLost(char command, std::string_view name) const {
+  return setup_.faults.find(command, name, SimFaultAction::kNoAnswer) != nullptr;
+}
+
+void SimProgrammer::stage(char c, std::string_view name, std::uint64_t us, std::function<std::uint8_t()> check,
+                          std::function<void()> done, bool codeAsAnswer) {
+  work(us + setup_.faults.delayUs(c, name),
+       [this, c, name, check = std::move(check), done = std::move(done), codeAsAnswer] {
+         const SimFaults& f = setup_.faults;
+         if (f.find(c, name, SimFaultAction::kStuck) != nullptr) {
+           stuck_ = true;
+           return;
+         }
+         std::uint8_t code = check ? check() : 0;
+         if (code == 0) code = f.errorFor(c, name).value_or(0);
+         if (code != 0) {
+           latch(code);
+           if (codeAsAnswer) sendByte(code);
+           return;
+         }
+         resultOk_ = true;
+         if (done) done();
+         const SimFaultStage* s = FindSimFaultStage(c, name);
+         if (s == nullptr || s->reply != SimStageReply::kResultByte || replyLost(c, name)) return;
+         const SimErrorFault* wrong = f.find(c, name, SimFaultAction::kAnswer);
+         sendByte(wrong != nullptr ? wrong->code : 0x00);
+       });
+}
+
 void SimProgrammer::runCommand() {
   const char c = command_;
   const std::vector<std::uint8_t> p = std::move(buffer_);
@@ -299,28 +355,36 @@ void SimProgrammer::runCommand() {
   SimTarget& target = setup_.target;
   switch (c) {
     case 'I':
-      work(simtime::kInfoUs, [this] { send(setup_.info.data(), setup_.info.size()); });
+      stage('I', "info", simtime::kInfoUs, nullptr, [this] {
+        if (!replyLost('I', "info")) send(setup_.info.data(), setup_.info.size());
+      });
       return;
     case 'C': {
+      const std::uint8_t type = p[0];
       const std::uint8_t power = p[1];
-      work(simtime::kConnectUs, [this, &target, power] {
-        std::uint8_t code = target.connectError(power);
-        if (code == 0) code = faultCode('C', "connect");
-        connected_ = code == 0;
-        idChecked_ = false;
-        complete(code);
-      });
+      stage(
+          'C', "connect", simtime::kConnectUs,
+          [this, &target, power] {
+            connected_ = idChecked_ = false;
+            return target.connectError(power);
+          },
+          [this, type] {
+            connected_ = true;
+            typeCode_ = type;
+          });
       return;
     }
     case 'U': {
       SimIdCode id;
       std::copy(p.begin(), p.end(), id.begin());
-      work(simtime::kIdCheckUs, [this, &target, id] {
-        std::uint8_t code = !target.present ? kSimErrNoTarget : id != target.id ? kSimErrId : 0;
-        if (code == 0) code = faultCode('U', "id");
-        idChecked_ = code == 0;
-        complete(code);
-      });
+      stage(
+          'U', "id", simtime::kIdCheckUs,
+          [this, &target, id] {
+            idChecked_ = false;
+            if (!target.present || !connected_) return kSimErrNoTarget;
+            return id != target.id ? kSimErrId : std::uint8_t{0};
+          },
+          [this] { idChecked_ = true; });
       return;
     }
     case 'S':
@@ -328,50 +392,51 @@ void SimProgrammer::runCommand() {
       return;
     case 'E': {
       const std::uint32_t page = p[0] | p[1] << 8;
-      work(simtime::kBlockEraseUs, [this, &target, page] {
-        std::uint8_t code = accessError();
-        const auto block = target.blockOf(page);
-        if (code == 0 && (!block || target.flashFault == SimFlashFault::kErase)) code = kSimErrTargetErase;
-        if (code == 0) code = faultCode('E', "erase");
-        if (code == 0) target.eraseBlock(*block);
-        complete(code);
-      });
+      const auto block = target.blockOf(page);
+      const std::uint64_t us = simtime::BlockEraseUs(block ? block->pageCount : 0);
+      stage(
+          'E', "erase", us,
+          [this, &target, block] {
+            const std::uint8_t code = accessError();
+            if (code != 0) return code;
+            return !block || target.flashFault == SimFlashFault::kErase ? kSimErrTargetErase : std::uint8_t{0};
+          },
+          [&target, block] { target.eraseBlock(*block); });
       return;
     }
     case 'R': {
       const std::uint32_t page = p[0] | p[1] << 8;
-      work(simtime::kReadUs, [this, &target, page] {
-        std::uint8_t code = accessError();
-        if (code == 0) code = faultCode('R', "read");
-        if (code != 0) {
-          latch(code);
-          return;
-        }
-        resultOk_ = true;
-        const SimPage data = target.read(page);
-        std::uint16_t crc = Crc16(data.data(), data.size());
-        if (setup_.faults.corruptReadCrc) crc ^= 0x5A5A;
-        const std::uint8_t crcBytes[2] = {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8)};
-        send(crcBytes, 2);
-        send(data.data(), data.size());
-      });
+      stage(
+          'R', "read", simtime::kReadUs, [this] { return accessError(); },
+          [this, &target, page] {
+            if (replyLost('R', "read")) return;
+            const SimPage data = target.read(page);
+            std::uint16_t crc = Crc16(data.data(), data.size());
+            if (setup_.faults.corruptReadCrc) crc ^= 0x5A5A;
+            const std::uint8_t crcBytes[2] = {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8)};
+            send(crcBytes, 2);
+            send(data.data(), data.size());
+          });
       return;
     }
     case 'B':
+      transfer_ = {};
+      transfer_.command = c;
+      rx_ = Rx::kHeaderFrame;
+      needed_ = kHeaderFrameSize;
+      stage('B', "ack", simtime::kAckUs, nullptr);
+      return;
     case 'D':
       transfer_ = {};
       transfer_.command = c;
       rx_ = Rx::kHeaderFrame;
       needed_ = kHeaderFrameSize;
-      // A new image starts by wiping the old one, so an interrupted load never leaves
-      // a mix of two files that 'S' would program.
-      work(c == 'D' ? simtime::kStoreEraseUs : simtime::kAckUs, [this, c] {
-        const std::uint8_t code = c == 'D' ? faultCode('D', "erase") : 0;
-        if (code == 0 && c == 'D') {
-          setup_.image.clear();
-          std::fill(setup_.info.begin() + info::kDescriptor, setup_.info.end(), 0xFF);
-        }
-        complete(code);
+      // A new image starts by wiping the old one, so an interrupted load never leaves a
+      // mix of two files that 'S' would program; until the load ends the store is damaged.
+      stage('D', "erase", simtime::kStoreEraseUs, nullptr, [this] {
+        setup_.image.clear();
+        std::fill(setup_.info.begin() + info::kDescriptor, setup_.info.end(), 0xFF);
+        setup_.storeDamaged = true;
       });
       return;
     case 'P':
@@ -390,95 +455,115 @@ void SimProgrammer::handleFrame() {
   buffer_.clear();
   const std::uint16_t sentCrc = static_cast<std::uint16_t>(f[0] | f[1] << 8);
   const bool crcOk = Crc16(f.data() + kCrcSize, f.size() - kCrcSize) == sentCrc;
+  switch (rx_) {
+    case Rx::kHeaderFrame: handleHeader(f, crcOk); return;
+    case Rx::kDescriptorFrame: handleDescriptor(f, crcOk); return;
+    case Rx::kPageFrame: handlePage(f, crcOk); return;
+    default: return;
+  }
+}
+
+void SimProgrammer::handleHeader(const std::vector<std::uint8_t>& f, bool crcOk) {
   const char c = transfer_.command;
-  SimTarget& target = setup_.target;
+  std::array<std::uint8_t, info::kHeaderSize> header;
+  std::copy(f.begin() + kCrcSize, f.end(), header.begin());
+  rx_ = crcOk && c == 'D' ? Rx::kDescriptorFrame : Rx::kCommand;
+  needed_ = kDescriptorFrameSize;
+  // The header's answer byte comes before its result bit is looked at, so a failure goes
+  // out as the answer too; the host then fetches the code again on the error line.
+  stage(
+      c, "header", simtime::kHeaderStoreUs, [crcOk] { return crcOk ? 0 : kSimErrCrc; },
+      [this, header] { std::copy(header.begin(), header.end(), setup_.info.begin()); }, true);
+}
 
-  if (rx_ == Rx::kHeaderFrame) {
-    std::array<std::uint8_t, info::kHeaderSize> header;
-    std::copy(f.begin() + kCrcSize, f.end(), header.begin());
-    rx_ = crcOk && c == 'D' ? Rx::kDescriptorFrame : Rx::kCommand;
-    needed_ = kDescriptorFrameSize;
-    work(simtime::kHeaderStoreUs, [this, c, crcOk, header] {
-      const std::uint8_t code = crcOk ? faultCode(c, "header") : kSimErrCrc;
-      if (code != 0) {
-        // The header's answer byte comes before its result bit is looked at, so the code
-        // goes out as the answer too; the host then fetches it again on the error line.
-        latch(code);
-        sendByte(code);
-        return;
-      }
-      std::copy(header.begin(), header.end(), setup_.info.begin());
-      complete(0);
-    });
+void SimProgrammer::handleDescriptor(const std::vector<std::uint8_t>& f, bool crcOk) {
+  const char c = transfer_.command;
+  if (!crcOk) {
+    rx_ = Rx::kCommand;
+    work(simtime::kDescriptorUs, [this] { latch(kSimErrCrc); });
     return;
   }
+  std::copy(f.begin() + kCrcSize, f.end(), transfer_.descriptor.begin());
+  transfer_.expected = transfer_.descriptor[16] | transfer_.descriptor[17] << 8;
+  rx_ = transfer_.expected == 0 ? Rx::kCommand : Rx::kPageFrame;
+  needed_ = kPageFrameSize;
+  stage(c, "descriptor", simtime::kDescriptorUs, [this, c] { return c == 'P' ? accessError() : std::uint8_t{0}; });
+  if (transfer_.expected == 0) finishTransfer();
+}
 
-  if (rx_ == Rx::kDescriptorFrame) {
-    std::array<std::uint8_t, info::kDescriptorSize> descriptor;
-    std::copy(f.begin() + kCrcSize, f.end(), descriptor.begin());
-    const std::uint32_t expected = descriptor[16] | descriptor[17] << 8;
-    if (!crcOk) {
-      rx_ = Rx::kCommand;
-      work(simtime::kDescriptorUs, [this] { latch(kSimErrCrc); });
-      return;
-    }
-    transfer_.descriptor = descriptor;
-    transfer_.expected = expected;
-    rx_ = expected == 0 ? Rx::kCommand : Rx::kPageFrame;
-    needed_ = kPageFrameSize;
-    work(simtime::kDescriptorUs, [this, c] {
-      std::uint8_t code = c == 'P' ? accessError() : 0;
-      if (code == 0) code = faultCode(c, "descriptor");
-      complete(code);
-    });
-    if (expected == 0) finishTransfer();
+void SimProgrammer::handlePage(const std::vector<std::uint8_t>& f, bool crcOk) {
+  const char c = transfer_.command;
+  if (!crcOk) {
+    rx_ = Rx::kCommand;
+    work(simtime::kFrameCheckUs, [this] { latch(kSimErrCrc); });
     return;
   }
-
-  // A page frame.
   const std::uint16_t page = static_cast<std::uint16_t>(f[2] | f[3] << 8);
   SimPage data;
   std::copy(f.begin() + 4, f.end(), data.begin());
-  const std::uint64_t duration = c == 'D' ? simtime::kStorePageUs : simtime::kProgramFrameUs;
-  if (!crcOk) {
-    rx_ = Rx::kCommand;
-    work(duration, [this] { latch(kSimErrCrc); });
-    return;
-  }
   ++transfer_.received;
   const bool last = transfer_.received == transfer_.expected;
-  if (last) rx_ = Rx::kCommand;
-  work(duration, [this, &target, c, page, data] {
-    std::uint8_t code = faultCode(c, "page");
-    if (c == 'P') {
-      if (code == 0 && (!target.contains(page) || target.flashFault == SimFlashFault::kProgram)) {
-        code = kSimErrProgram;
-      }
-      if (code == 0) code = accessError();
-      if (code == 0 && target.flashFault == SimFlashFault::kVerify) code = kSimErrVerify;
-      if (code == 0) target.memory[page] = data;
-    } else if (code == 0) {
-      transfer_.pages[page] = data;
+
+  if (c == 'P') {
+    // On-line every frame is a group of its own: programmed as it arrives.
+    SimTarget& target = setup_.target;
+    stage('P', "page", simtime::OnlinePageUs(typeCode_), [this, &target, page] {
+      if (!target.contains(page) || target.flashFault == SimFlashFault::kProgram) return kSimErrProgram;
+      const std::uint8_t code = accessError();
+      if (code != 0) return code;
+      return target.flashFault == SimFlashFault::kVerify ? kSimErrVerify : std::uint8_t{0};
+    }, [&target, page, data] { target.memory[page] = data; });
+    if (last) rx_ = Rx::kEndMark;
+    return;
+  }
+
+  // Off-line the store takes two frames at a time; a lone last frame waits for 'H'.
+  transfer_.group.emplace_back(page, data);
+  if (transfer_.group.size() == 2) {
+    writeGroup();
+    if (last) {
+      rx_ = Rx::kCommand;
+      finishTransfer();
     }
-    if (code != 0) latch(code);
+    return;
+  }
+  if (last) rx_ = Rx::kEndMark;
+}
+
+void SimProgrammer::handleEndMark(std::uint8_t byte) {
+  rx_ = Rx::kCommand;
+  if (byte != 'H') {
+    // The host is out of step with the frames it announced.
+    work(simtime::kFrameCheckUs, [this] { latch(kSimErrCrc); });
+    return;
+  }
+  if (!transfer_.group.empty()) writeGroup();
+  finishTransfer();
+}
+
+void SimProgrammer::writeGroup() {
+  auto group = std::move(transfer_.group);
+  transfer_.group.clear();
+  stage('D', "page", simtime::kStoreGroupUs, nullptr, [this, group = std::move(group)] {
+    for (const auto& [page, data] : group) transfer_.pages[page] = data;
   });
-  if (last) finishTransfer();
 }
 
 void SimProgrammer::finishTransfer() {
   const char c = transfer_.command;
-  work(simtime::kFinishUs, [this, c] {
-    std::uint8_t code = faultCode(c, "finish");
-    // Two frames for one page leave the image a page short: it must not pass as whole.
-    if (code == 0 && c == 'D' && transfer_.pages.size() != transfer_.expected) code = kSimErrStoreWrite;
-    if (code == 0 && c == 'D') {
-      std::copy(transfer_.descriptor.begin(), transfer_.descriptor.end(),
-                setup_.info.begin() + info::kDescriptor);
-      setup_.image = std::move(transfer_.pages);
-      transfer_.pages.clear();
-    }
-    complete(code);
-  });
+  stage(
+      c, "finish", simtime::kFinishUs,
+      [this, c] {
+        // Two frames for one page leave the image a page short: it must not pass as whole.
+        return c == 'D' && transfer_.pages.size() != transfer_.expected ? kSimErrStoreWrite : std::uint8_t{0};
+      },
+      [this, c] {
+        if (c != 'D') return;
+        std::copy(transfer_.descriptor.begin(), transfer_.descriptor.end(), setup_.info.begin() + info::kDescriptor);
+        setup_.image = std::move(transfer_.pages);
+        transfer_.pages.clear();
+        setup_.storeDamaged = false;
+      });
 }
 
 // ---------------------------------------------------------------- E.P.V
@@ -500,6 +585,7 @@ void SimProgrammer::startEpv() {
 
   const std::uint64_t tConnect = std::max(now_, busyUntil_) + kEpvConnectUs;
   at(tConnect, step([this, &target] {
+       if (stuckInEpv("connect")) return;
        std::uint8_t code = hasImage() ? 0 : kSimErrNoImage;
        if (code == 0) code = target.connectError(setup_.info[info::kPower]);
        if (code == 0) code = faultCode('S', "connect");
@@ -508,6 +594,7 @@ void SimProgrammer::startEpv() {
 
   const std::uint64_t tErase = tConnect + kEpvIdUs;
   at(tErase, step([this, &target] {
+       if (stuckInEpv("id")) return;
        SimIdCode stored;
        std::copy_n(setup_.info.begin() + info::kIdCode, stored.size(), stored.begin());
        std::uint8_t code = !target.present ? kSimErrNoTarget : stored != target.id ? kSimErrId : 0;
@@ -522,6 +609,7 @@ void SimProgrammer::startEpv() {
     at(tErase + t, step([this] { sendByte(kSimEraseProgress); }));
   }
   at(tErase + kEpvEraseUs / 2 + kEpvEraseTickUs / 2, step([this, &target] {
+       if (stuckInEpv("erase")) return;
        std::uint8_t code = target.flashFault == SimFlashFault::kErase ? kSimErrTargetErase : 0;
        if (code == 0) code = faultCode('S', "erase");
        if (code != 0) endEpv(code);
@@ -543,6 +631,7 @@ void SimProgrammer::startEpv() {
        step([this, k] { sendByte(static_cast<std::uint8_t>(k)); }));
   }
   at(tProgram + kProgramFailPercent * programUs / 100 + 1, step([this, &target, n] {
+       if (stuckInEpv("program")) return;
        std::uint8_t code = target.flashFault == SimFlashFault::kProgram ? kSimErrProgram : 0;
        if (code == 0) code = faultCode('S', "program");
        if (code == 0) return;
@@ -559,6 +648,7 @@ void SimProgrammer::startEpv() {
 
   const std::uint64_t tDone = tProgram + programUs + kEpvVerifyBaseUs + n * kEpvVerifyPageUs;
   at(tDone, step([this, &target] {
+       if (stuckInEpv("verify")) return;
        std::uint8_t code = target.flashFault == SimFlashFault::kVerify ? kSimErrVerify : 0;
        if (code == 0) code = faultCode('S', "verify");
        for (const auto& [page, data] : setup_.image) {

@@ -14,6 +14,7 @@
 
 #include "link/Bridge.h"
 #include "link/ProgrammerInfo.h"
+#include "sim/SimBootLoader.h"
 #include "sim/SimFaults.h"
 #include "sim/SimTarget.h"
 
@@ -29,11 +30,17 @@ inline constexpr std::uint64_t kAckUs = 1000;            // 'B' before its heade
 inline constexpr std::uint64_t kStoreEraseUs = 80000;    // 'D': the stored image is erased first
 inline constexpr std::uint64_t kHeaderStoreUs = 20000;   // a header frame written to the store
 inline constexpr std::uint64_t kDescriptorUs = 3000;     // an image descriptor frame
-inline constexpr std::uint64_t kStorePageUs = 2000;      // a page frame written to the store
-inline constexpr std::uint64_t kProgramFrameUs = 8000;   // a page frame programmed on-line
+inline constexpr std::uint64_t kFrameCheckUs = 200;      // a frame that fails its CRC is refused
+inline constexpr std::uint64_t kStoreGroupUs = 4000;     // a group of page frames written to the store
 inline constexpr std::uint64_t kFinishUs = 5000;         // the end of a data transfer
-inline constexpr std::uint64_t kBlockEraseUs = 300000;   // 'E'
 inline constexpr std::uint64_t kReadUs = 3000;           // 'R' before the page is sent
+// 'E': a block erase, longer for a bigger block.
+inline constexpr std::uint64_t kBlockEraseBaseUs = 100000;
+inline constexpr std::uint64_t kBlockErasePerKbUs = 50000;
+std::uint64_t BlockEraseUs(std::uint32_t blockPages);
+// A page programmed on-line, by the type code of the connected target: the host's pacing
+// of on-line frames is tuned to these.
+std::uint64_t OnlinePageUs(std::uint8_t typeCode);
 // The Erase-Program-Verify run of 'S'.
 inline constexpr std::uint64_t kEpvConnectUs = 50000;    // busy: connect, then...
 inline constexpr std::uint64_t kEpvIdUs = 20000;         // ...ID check; idle from here on
@@ -68,7 +75,11 @@ struct SimProgrammerSetup {
   SimTarget target;
   SimFaults faults;
   bool attached = true;
-  bool updateJumpers = false;          // set for firmware update: the firmware does not run
+  bool updateJumpers = false;          // set for firmware update: the boot loader runs instead
+  // A load was cut off while it rewrote the store: what is left cannot be programmed.
+  bool storeDamaged = false;
+  SimIdCode bootId = kSimDefaultBootId;  // what the boot loader's ID check wants
+  SimPages firmware;                   // the programmer's own flash, as far as it is not erased
 
   static ProgrammerInfo FreshInfo();   // all 0xFF: nothing stored
 };
@@ -119,19 +130,22 @@ public:
   std::uint64_t nowUs() const { return now_; }
   // True when the store holds a setup and a complete image that 'S' can program.
   bool hasImage() const;
+  bool storeDamaged() const { return setup_.storeDamaged; }
+  const SimBootLoader& bootLoader() const { return boot_; }
 
 private:
-  enum class Rx { kCommand, kParams, kHeaderFrame, kDescriptorFrame, kPageFrame };
+  enum class Rx { kCommand, kParams, kHeaderFrame, kDescriptorFrame, kPageFrame, kEndMark };
   struct Timed {
     std::uint8_t value;
     std::uint64_t at;
   };
   struct Transfer {
-    char command = 0;                  // 'D' or 'P'
-    std::uint32_t expected = 0;
-    std::uint32_t received = 0;
+    char command = 0;                  // 'B', 'D' or 'P'
+    std::uint32_t expected = 0;        // page frames the descriptor announced
+    std::uint32_t received = 0;        // page frames taken so far
     std::array<std::uint8_t, info::kDescriptorSize> descriptor{};
-    SimPages pages;
+    SimPages pages;                    // 'D': written to the store so far
+    std::vector<std::pair<std::uint16_t, SimPage>> group;  // 'D': frames waiting for their group
   };
 
   bool linkMatches() const;
@@ -140,12 +154,23 @@ private:
   void startCommand(std::uint8_t command);
   void runCommand();
   void handleFrame();
+  void handleHeader(const std::vector<std::uint8_t>& frame, bool crcOk);
+  void handleDescriptor(const std::vector<std::uint8_t>& frame, bool crcOk);
+  void handlePage(const std::vector<std::uint8_t>& frame, bool crcOk);
+  void handleEndMark(std::uint8_t byte);
+  void writeGroup();
   void finishTransfer();
+  // One stage of a command: busy for `us` plus any delay fault; then `check` gives the
+  // error code (0: fine), a fault of the bench may step in, and on success `done` runs
+  // and a stage that ends with a result byte sends it. `codeAsAnswer`: a failure goes out
+  // as the result byte too.
+  void stage(char command, std::string_view name, std::uint64_t us, std::function<std::uint8_t()> check,
+             std::function<void()> done = {}, bool codeAsAnswer = false);
+  bool replyLost(char command, std::string_view name) const;
   void work(std::uint64_t durationUs, std::function<void()> done);
   void at(std::uint64_t t, std::function<void()> fn);
   void send(const std::uint8_t* bytes, std::size_t count);
   void sendByte(std::uint8_t b) { send(&b, 1); }
-  void complete(std::uint8_t code);
   void latch(std::uint8_t code);
   std::uint8_t accessError() const;
   std::uint8_t faultCode(char command, std::string_view stage) const;
@@ -153,6 +178,7 @@ private:
   void releaseReset();
   void clearVolatile();
   void startEpv();
+  bool stuckInEpv(std::string_view stage);
   void endEpv(std::uint8_t code);
 
   SimProgrammerSetup setup_;
@@ -172,6 +198,7 @@ private:
   int resetCount_ = 0;
   bool connected_ = false;
   bool idChecked_ = false;
+  std::uint8_t typeCode_ = 0;          // of the last good 'C'
 
   // Bytes in flight both ways, and what is scheduled.
   std::deque<Timed> inbound_;
@@ -191,6 +218,9 @@ private:
   bool jobRunning_ = false;
   bool jobBusy_ = false;
   std::uint64_t jobId_ = 0;
+
+  // Built last: it works on the setup above.
+  SimBootLoader boot_;
 };
 
 }  // namespace fd

@@ -23,6 +23,9 @@ void ExpectSameSetups(const std::vector<SimProgrammerSetup>& a, const std::vecto
     EXPECT_EQ(a[i].attached, b[i].attached);
     EXPECT_EQ(a[i].updateJumpers, b[i].updateJumpers);
     EXPECT_EQ(a[i].faults, b[i].faults);
+    EXPECT_EQ(a[i].storeDamaged, b[i].storeDamaged);
+    EXPECT_EQ(a[i].bootId, b[i].bootId);
+    EXPECT_EQ(a[i].firmware, b[i].firmware);
     const SimTarget& x = a[i].target;
     const SimTarget& y = b[i].target;
     EXPECT_EQ(x.present, y.present);
@@ -151,7 +154,38 @@ INSTANTIATE_TEST_SUITE_P(
                 "errors[0].code"},
         BadFile{"UnknownCommand", R"({"programmers": [{"faults": {"errors": [{"command": "Q", "code": 1}]}}]})",
                 "no command 'Q'"},
-        BadFile{"NonAscii", "{\"programmers\": [{\"setup\": {\"mcu\": \"ZK\xC3\xA9\"}}]}", "printable"}),
+        BadFile{"NonAscii", "{\"programmers\": [{\"setup\": {\"mcu\": \"ZK\xC3\xA9\"}}]}", "printable"},
+        BadFile{"BootIdLength", R"({"programmers": [{"bootId": "C3C3"}]})", "programmers[0].bootId"},
+        BadFile{"DamagedNotABool", R"({"programmers": [{"storeDamaged": 1}]})", "programmers[0].storeDamaged"},
+        BadFile{"FirmwareElsewhere", R"({"programmers": [{"firmware": [{"page": "FBF", "fill": "00"}]}]})",
+                "firmware[0]: page FBF lies outside the programmer's own flash"},
+        BadFile{"MemoryOutsideTheFlash",
+                R"({"programmers": [{"target": {"flash": [{"start": "04000", "size": 4096}],
+                                                "memory": [{"page": "050", "fill": "00"}]}}]})",
+                "target.memory[0]: page 050 lies outside the target's flash"},
+        BadFile{"TwoActions",
+                R"({"programmers": [{"faults": {"errors": [{"command": "E", "code": 80, "stuck": true}]}}]})",
+                "errors[0]: give one of"},
+        BadFile{"NoAction", R"({"programmers": [{"faults": {"errors": [{"command": "E"}]}}]})", "errors[0]: give one of"},
+        BadFile{"AnswerWhereNoneIsSent",
+                R"({"programmers": [{"faults": {"errors": [{"command": "D", "stage": "page", "answer": 5}]}}]})",
+                "errors[0].answer: stage \"page\" answers no result byte"},
+        BadFile{"NoAnswerOfTheRun",
+                R"({"programmers": [{"faults": {"errors": [{"command": "S", "stage": "erase", "noAnswer": true}]}}]})",
+                "errors[0].noAnswer"},
+        BadFile{"DelayOfTheRun",
+                R"({"programmers": [{"faults": {"errors": [{"command": "S", "delayMs": 10}]}}]})",
+                "errors[0].delayMs: stage \"connect\" cannot be delayed"},
+        BadFile{"UnknownCall", R"({"programmers": [{"faults": {"refuse": ["open", "close"]}}]})",
+                "faults.refuse[1]: expected one of: productString, open, baudRate, lineControl, lines"},
+        BadFile{"BootConnect", R"({"programmers": [{"faults": {"boot": {"connect": "never"}}}]})",
+                "faults.boot.connect"},
+        BadFile{"BootBlock", R"({"programmers": [{"faults": {"boot": {"erase": {"3": "fails"}}}}]})",
+                "faults.boot.erase.3: expected block 0, 1 or 2"},
+        BadFile{"BootOutcome", R"({"programmers": [{"faults": {"boot": {"program": {"FC0": "broken"}}}}]})",
+                "faults.boot.program.FC0: expected fails, notReady or silent"},
+        BadFile{"BootPage", R"({"programmers": [{"faults": {"boot": {"program": {"FCG": "fails"}}}}]})",
+                "faults.boot.program.FCG"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SimBenchFile, SaveReplacesTheFileWholeAndLoadReadsItBack) {
@@ -249,6 +283,127 @@ TEST(SimBenchFile, AReadOnlyBenchFileIsNeverReplaced) {
   EXPECT_FALSE(bench->save(dir.path("bench.json"), error));
   EXPECT_NE(error.find("read-only"), std::string::npos) << error;
   EXPECT_EQ(dir.read("bench.json"), "kept");
+}
+
+TEST(SimBenchFile, RoundTripKeepsFaultsBootLoaderAndFirmware) {
+  VirtualClock clock;
+  auto bench = SimBench::fresh(2, clock);
+  SimProgrammerSetup& a = bench->programmer(0).setup();
+  a.updateJumpers = true;
+  a.bootId = {1, 2, 3, 4, 5, 6, 7};
+  a.firmware[0xFC0] = Filled(0x12);
+  a.firmware[0xFFF] = Filled(0x34);
+  a.faults.boot.connect = SimBootFaults::Connect::kWrong;
+  a.faults.boot.erase = {{0, SimBootOutcome::kNotReady}, {2, SimBootOutcome::kFails}};
+  a.faults.boot.program = {{0xFC3, SimBootOutcome::kSilent}};
+  a.faults.refusedCalls = {"open", "lines"};
+  SimProgrammerSetup& b = bench->programmer(1).setup();
+  b.storeDamaged = true;
+  b.faults.errors = {{'E', "erase", 0x50},
+                     {'E', "erase", 0x05, SimFaultAction::kAnswer},
+                     {'D', "finish", 0, SimFaultAction::kNoAnswer},
+                     {'R', "read", 0, SimFaultAction::kStuck},
+                     {'P', "page", 0, SimFaultAction::kDelay, 250},
+                     {'B', "ack", 0x12}};
+  b.target.memory[0x041] = Filled(0x00);
+
+  const std::string text = bench->toJson();
+  auto again = SimBench::fromJson(text, clock);
+  ASSERT_TRUE(again.bench) << again.error;
+  ExpectSameSetups(again.bench->setups(), bench->setups());
+  EXPECT_EQ(again.bench->toJson(), text);
+  EXPECT_NE(text.find("\"bootId\": \"01020304050607\""), std::string::npos) << text;
+}
+
+TEST(SimBenchFile, NewKeysReadAsWritten) {
+  const char* text = R"({"programmers": [{
+      "updateJumpers": true, "bootId": "0102030405060708090A0B0C0D0E",
+      "firmware": [{"page": "FC0", "count": 2, "fill": "AA"}, {"page": "FC2", "fill": "FF"}]}]})";
+  std::string error;
+  EXPECT_FALSE(ParseSimBench(text, error));
+  EXPECT_NE(error.find("programmers[0].bootId"), std::string::npos) << error;
+
+  const char* good = R"({"programmers": [{
+      "updateJumpers": true, "bootId": "0102030405060a", "storeDamaged": true,
+      "firmware": [{"page": "FC0", "count": 2, "fill": "AA"}, {"page": "FC2", "fill": "FF"}],
+      "faults": {"errors": [{"command": "D", "stage": "descriptor", "delayMs": 20},
+                            {"command": "C", "answer": 7},
+                            {"command": "I", "noAnswer": true}],
+                 "refuse": ["baudRate"],
+                 "boot": {"connect": "silent", "erase": {"1": "fails"}, "program": {"fc3": "notReady"}}}}]})";
+  const auto setups = ParseSimBench(good, error);
+  ASSERT_TRUE(setups) << error;
+  const SimProgrammerSetup& p = (*setups)[0];
+  EXPECT_EQ(p.bootId, (SimIdCode{1, 2, 3, 4, 5, 6, 0x0A}));
+  EXPECT_TRUE(p.storeDamaged);
+  EXPECT_EQ(p.firmware.size(), 2u) << "an erased page is no page";
+  EXPECT_EQ(p.firmware.at(0xFC1), Filled(0xAA));
+  const std::vector<SimErrorFault> errors = {{'D', "descriptor", 0, SimFaultAction::kDelay, 20},
+                                             {'C', "connect", 7, SimFaultAction::kAnswer},
+                                             {'I', "info", 0, SimFaultAction::kNoAnswer}};
+  EXPECT_EQ(p.faults.errors, errors) << "a fault without a stage takes the command's first";
+  EXPECT_EQ(p.faults.refusedCalls, std::vector<std::string>{"baudRate"});
+  EXPECT_EQ(p.faults.boot.connect, SimBootFaults::Connect::kSilent);
+  EXPECT_EQ(p.faults.boot.erase.at(1), SimBootOutcome::kFails);
+  EXPECT_EQ(p.faults.boot.program.at(0xFC3), SimBootOutcome::kNotReady);
+}
+
+TEST(SimBenchFile, SyntaxErrorsSayLineAndColumnInPlainWords) {
+  struct Case {
+    const char* text;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"", "parse error at line 1, column 1: unexpected end of input"},
+      {"{\"programmers\": [\n  {\"attached\": tru}\n]}", "parse error at line 2, column 19: invalid literal"},
+      {"{\"programmers\": [\n  {\"attached\": true},\n  ]\n}", "parse error at line 3, column 3:"},
+      {"{\"programmers\": [", "parse error at line 1, column 18: unexpected end of input"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_FALSE(ParseSimBench(c.text, error));
+    EXPECT_EQ(error.rfind(c.message, 0), 0u) << error;
+    EXPECT_EQ(error.find("json.exception"), std::string::npos) << error;
+    EXPECT_EQ(error.find("syntax error while parsing"), std::string::npos) << error;
+  }
+}
+
+TEST(SimBenchFile, FreshAndDemoTextsMakeTheirBenches) {
+  VirtualClock clock;
+  auto fresh = SimBench::fromJson(FreshBenchJson(3), clock);
+  ASSERT_TRUE(fresh.bench) << fresh.error;
+  ExpectSameSetups(fresh.bench->setups(), SimBench::fresh(3, clock)->setups());
+  auto none = SimBench::fromJson(FreshBenchJson(0), clock);
+  ASSERT_TRUE(none.bench) << none.error;
+  EXPECT_EQ(none.bench->programmerCount(), 0u);
+  auto demo = SimBench::fromJson(DemoBenchJson(), clock);
+  ASSERT_TRUE(demo.bench) << demo.error;
+  ExpectSameSetups(demo.bench->setups(), SimBench::demo(clock)->setups());
+}
+
+TEST(SimBenchFile, FileOfTheEarlierFormatStillReads) {
+  // As the program wrote its bench files before boot loader, firmware and stage actions.
+  const char* text = R"({
+  "programmers": [
+    {
+      "attached": true,
+      "setup": {"type": "2", "power": "00", "id": "C3C3C3C3C3C3C3", "mcu": "ZK40F8C12", "file": "blinky",
+                "blocks": ["040"], "time": "240314093012", "size": 600, "pages": 1},
+      "image": [{"page": "040", "fill": "5A"}],
+      "target": {"present": true, "voltage": 5, "selfPowered": true, "id": "C3C3C3C3C3C3C3",
+                 "flash": [{"start": "04000", "size": 65536, "blockSize": 4096}]},
+      "faults": {"errors": [{"command": "S", "stage": "erase", "code": 80}], "busyAfterCommands": "I"}
+    }
+  ]
+})";
+  std::string error;
+  const auto setups = ParseSimBench(text, error);
+  ASSERT_TRUE(setups) << error;
+  const SimProgrammerSetup& p = (*setups)[0];
+  EXPECT_EQ(p.faults.errors, (std::vector<SimErrorFault>{{'S', "erase", 0x50}}));
+  EXPECT_EQ(p.bootId, kSimDefaultBootId);
+  EXPECT_TRUE(p.firmware.empty());
+  EXPECT_FALSE(p.storeDamaged);
 }
 
 struct ArgCase {

@@ -172,6 +172,23 @@ TEST_F(SimBenchTest, LinkLostWhileReading) {
   EXPECT_EQ(devices(), 1u);
 }
 
+TEST_F(SimBenchTest, RefusedCallsFailOnThatDeviceOnly) {
+  bench->programmer(0).faults().refusedCalls = {"productString", "baudRate", "lineControl", "lines"};
+  std::string text;
+  EXPECT_NE(bench->BridgeGetProductString(0, text, 1), kBridgeOk);
+  EXPECT_EQ(bench->BridgeGetProductString(1, text, 1), kBridgeOk);
+  BridgeHandle h = kNoHandle;
+  ASSERT_EQ(bench->BridgeOpen(0, h), kBridgeOk);
+  EXPECT_NE(bench->BridgeSetBaudRate(h, kNormalBaud), kBridgeOk);
+  EXPECT_NE(bench->BridgeSetLineControl(h, kLineControl8N1), kBridgeOk);
+  EXPECT_NE(bench->BridgeSetFlowControl(h, kResetLine), kBridgeOk);
+  EXPECT_EQ(bench->programmer(0).resetCount(), 0) << "a refused line change changes nothing";
+
+  bench->programmer(1).faults().refusedCalls = {"open"};
+  EXPECT_NE(bench->BridgeOpen(1, h), kBridgeOk);
+  EXPECT_EQ(h, kNoHandle);
+}
+
 TEST_F(SimBenchTest, WritesTakeTheirWireTime) {
   host.open(0);
   const std::uint64_t start = clock.nowUs();

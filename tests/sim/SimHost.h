@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "formats/Hex.h"
 #include "link/Crc16.h"
 #include "sim/SimBench.h"
 #include "sim/SimClock.h"
@@ -94,6 +96,31 @@ public:
     const Read r = read(1);
     if (r.rc != kBridgeOk) return kNoAnswer;
     return r.bytes[0];
+  }
+
+  // The same told in words: "" when it passed, else "timed out", "error XX" (the code on
+  // the error line), "no answer" or "answer XX" (a result byte other than 0).
+  std::string handshakeOutcome(int busyLimit) {
+    if (!waitClear(kBusyBit, busyLimit)) return "timed out";
+    if (waitClear(kResultBit, 2)) {
+      const auto code = fetchError();
+      return code ? "error " + HexText(*code, 2) : "error, no code";
+    }
+    const Read r = read(1);
+    if (r.rc != kBridgeOk) return "no answer";
+    return r.bytes[0] == 0 ? "" : "answer " + HexText(r.bytes[0], 2);
+  }
+
+  // The answer to a header frame: its result byte comes before the result bit is looked at.
+  std::string headerOutcome() {
+    if (!waitClear(kBusyBit, 200)) return "timed out";
+    const Read r = read(1);
+    if (waitClear(kResultBit, 2)) {
+      const auto code = fetchError();
+      return code ? "error " + HexText(*code, 2) : "error, no code";
+    }
+    if (r.rc != kBridgeOk) return "no answer";
+    return r.bytes[0] == 0 ? "" : "answer " + HexText(r.bytes[0], 2);
   }
 
   // The reset pulse and the wait for the programmer to come back.
