@@ -10,8 +10,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/FileWrite.h"
-
 namespace fd::formats {
 namespace {
 
@@ -22,6 +20,16 @@ struct FileResult {
   bool ok = false;
   std::string error;
 };
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
 
 FileResult Failed(const std::string& what, const std::string& path) {
   return {false, what + " " + path + ": " + std::strerror(errno)};

@@ -1,5 +1,5 @@
 #pragma once
-// The load-record file "ZK40 Family Flashdock.tbx" (Part 5.2): the page list of the last
+// The load-record file "ZK40 Family Flashdock.tbx": the page list of the last
 // converted file, cached beside the executable so that loading the same unchanged file
 // again skips the conversion.
 //
@@ -15,9 +15,9 @@
 // Raw binary input (the command line's .bin with a base address) needs the base in the key
 // as well: the same file at another base is another image. The 18 descriptor bytes can't
 // carry it (they go to the programmer as they are), so it travels behind the last page
-// record as an 8-byte trailer. The Part's stamp test reads only the first 16 bytes and an
-// S-record file's record has no trailer, so S-record files are tested exactly as the Part
-// says; a record with a trailer fails their length rule, and one without fails a binary's.
+// record as an 8-byte trailer. The stamp test reads only the first 16 bytes and an S-record
+// file's record has no trailer, so S-record files are tested as they always were; a record
+// with a trailer fails their length rule, and one without fails a binary's.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -54,7 +54,7 @@ struct ImageKey {
   std::optional<std::uint32_t> binaryBase;
 };
 
-// The Part's stamp test on the first bytes of the load-record file: their first 12 bytes,
+// The stamp test on the first bytes of the load-record file: their first 12 bytes,
 // read as text up to a zero byte and cut to 12, equal the stamp's time and bytes 12 to 15
 // its size. Fewer than 16 bytes hold another file.
 bool StampMatches(std::string_view loadRecord, const FileStamp& stamp);
@@ -63,7 +63,7 @@ bool StampMatches(std::string_view loadRecord, const FileStamp& stamp);
 bool LoadRecordTrusted(std::string_view loadRecord, const ImageKey& key);
 bool LoadRecordTrusted(std::string_view loadRecord, const FileStamp& stamp);
 
-// The load-record sink of Part 5.2: each page is its number as 2 bytes, low byte first,
+// The load-record sink: each page is its number as 2 bytes, low byte first,
 // then its hex characters as they are, appended to `content`.
 class LoadRecordSink final : public PageSink {
 public:
@@ -85,7 +85,7 @@ struct LoadRecordBuild {
 // records to reserve room for.
 LoadRecordBuild BuildLoadRecord(const ImageKey& key, const std::function<ConvertResult(PageSink&)>& convert,
                                 std::size_t sizeHint = 0);
-// The same for an S-record file's text (Part 5.1's ConvertToPages).
+// The same for an S-record file's text (ConvertToPages).
 LoadRecordBuild BuildLoadRecord(const FileStamp& stamp, std::string_view sRecordText);
 
 // Reading a built or stored content (trusted, or freshly built).

@@ -101,9 +101,9 @@ struct FillText {
 };
 constexpr FillText kFill;
 
-// The conversion state of Part 5.1: current page C, fill position F, page count N. `open`
-// says page C is begun and not yet complete; the Part's rules let F = 0 stand for both a
-// fresh page and a completed one, which is how a page could be closed twice.
+// The conversion state: current page C, fill position F, page count N. `open` says page C
+// is begun and not yet complete; with F = 0 standing for both a fresh page and a completed
+// one, a non-data line inside a page could close it twice and overfill its record.
 class PageEmitter {
 public:
   explicit PageEmitter(PageSink& sink) : sink_(sink) {}

@@ -1,5 +1,5 @@
 #pragma once
-// Motorola S-record files as the system reads them (Part 5.1): the file stamp, the tests a
+// Motorola S-record files as the system reads them: the file stamp, the tests a
 // chosen file must pass, and the conversion of its S2 data records into the sparse list of
 // 256-byte pages that is the only form in which image data travels to a programmer.
 //
@@ -46,8 +46,8 @@ inline constexpr std::uint32_t kMaxPageCount = 0xFFFF;
 
 // The two ways a page record carries its page number, fixed by its consumer.
 enum class PageNumberEncoding {
-  LowByteFirst,  // load-record file (Part 5.2): 2 bytes + 512 characters
-  Hex4,          // firmware update (Part 7.1): "%04X" + 512 characters
+  LowByteFirst,  // load-record file: 2 bytes + 512 characters
+  Hex4,          // firmware update: "%04X" + 512 characters
 };
 std::size_t PageRecordSize(PageNumberEncoding encoding);
 
@@ -114,7 +114,7 @@ struct DataSpan {
 
 // Turns spans into pages. Spans are taken in address order (a stable sort, only when they
 // are not in order already); overlapping spans, data below 0x100 or at or above 0x1000000,
-// and more than 0xFFFF pages are refused. The rules of Part 5.1 step by step: a page is
+// and more than 0xFFFF pages are refused. Then the page rules step by step: a page is
 // opened by the first byte that falls into it, bytes no span supplies read "FF", a span
 // that ends exactly at a page end opens no further page, and the last page is completed.
 // `spans` may be reordered.
@@ -143,7 +143,7 @@ ConvertResult CheckDataRecords(std::string_view fileText);
 // The "S0" test: the first line begins with exactly "S0" (upper-case S, digit zero).
 bool HasHeaderLine(std::string_view fileText);
 
-// The memory map of the selected product, half-open ranges (Part 4.1).
+// The memory map of the selected product, half-open ranges (from the device database).
 struct MemoryMap {
   std::uint32_t dataFlashStart = 0;
   std::uint32_t dataFlashEnd = 0;
@@ -154,7 +154,7 @@ struct MemoryMap {
 // it is shorter, none when there is none) through ParseHex, taken as 32 bits.
 std::uint32_t FirstRecordAddress(std::string_view fileText);
 // The memory-map test of the off-line load: only that one address, against the two lower
-// bounds, as the Part has it ((dataFlashStart != 0 and A >= dataFlashStart) or
+// bounds ((dataFlashStart != 0 and A >= dataFlashStart) or
 // A >= userFlashStart). The ends are carried for the callers but not tested.
 bool PassesMemoryMap(std::string_view fileText, const MemoryMap& map);
 bool PassesMemoryMap(std::string_view fileText, std::uint32_t dataFlashStart, std::uint32_t dataFlashEnd,

@@ -1,5 +1,5 @@
 #pragma once
-// Read data as a Motorola S-record text (Part 6.4): the fixed S0 "TBX" header, one S2
+// Read data as a Motorola S-record text: the fixed S0 "TBX" header, one S2
 // record per hex-view line (16-byte aligned lines, the first and last cut to the read
 // range), and the S8 termination record carrying the start address. Records end in CR LF
 // on every OS; nothing follows the S8 record.

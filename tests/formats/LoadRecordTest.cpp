@@ -103,7 +103,7 @@ TEST(LoadRecord, ABinaryKeyCarriesItsBaseBehindThePages) {
   ASSERT_TRUE(build.result.ok);
   ASSERT_EQ(build.content.size(), 18u + 514 + 8);
   EXPECT_EQ(build.content.substr(18 + 514), std::string("BIN@\x00\x10\x00\x00", 8));
-  EXPECT_TRUE(StampMatches(build.content, kStamp));  // the Part's stamp test is untouched
+  EXPECT_TRUE(StampMatches(build.content, kStamp));  // the stamp test is untouched
   EXPECT_TRUE(LoadRecordTrusted(build.content, at1000));
   EXPECT_FALSE(LoadRecordTrusted(build.content, ImageKey{kStamp, 0x2000}));  // same file, other base
   EXPECT_FALSE(LoadRecordTrusted(build.content, kStamp));                    // an S-record file

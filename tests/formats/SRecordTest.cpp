@@ -57,9 +57,9 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// ---- The conversion cases of Part 5.1 ---------------------------------------------------
+// ---- The conversion cases ---------------------------------------------------------------
 
-TEST(ConvertToPages, CasesOfThePart) {
+TEST(ConvertToPages, TheConversionCases) {
   const Bytes a8 = Counting(8, 0x10), b8 = Counting(8, 0x20), c4 = Counting(4, 0xA0);
   const Bytes r32 = Counting(32, 0x40), r16 = Counting(16, 0x80);
   const Bytes first16(r32.begin(), r32.begin() + 16), last16(r32.begin() + 16, r32.end());
@@ -112,7 +112,7 @@ TEST(ConvertToPages, CasesOfThePart) {
   }
 }
 
-// A literal reading of the Part's steps, for files it handles (ascending, no overlap, no
+// A literal reading of the page rules, for files they handle (ascending, no overlap, no
 // non-data line inside a page that goes on, a non-data line at the end).
 std::vector<PageRecord> ConvertByTheRules(const std::string& text) {
   std::vector<PageRecord> pages;
@@ -178,7 +178,7 @@ TEST(ConvertToPages, AnAscendingFileConvertsExactlyAsTheRulesGive) {
       lines.push_back(S2(address, test::RandomBytes(length, random())));
       std::uint32_t next = address + length + (random() % 3 == 0 ? 0 : random() % 600);
       // A non-data line only where the next record starts a later page than the last one
-      // this record touched: elsewhere the Part's rules would close a page twice.
+      // this record touched: elsewhere the literal rules would close a page twice.
       if (((next >> 8) > ((address + length - 1) >> 8)) && random() % 3 == 0) lines.push_back(S1(0x1234, {1, 2}));
       address = next;
     }
@@ -331,13 +331,6 @@ TEST(ConvertToPages, NeverReadsPastALineEnd) {
     TextPageSink sink;
     EXPECT_TRUE(ConvertToPages(view, sink).ok);
   }
-}
-
-TEST(ConvertToPages, ThePageCountLimitHoldsByConstruction) {
-  // Pages 1 to 0xFFFF are the only ones data can reach: 65,535 at most, the largest count
-  // the descriptor's 16 bits carry. A file of 65,536 pages would need data in page 0 or
-  // at 0x1000000, both refused above.
-  EXPECT_EQ((kAddressLimit >> 8) - (kLowestDataAddress >> 8), kMaxPageCount);
 }
 
 // ---- Pages ------------------------------------------------------------------------------

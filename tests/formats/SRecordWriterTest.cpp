@@ -27,7 +27,7 @@ std::string Write(const Bytes& bytes, std::uint32_t start) {
   return out.text;
 }
 
-TEST(SRecordWriter, CasesOfThePartByteForByte) {
+TEST(SRecordWriter, TheSaveCasesByteForByte) {
   const struct {
     const char* name;
     std::uint32_t start, end;

@@ -1,5 +1,5 @@
 #pragma once
-// The choice of an S-record image file (Part 5.1, `ChooseImageFile`): the open-file dialog
+// The choice of an S-record image file: the open-file dialog
 // again and again until a file passes its tests or the user cancels. The tests: the file can
 // be read, its first line begins "S0", its records are sound (every S2 record well formed,
 // none overlapping another, all data in pages 1 to 0xFFFF; the message names the line), and
