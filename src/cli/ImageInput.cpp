@@ -63,9 +63,19 @@ struct Runs {
 bool ReadWithSrecord(const ImageInput& input, Runs& out, std::string& error) {
   // libsrecord's own "can't open" is raised again from a destructor, where it can't be
   // caught: find that out first.
-  if (!std::ifstream(input.path, std::ios::binary)) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(input.path, ec) || !std::ifstream(input.path, std::ios::binary)) {
     error = kCannotOpenFileText;
     return false;
+  }
+  // A binary that can't fit below 0x1000000 is refused before it is read into memory.
+  if (input.format == ImageFormat::Binary) {
+    const std::uintmax_t size = std::filesystem::file_size(input.path, ec);
+    if (!ec && size > 0 && std::uint64_t{input.baseAddress} + size > kAddressLimit) {
+      error = "The image has data at 0x" + HexText(input.baseAddress, 6) +
+              ": its data reaches address 0x1000000 or above.";
+      return false;
+    }
   }
   CollectingQuit quit;
   try {

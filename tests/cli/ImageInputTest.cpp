@@ -111,9 +111,11 @@ TEST(ImageInput, FaultyFilesAreRefusedWithAMessage) {
     EXPECT_TRUE(outcome.pages.empty());
   }
   for (ImageFormat format : {ImageFormat::IntelHex, ImageFormat::Binary, ImageFormat::SRecord}) {
-    const Outcome missing = Read(dir.path("missing"), format);
-    EXPECT_FALSE(missing.result.ok);
-    EXPECT_EQ(missing.result.message, kCannotOpenFileText);
+    for (const std::string& path : {dir.path("missing"), dir.dir()}) {
+      const Outcome missing = Read(path, format);
+      EXPECT_FALSE(missing.result.ok);
+      EXPECT_EQ(missing.result.message, kCannotOpenFileText) << path;
+    }
   }
   dir.write("lower.mot", "s00600004844521B\n" + S2(0x1200, {1}) + "\n");
   EXPECT_EQ(Read(dir.path("lower.mot"), ImageFormat::SRecord).result.message, kNotMotFileText);
