@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "formats/FileAccess.h"
+#include "formats/FileIo.h"
 
 namespace fd {
 namespace {
@@ -113,14 +113,14 @@ LoadRecordPage LoadRecordPageAt(std::string_view loadRecord, std::size_t index) 
 }
 
 bool WriteLoadRecord(const std::string& path, std::string_view content, std::string& error) {
-  const formats::FileOutcome outcome = formats::ReplaceFile(path, content);
+  const FileResult outcome = FileIo::replace(path, content);
   error = outcome.error;
   return outcome.ok;
 }
 
 std::optional<std::string> ReadTrustedLoadRecord(const std::string& path, const ImageKey& key) {
   std::string content;
-  if (!formats::ReadWholeFile(path, content, kLoadRecordLimit).ok) return std::nullopt;
+  if (!FileIo::readAll(path, content, kLoadRecordLimit).ok) return std::nullopt;
   if (!LoadRecordTrusted(content, key)) return std::nullopt;
   return content;
 }

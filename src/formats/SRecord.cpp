@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "formats/FileAccess.h"
+#include "formats/FileIo.h"
 #include "formats/Hex.h"
 
 namespace fd {
@@ -394,7 +394,7 @@ bool PassesMemoryMap(std::string_view fileText, std::uint32_t dataFlashStart, st
 }
 
 bool ReadImageFile(const std::string& path, std::string& text, std::string& error) {
-  const formats::FileOutcome outcome = formats::ReadWholeFile(path, text, kImageFileLimit);
+  const FileResult outcome = FileIo::readAll(path, text, kImageFileLimit);
   error = outcome.error;
   return outcome.ok;
 }
