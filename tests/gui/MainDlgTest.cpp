@@ -56,6 +56,13 @@ protected:
   QColor listColour(QPalette::ColorGroup group, QPalette::ColorRole role) {
     return list().palette().color(group, role);
   }
+  // Every text of the columns shows whole, nothing elided.
+  void expectWhole(const char* shown, std::initializer_list<int> columns) {
+    const auto& view = static_cast<const QAbstractItemView&>(list());
+    for (int c : columns) {
+      EXPECT_LE(view.sizeHintForColumn(c), list().columnWidth(c)) << shown << " column " << c;
+    }
+  }
   // One gang-poll period passes, then the poll runs.
   void runTick() {
     clock.advanceUs(kTickUs);
@@ -209,6 +216,7 @@ TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
     EXPECT_GE(inWindow.intersected(bar->geometry()).width(), bar->width() * 9 / 10) << "row " << r;
   }
   test::SaveGrab(*window, QStringLiteral("flashdock-run"));
+  expectWhole("run", {0, 3});  // the percentage after the bars
 
   for (int i = 0; i < 400 && flow->runPhase == 1; ++i) runTick();
   ASSERT_EQ(flow->runPhase, 2);
@@ -219,6 +227,7 @@ TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
   EXPECT_EQ(cell(0, 2), QStringLiteral("Successful end"));
   for (int r = 0; r < kMaxProgrammers; ++r) EXPECT_FALSE(window->progressBar(r)->isVisible());
   test::SaveGrab(*window, QStringLiteral("flashdock-result"));
+  expectWhole("result", {0, 1, 2});
 
   window->startButton()->click();  // Back
   EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Start"));
@@ -228,6 +237,7 @@ TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
   EXPECT_EQ(list().item(1, 0)->checkState(), Qt::Unchecked);  // as it was at Start
   EXPECT_EQ(list().item(0, 0)->checkState(), Qt::Checked);
   test::SaveGrab(*window, QStringLiteral("flashdock-back"));
+  expectWhole("detection", {0, 1, 2, 3, 4});
 }
 
 TEST_F(MainDlgTest, LogAndHelpOpenTheirFilesOrSayWhy) {

@@ -205,11 +205,42 @@ void CMainDlg::fitColumns(ColumnSet set) {
       widths[0] = needed;
     }
   }
+  const int viewportWidth = list_->maximumViewportSize().width();
+  const auto* view = static_cast<const QAbstractItemView*>(list_);
+  if (set == ColumnSet::Run && count == 4) {
+    // Progress ends where the bars end, so the percentage after them has room to show.
+    const DialogUnits du(font());
+    const int barsEnd = du.x(kBarX + kBarWidth) - du.x(kListX) - list_->frameWidth();
+    widths[2] = std::max(1, barsEnd - widths[0] - widths[1]);
+  }
   // The last column takes what is left of the list's width, so nothing hides behind a
   // horizontal scroll bar.
   int used = 0;
   for (int c = 0; c + 1 < count; ++c) used += widths[static_cast<std::size_t>(c)];
-  widths.back() = std::max(1, list_->maximumViewportSize().width() - used);
+  widths.back() = std::max(1, viewportWidth - used);
+  // Our font is wider than the one the widths were made for. Where no bars need lining up
+  // with, a column too narrow for its texts (a time, a twelve-character MCU name, a result
+  // text) takes the room from the columns wider than their own texts, so every text shows
+  // whole while the list has room for it.
+  if (set != ColumnSet::Run && list_->rowCount() > 0) {
+    std::vector<int> slack(widths.size(), 0);
+    for (int c = 1; c < count; ++c) {
+      slack[static_cast<std::size_t>(c)] = widths[static_cast<std::size_t>(c)] - view->sizeHintForColumn(c);
+    }
+    for (int c = 1; c < count; ++c) {
+      int missing = -slack[static_cast<std::size_t>(c)];
+      while (missing > 0) {
+        const auto donor = std::max_element(slack.begin() + 1, slack.end());
+        if (*donor <= 0) break;
+        const int given = std::min(missing, *donor);
+        *donor -= given;
+        widths[static_cast<std::size_t>(donor - slack.begin())] -= given;
+        widths[static_cast<std::size_t>(c)] += given;
+        slack[static_cast<std::size_t>(c)] += given;
+        missing -= given;
+      }
+    }
+  }
   for (int c = 0; c < count; ++c) {
     if (list_->columnWidth(c) != widths[static_cast<std::size_t>(c)]) list_->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
   }
