@@ -40,14 +40,16 @@ void SaveGrab(QWidget& widget, const QString& name) {
   EXPECT_TRUE(widget.grab().save(path)) << path.toStdString();
 }
 
-QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action, const QMetaObject* type) {
+QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action, const QMetaObject* type,
+                             std::function<bool(QWidget*)> ready) {
   // Polls from the event loop of the modal dialog itself, so no real time passes waiting.
   auto* poll = new QTimer;
   poll->setInterval(0);
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, type, action = std::move(action)] {
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, type, action = std::move(action), ready = std::move(ready)] {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || !modal->isVisible()) return;
     if (type != nullptr && !modal->inherits(type->className())) return;
+    if (ready && !ready(modal)) return;
     poll->stop();
     poll->deleteLater();
     action(modal);

@@ -18,6 +18,8 @@ void SaveGrab(QWidget& widget, const QString& name);
 // Runs `action` as soon as a modal dialog has opened (a message box, a file dialog), with
 // that dialog; used to answer boxes a click opens. With `type`, only a dialog of that class
 // counts. Delete the returned watch to stop waiting (null once it has acted).
-QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action, const QMetaObject* type = nullptr);
+// With `ready`, the dialog must also satisfy it (say, show what its opening produces).
+QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action, const QMetaObject* type = nullptr,
+                             std::function<bool(QWidget*)> ready = {});
 
 }  // namespace fd::test

@@ -27,7 +27,8 @@ struct MainWindowSeen {
   int rows = -1;
 };
 
-// Looks at the main window once it runs, then closes it with Esc.
+// Looks at the main window once its first detection has listed the programmers (the
+// window is up and painting while that runs), then closes it with Esc.
 void CloseMainWindowWhenShown(MainWindowSeen& seen) {
   test::OnNextModal(
       [&seen](QWidget* modal) {
@@ -35,7 +36,8 @@ void CloseMainWindowWhenShown(MainWindowSeen& seen) {
         seen = {true, window->windowTitle(), window->statusText()->text(), window->list()->rowCount()};
         QTest::keyClick(window, Qt::Key_Escape);
       },
-      &CMainDlg::staticMetaObject);
+      &CMainDlg::staticMetaObject,
+      [](QWidget* modal) { return static_cast<CMainDlg*>(modal)->list()->rowCount() > 0; });
 }
 
 class MainAppTest : public ::testing::Test {

@@ -1,12 +1,15 @@
 // Smoke tests of the main window on a simulated bench in virtual time: what it shows after
 // detection, what the clicks reach, the gang run's columns, colours and progress bars, the
-// About box, closing, and the bench's hot-plug entries.
+// About box, closing, and the entries the application adds to the context menu.
 #include <QAction>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -17,8 +20,10 @@
 #include "flows/main/MainFlow.h"
 #include "gui/main/CAboutDlg.h"
 #include "gui/main/CMainDlg.h"
+#include "gui/sim/BenchMenu.h"
 #include "sim/SimBench.h"
 #include "sim/SimClock.h"
+#include "support/MainRig.h"
 #include "support/ManualTimers.h"
 #include "support/RecordingOpener.h"
 #include "support/RecordingPrompter.h"
@@ -38,7 +43,8 @@ protected:
     state.appDir = dir.dir();
     state.idCode = kDefaultIdCode;
     flow = std::make_unique<MainFlow>(MainFlowPorts{state, *bench, pacer, prompter, timers, opener, {}});
-    window = std::make_unique<CMainDlg>(*flow, bench.get());
+    window = std::make_unique<CMainDlg>(*flow);
+    window->setExtraMenuEntries([this](QMenu& menu) { AddBenchMenuEntries(menu, *bench); });
     window->show();  // the window's opening runs the first detection
   }
 
@@ -49,6 +55,13 @@ protected:
   }
   QColor listColour(QPalette::ColorGroup group, QPalette::ColorRole role) {
     return list().palette().color(group, role);
+  }
+  // Every text of the columns shows whole, nothing elided.
+  void expectWhole(const char* shown, std::initializer_list<int> columns) {
+    const auto& view = static_cast<const QAbstractItemView&>(list());
+    for (int c : columns) {
+      EXPECT_LE(view.sizeHintForColumn(c), list().columnWidth(c)) << shown << " column " << c;
+    }
   }
   // One gang-poll period passes, then the poll runs.
   void runTick() {
@@ -203,6 +216,7 @@ TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
     EXPECT_GE(inWindow.intersected(bar->geometry()).width(), bar->width() * 9 / 10) << "row " << r;
   }
   test::SaveGrab(*window, QStringLiteral("flashdock-run"));
+  expectWhole("run", {0, 3});  // the percentage after the bars
 
   for (int i = 0; i < 400 && flow->runPhase() == RunPhase::Running; ++i) runTick();
   ASSERT_EQ(flow->runPhase(), RunPhase::Results);
@@ -213,6 +227,7 @@ TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
   EXPECT_EQ(cell(0, 2), QStringLiteral("Successful end"));
   for (int r = 0; r < kMaxProgrammers; ++r) EXPECT_FALSE(window->progressBar(r)->isVisible());
   test::SaveGrab(*window, QStringLiteral("flashdock-result"));
+  expectWhole("result", {0, 1, 2});
 
   window->startButton()->click();  // Back
   EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Start"));
@@ -222,6 +237,7 @@ TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
   EXPECT_EQ(list().item(1, 0)->checkState(), Qt::Unchecked);  // as it was at Start
   EXPECT_EQ(list().item(0, 0)->checkState(), Qt::Checked);
   test::SaveGrab(*window, QStringLiteral("flashdock-back"));
+  expectWhole("detection", {0, 1, 2, 3, 4});
 }
 
 TEST_F(MainDlgTest, LogAndHelpOpenTheirFilesOrSayWhy) {
@@ -294,12 +310,109 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
   EXPECT_EQ(list().rowCount(), 3);
 }
 
-TEST_F(MainDlgTest, NoBenchNoHotPlugEntries) {
+TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsAboutAlone) {
   open(SimBench::fresh(0, clock));
-  CMainDlg plain(*flow, nullptr);
-  std::unique_ptr<QMenu> menu(plain.createContextMenu(nullptr));
-  ASSERT_EQ(menu->actions().size(), 1);
-  EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&About Quorvel Flashdock"));
+  const struct {
+    const char* what;
+    CMainDlg::MenuEntries entries;
+  } cases[] = {
+      {"none set", {}},
+      {"nothing added", [](QMenu&) {}},
+  };
+  for (const auto& c : cases) {
+    CMainDlg plain(*flow);
+    if (c.entries) plain.setExtraMenuEntries(c.entries);
+    std::unique_ptr<QMenu> menu(plain.createContextMenu(nullptr));
+    ASSERT_EQ(menu->actions().size(), 1) << c.what;  // no separator left dangling either
+    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
+  }
+}
+
+// Counts the focus frames the list's items are drawn with.
+class FocusFrameCounter final : public QProxyStyle {
+public:
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element == PE_FrameFocusRect) ++frames;
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+  }
+  mutable int frames = 0;
+};
+
+TEST_F(MainDlgTest, SelectedRowHasNoFocusFrame) {
+  open(SimBench::fresh(3, clock));
+  auto* style = new FocusFrameCounter;
+  style->setParent(&list());
+  list().setStyle(style);
+  list().setCurrentCell(1, 0);
+  ASSERT_EQ(list().currentIndex().row(), 1);
+  const struct {
+    const char* delegate;
+    bool framed;
+  } cases[] = {{"the window's", false}, {"a plain one", true}};
+  QAbstractItemDelegate* own = list().itemDelegate();
+  QStyledItemDelegate plain;
+  for (const auto& c : cases) {
+    list().setItemDelegate(c.framed ? &plain : own);
+    style->frames = 0;
+    QImage image(list().viewport()->size(), QImage::Format_ARGB32);
+    QPainter painter(&image);
+    // The current, selected cell as a list with the keyboard focus draws it.
+    QStyleOptionViewItem option;
+    option.initFrom(list().viewport());
+    option.widget = &list();
+    option.state |= QStyle::State_HasFocus | QStyle::State_Selected | QStyle::State_Active;
+    const QModelIndex index = list().model()->index(1, 0);
+    option.rect = list().visualRect(index);
+    list().itemDelegate()->paint(&painter, option, index);
+    EXPECT_EQ(style->frames > 0, c.framed) << c.delegate;
+  }
+  list().setItemDelegate(own);
+}
+
+TEST_F(MainDlgTest, ResultViewShowsFailedRowsRedAndTheOthersBlack) {
+  auto simulated = SimBench::fresh(0, clock);
+  simulated->attach(test::ReadyProgrammer("ZK40F8C12", "blinky", 4000));
+  SimProgrammerSetup noTarget = test::ReadyProgrammer("ZK40F8C12", "blinky", 4000);
+  noTarget.target.present = false;
+  simulated->attach(noTarget);
+  simulated->attach(test::ReadyProgrammer("ZK40G16B", "motor_ctl", 4000));
+  open(std::move(simulated));
+  ASSERT_EQ(list().rowCount(), 3);
+  window->startButton()->click();
+  for (int i = 0; i < 400 && flow->runPhase() == RunPhase::Running; ++i) runTick();
+  ASSERT_EQ(flow->runPhase(), RunPhase::Results);
+  EXPECT_EQ(cell(0, 1), QStringLiteral("E.P.V is successfully completed."));
+  EXPECT_EQ(cell(1, 1), QStringLiteral("Break during connecting!"));
+  EXPECT_EQ(cell(1, 2), QStringLiteral("No target detected"));
+  EXPECT_EQ(listColour(QPalette::Disabled, QPalette::Text), QColor(0, 0, 0));
+
+  // The flow marks the row that did not succeed; the window draws what the flow marks.
+  ASSERT_TRUE(flow->view().rows[1].failed);
+  for (int c = 0; c < list().columnCount(); ++c) {
+    EXPECT_EQ(list().item(1, c)->foreground().color(), QColor(255, 0, 0)) << c;
+    for (int r : {0, 2}) {
+      // No colour of their own: the list's black.
+      EXPECT_FALSE(list().item(r, c)->data(Qt::ForegroundRole).isValid()) << r << " " << c;
+    }
+  }
+  test::SaveGrab(*window, QStringLiteral("flashdock-result-failed"));
+
+  // A row drawn again without the mark loses the red.
+  window->render();
+  for (int c = 0; c < list().columnCount(); ++c) {
+    EXPECT_EQ(list().item(1, c)->data(Qt::ForegroundRole).isValid(), flow->view().rows[1].failed) << c;
+  }
+}
+
+TEST_F(MainDlgTest, NamesFromTheProgrammerShowEveryByteAsLatin1) {
+  auto simulated = SimBench::fresh(0, clock);
+  simulated->attach(test::ReadyProgrammer("ZK40\xE9\xFF", "caf\xE9-\xFF", 1234));
+  open(std::move(simulated));
+  ASSERT_EQ(list().rowCount(), 1);
+  EXPECT_EQ(cell(0, 1), QStringLiteral("ZK40\u00E9\u00FF      "));
+  EXPECT_EQ(cell(0, 2), QStringLiteral("caf\u00E9-\u00FF          "));
+  for (int c = 1; c <= 2; ++c) EXPECT_FALSE(cell(0, c).contains(QChar::ReplacementCharacter)) << c;
 }
 
 TEST(AboutDlgTest, ShowsIconVersionAndOk) {

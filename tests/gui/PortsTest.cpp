@@ -67,8 +67,16 @@ TEST(QtTimersTest, TicksNeverNest) {
   timers.fire(kTimerDetection);
   EXPECT_EQ(maxDepth, 1);
   EXPECT_EQ(calls, 1);
-  timers.fire(kTimerDetection);  // the next tick runs normally
+  EXPECT_TRUE(timers.isHeld(kTimerDetection));
+  EXPECT_TRUE(timers.isHeld(kTimerGangRun));
+  timers.fire(kTimerDetection);  // the next tick runs normally, and is the one held
   EXPECT_EQ(calls, 2);
+  EXPECT_FALSE(timers.isHeld(kTimerDetection));
+  // The tick that fell due inside the first runs from the event loop, once, on its own.
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(maxDepth, 1);
+  EXPECT_FALSE(timers.isHeld(kTimerGangRun));
 }
 
 TEST(QtFileFilterTest, Forms) {

@@ -3,11 +3,13 @@
 #include "app/Startup.h"
 #include "flows/main/MainFlow.h"
 #include "flows/init/InitOptionsFlow.h"
+#include "gui/app/GuiPacer.h"
 #include "gui/app/QtDialogHost.h"
 #include "gui/app/QtDocumentOpener.h"
 #include "gui/app/QtPrompter.h"
 #include "gui/app/QtTimers.h"
 #include "gui/main/CMainDlg.h"
+#include "gui/sim/BenchMenu.h"
 
 namespace fd {
 
@@ -22,12 +24,24 @@ int CMainApp::run() {
   }
 
   QtPrompter prompter;
+  // Every wait of every flow of the window goes through this pacer, so the window paints
+  // while a programmer is waited for; the timers hold their ticks until the wait is over.
+  GuiPacer pacer(pacer_);
   QtTimers timers;
+  timers.setPacer(&pacer);
   QtDocumentOpener opener;
-  MainFlow flow(MainFlowPorts{state_, bridge_, pacer_, prompter, timers, opener, {}});
+  // Sub-windows open over the main window and wait through the same pacer.
+  QtDialogHost dialogs;
+  dialogs.setPacer(&pacer);
+  MainFlow flow(MainFlowPorts{state_, bridge_, pacer, prompter, timers, opener, {}, &dialogs});
   timers.setHandler([&flow](int id) { flow.onTimer(id); });
 
-  CMainDlg window(flow, bench_);
+  CMainDlg window(flow);
+  window.setPacer(&pacer);
+  dialogs.setParent(&window);
+  if (bench_ != nullptr) {
+    window.setExtraMenuEntries([bench = bench_](QMenu& menu) { AddBenchMenuEntries(menu, *bench); });
+  }
   prompter.setParent(&window);
   window.exec();
   timers.stopAll();

@@ -23,6 +23,7 @@ FlowResult QtDialogHost::run(ModalFlow& flow) {
   std::unique_ptr<FlowDialog> dialog = factory->second(flow, parent_);
   // The window's own timers, handed to its flow and stopped when it closes.
   QtTimers timers;
+  if (pacer_ != nullptr) timers.setPacer(pacer_);
   timers.setHandler([&flow](int id) { flow.onTimer(id); });
   flow.open(timers);
   if (!flow.ended()) dialog->exec();

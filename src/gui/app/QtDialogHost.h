@@ -13,6 +13,8 @@
 
 namespace fd {
 
+class GuiPacer;
+
 class QtDialogHost final : public DialogHost {
 public:
   using Factory = std::function<std::unique_ptr<FlowDialog>(ModalFlow&, QWidget* parent)>;
@@ -22,6 +24,8 @@ public:
 
   FlowResult run(ModalFlow& flow) override;
   void setParent(QWidget* parent) { parent_ = parent; }
+  // The waits of the window's flow: its ticks are held while one runs.
+  void setPacer(GuiPacer* pacer) { pacer_ = pacer; }
 
   template <class Flow, class Dialog>
   static void registerDialog() {
@@ -33,6 +37,7 @@ public:
 private:
   static std::map<std::type_index, Factory>& factories();
   QPointer<QWidget> parent_;
+  GuiPacer* pacer_ = nullptr;
 };
 
 // Every flow with its dialog class; called once before the first window opens.

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <cmath>
 #include <vector>
@@ -13,8 +14,9 @@
 #include "flows/main/MainFlow.h"
 #include "gui/app/AppIcon.h"
 #include "gui/app/DialogUnits.h"
+#include "gui/app/GuiPacer.h"
+#include "gui/app/SingleByteText.h"
 #include "gui/main/CAboutDlg.h"
-#include "sim/SimBench.h"
 
 namespace fd {
 
@@ -35,6 +37,8 @@ constexpr std::array<int, kMaxProgrammers> kBarY = {32, 40, 49, 57, 66, 74, 83, 
 const QColor kListBackground(0, 0, 0);
 // A disabled list keeps its text colour (black during a run), so it needs a light ground.
 const QColor kDisabledListBackground(212, 212, 212);
+// A row of the result view that did not succeed: seen at a glance among eight.
+const QColor kFailedRowText(255, 0, 0);
 
 QColor TextColour(ListTextColor colour) {
   switch (colour) {
@@ -60,10 +64,21 @@ QPushButton* MakeButton(const char* text, const QRect& geometry, QWidget* parent
   return button;
 }
 
+// The selected row is marked by its colour alone; a focus frame around its first cell
+// would only cut through the check box and the number.
+class NoFocusFrameDelegate final : public QStyledItemDelegate {
+public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem shown(option);
+    shown.state &= ~QStyle::State_HasFocus;
+    QStyledItemDelegate::paint(painter, shown, index);
+  }
+};
+
 }  // namespace
 
-CMainDlg::CMainDlg(MainFlow& flow, SimBench* bench, QWidget* parent)
-    : QDialog(parent), flow_(flow), bench_(bench) {
+CMainDlg::CMainDlg(MainFlow& flow, QWidget* parent) : QDialog(parent), flow_(flow) {
   setWindowTitle(QString::fromLatin1(kMainCaption));
   setWindowIcon(AppIcon());
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -141,6 +156,7 @@ void CMainDlg::buildList(const DialogUnits& du) {
   list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   // Right clicks on the list are a gesture of the list itself.
   list_->setContextMenuPolicy(Qt::PreventContextMenu);
+  list_->setItemDelegate(new NoFocusFrameDelegate(list_));
 
   QHeaderView* columns = list_->horizontalHeader();
   columns->setMinimumSectionSize(1);
@@ -169,7 +185,7 @@ void CMainDlg::applyColumns(ColumnSet set) {
   const auto specs = ColumnsOf(set);
   list_->setColumnCount(static_cast<int>(specs.size()));
   QStringList titles;
-  for (const auto& spec : specs) titles << QString::fromStdString(spec.title);
+  for (const auto& spec : specs) titles << SingleByteText(spec.title);
   list_->setHorizontalHeaderLabels(titles);
   shownColumns_ = set;
   columnsShown_ = true;
@@ -189,11 +205,42 @@ void CMainDlg::fitColumns(ColumnSet set) {
       widths[0] = needed;
     }
   }
+  const int viewportWidth = list_->maximumViewportSize().width();
+  const auto* view = static_cast<const QAbstractItemView*>(list_);
+  if (set == ColumnSet::Run && count == 4) {
+    // Progress ends where the bars end, so the percentage after them has room to show.
+    const DialogUnits du(font());
+    const int barsEnd = du.x(kBarX + kBarWidth) - du.x(kListX) - list_->frameWidth();
+    widths[2] = std::max(1, barsEnd - widths[0] - widths[1]);
+  }
   // The last column takes what is left of the list's width, so nothing hides behind a
   // horizontal scroll bar.
   int used = 0;
   for (int c = 0; c + 1 < count; ++c) used += widths[static_cast<std::size_t>(c)];
-  widths.back() = std::max(1, list_->maximumViewportSize().width() - used);
+  widths.back() = std::max(1, viewportWidth - used);
+  // Our font is wider than the one the widths were made for. Where no bars need lining up
+  // with, a column too narrow for its texts (a time, a twelve-character MCU name, a result
+  // text) takes the room from the columns wider than their own texts, so every text shows
+  // whole while the list has room for it.
+  if (set != ColumnSet::Run && list_->rowCount() > 0) {
+    std::vector<int> slack(widths.size(), 0);
+    for (int c = 1; c < count; ++c) {
+      slack[static_cast<std::size_t>(c)] = widths[static_cast<std::size_t>(c)] - view->sizeHintForColumn(c);
+    }
+    for (int c = 1; c < count; ++c) {
+      int missing = -slack[static_cast<std::size_t>(c)];
+      while (missing > 0) {
+        const auto donor = std::max_element(slack.begin() + 1, slack.end());
+        if (*donor <= 0) break;
+        const int given = std::min(missing, *donor);
+        *donor -= given;
+        widths[static_cast<std::size_t>(donor - slack.begin())] -= given;
+        widths[static_cast<std::size_t>(c)] += given;
+        slack[static_cast<std::size_t>(c)] += given;
+        missing -= given;
+      }
+    }
+  }
   for (int c = 0; c < count; ++c) {
     if (list_->columnWidth(c) != widths[static_cast<std::size_t>(c)]) list_->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
   }
@@ -227,7 +274,7 @@ void CMainDlg::applyRows(const MainView& view) {
           c == 0 ? row.sn
                  : (static_cast<std::size_t>(c - 1) < row.cells.size() ? row.cells[static_cast<std::size_t>(c - 1)]
                                                                      : std::string());
-      const QString shown = QString::fromStdString(text);
+      const QString shown = SingleByteText(text);
       if (item->text() != shown) item->setText(shown);
       const Qt::Alignment alignment = CellAlignment(specs[static_cast<std::size_t>(c)].align);
       if (item->textAlignment() != static_cast<int>(alignment)) item->setTextAlignment(alignment);
@@ -235,6 +282,9 @@ void CMainDlg::applyRows(const MainView& view) {
         const Qt::CheckState state = row.checked ? Qt::Checked : Qt::Unchecked;
         if (item->checkState() != state) item->setCheckState(state);
       }
+      // A failed row takes its own colour; the others the list's.
+      const QVariant foreground = row.failed ? QVariant(QBrush(kFailedRowText)) : QVariant();
+      if (item->data(Qt::ForegroundRole) != foreground) item->setData(Qt::ForegroundRole, foreground);
     }
   }
 
@@ -262,10 +312,11 @@ void CMainDlg::applyListColours(const MainView& view) {
   list_->setPalette(palette);
 }
 
-void CMainDlg::render() {
-  const MainView& view = flow_.view();
+void CMainDlg::render() { render(flow_.view()); }
+
+void CMainDlg::render(const MainView& view) {
   rendering_ = true;
-  status_->setText(QString::fromStdString(view.statusText));
+  status_->setText(SingleByteText(view.statusText));
   applyColumns(view.columns);
   applyRows(view);
   fitColumns(view.columns);
@@ -277,7 +328,7 @@ void CMainDlg::render() {
     bar->setValue(std::clamp(state.value, 0, 100));
     bar->setVisible(state.visible);
   }
-  start_->setText(QString::fromStdString(view.startCaption));
+  start_->setText(SingleByteText(view.startCaption));
   start_->setEnabled(view.startEnabled);
   offline_->setEnabled(view.offlineEnabled);
   online_->setEnabled(view.onlineEnabled);
@@ -304,9 +355,12 @@ void CMainDlg::onSelectionChanged() {
   render();
 }
 
-void CMainDlg::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (!opened_) {
+void CMainDlg::setVisible(bool visible) {
+  QDialog::setVisible(visible);
+  // The first detection runs once the window is on the screen, not from its show event
+  // (sent before the window exists on the desktop): it can take a while with several
+  // programmers, and meanwhile the window is to be seen, painted and alive.
+  if (visible && !opened_) {
     opened_ = true;
     flow_.open();
     render();
@@ -314,6 +368,10 @@ void CMainDlg::showEvent(QShowEvent* event) {
 }
 
 void CMainDlg::reject() {
+  if (pacer_ != nullptr && pacer_->waiting()) {
+    pacer_->afterWait(this, [this] { reject(); });
+    return;
+  }
   // Close box and Esc both end here: release every programmer once, then end the run.
   if (!closed_) {
     closed_ = true;
@@ -326,19 +384,11 @@ QMenu* CMainDlg::createContextMenu(QWidget* parent) {
   auto* menu = new QMenu(parent);
   QAction* about = menu->addAction(QString::fromLatin1(kAboutMenuText));
   connect(about, &QAction::triggered, this, &CMainDlg::showAbout);
-  if (bench_ != nullptr) {
-    // Plugging and unplugging simulated programmers; detection sees the new device count
-    // at its next tick, as it would with real ones.
-    menu->addSeparator();
-    QAction* attach = menu->addAction(QStringLiteral("Attach a simulated programmer"));
-    connect(attach, &QAction::triggered, this, [this] { bench_->attach(); });
-    std::uint32_t count = 0;
-    if (bench_->BridgeGetNumDevices(count) == kBridgeOk) {
-      for (std::uint32_t index = 0; index < count; ++index) {
-        QAction* unplug = menu->addAction(QStringLiteral("Unplug simulated programmer %1").arg(index + 1));
-        connect(unplug, &QAction::triggered, this, [this, index] { bench_->detach(index); });
-      }
-    }
+  if (extraMenuEntries_) {
+    QAction* separator = menu->addSeparator();
+    const auto before = menu->actions().size();
+    extraMenuEntries_(*menu);
+    if (menu->actions().size() == before) menu->removeAction(separator);
   }
   return menu;
 }

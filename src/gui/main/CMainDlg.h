@@ -4,6 +4,7 @@
 // forwards every click to the flow; all decisions are the flow's.
 #include <QDialog>
 #include <array>
+#include <functional>
 
 #include "flows/main/MainView.h"
 
@@ -17,22 +18,31 @@ class QTableWidgetItem;
 namespace fd {
 
 class DialogUnits;
+class GuiPacer;
 class MainFlow;
-class SimBench;
 
 class CMainDlg final : public QDialog {
   Q_OBJECT
 public:
-  // `bench` is the simulated bench when the program runs on one (its hot-plug entries go
-  // into the window's context menu), else null.
-  explicit CMainDlg(MainFlow& flow, SimBench* bench = nullptr, QWidget* parent = nullptr);
+  explicit CMainDlg(MainFlow& flow, QWidget* parent = nullptr);
   ~CMainDlg() override;
 
   // Draws the flow's current view.
   void render();
+  // Draws `view`; the flow's own view is the one drawn after each of its changes.
+  void render(const MainView& view);
 
-  // The window's context menu (About, and the bench entries when simulating); the caller
-  // owns it.
+  // Entries the application adds to the window's context menu after its own (the bench's
+  // hot-plug entries when simulating). Called each time the menu opens.
+  using MenuEntries = std::function<void(QMenu& menu)>;
+  void setExtraMenuEntries(MenuEntries entries) { extraMenuEntries_ = std::move(entries); }
+
+  // The pacer the flow waits through. A close request that arrives while it waits (the
+  // desktop's close box is no user input that a wait holds back) is carried out after
+  // the wait, never in the middle of the operation.
+  void setPacer(GuiPacer* pacer) { pacer_ = pacer; }
+
+  // The window's context menu (About, then the extra entries); the caller owns it.
   QMenu* createContextMenu(QWidget* parent);
   void showAbout();
 
@@ -47,11 +57,12 @@ public:
   QPushButton* helpButton() const { return help_; }
   QProgressBar* progressBar(int row) const { return bars_[static_cast<std::size_t>(row)]; }
 
+  void setVisible(bool visible) override;
+
 public slots:
   void reject() override;
 
 protected:
-  void showEvent(QShowEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -64,7 +75,8 @@ private:
   void onSelectionChanged();
 
   MainFlow& flow_;
-  SimBench* bench_;
+  MenuEntries extraMenuEntries_;
+  GuiPacer* pacer_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* logo_ = nullptr;
   QLabel* columnLabel_ = nullptr;

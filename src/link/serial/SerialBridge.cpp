@@ -1,14 +1,9 @@
 #include "link/serial/SerialBridge.h"
 
-#include <libserialport.h>
-
 #include <cstdio>
 
 namespace fd {
 namespace {
-
-constexpr int kVendorId = 0x2f3a;
-constexpr int kProductId = 0x0039;
 
 std::string Hex4(int value) {
   char buf[8];
@@ -18,44 +13,45 @@ std::string Hex4(int value) {
 
 }  // namespace
 
-SerialBridge::SerialBridge() = default;
+SerialBridge::SerialBridge() : SerialBridge(SystemSerialPorts()) {}
 
-SerialBridge::~SerialBridge() {
-  for (auto& [handle, p] : open_) {
-    sp_close(p);
-    sp_free_port(p);
+SerialBridge::SerialBridge(std::unique_ptr<SerialPorts> ports) : ports_(std::move(ports)) {}
+
+SerialBridge::~SerialBridge() = default;
+
+bool SerialBridge::scan(std::vector<Device>& found) const {
+  const auto listed = ports_->list();
+  if (!listed) return false;
+  found.clear();
+  for (const SerialPortInfo& info : *listed) {
+    if (info.vendorId != kProgrammerUsbVendor || info.productId != kProgrammerUsbProduct) continue;
+    found.push_back({info.name, Hex4(info.vendorId), Hex4(info.productId), info.product});
   }
+  return true;
 }
 
-std::vector<SerialBridge::Device> SerialBridge::scan() const {
-  std::vector<Device> found;
-  sp_port** list = nullptr;
-  if (sp_list_ports(&list) != SP_OK) return found;
-  for (int i = 0; list[i]; ++i) {
-    if (sp_get_port_transport(list[i]) != SP_TRANSPORT_USB) continue;
-    int vid = 0, pid = 0;
-    if (sp_get_port_usb_vid_pid(list[i], &vid, &pid) != SP_OK) continue;
-    if (vid != kVendorId || pid != kProductId) continue;
-    const char* product = sp_get_port_usb_product(list[i]);
-    found.push_back({sp_get_port_name(list[i]), Hex4(vid), Hex4(pid), product ? product : ""});
-  }
-  sp_free_port_list(list);
-  return found;
-}
-
-sp_port* SerialBridge::port(BridgeHandle handle) const {
+SerialPort* SerialBridge::port(BridgeHandle handle) const {
   const auto it = open_.find(handle);
-  return it == open_.end() ? nullptr : it->second;
+  return it == open_.end() ? nullptr : it->second.get();
 }
 
 int SerialBridge::BridgeGetNumDevices(std::uint32_t& count) {
-  devices_ = scan();
+  count = 0;
+  std::vector<Device> found;
+  if (!scan(found)) return kBridgeSystemError;
+  devices_ = std::move(found);
+  scanned_ = true;
   count = static_cast<std::uint32_t>(devices_.size());
   return kBridgeOk;
 }
 
 int SerialBridge::BridgeGetProductString(std::uint32_t index, std::string& text, std::uint8_t selector) {
-  if (devices_.empty()) devices_ = scan();
+  if (!scanned_) {
+    std::vector<Device> found;
+    if (!scan(found)) return kBridgeSystemError;
+    devices_ = std::move(found);
+    scanned_ = true;
+  }
   if (index >= devices_.size()) return kBridgeDeviceNotFound;
   const Device& d = devices_[index];
   switch (selector) {
@@ -69,32 +65,30 @@ int SerialBridge::BridgeGetProductString(std::uint32_t index, std::string& text,
 
 int SerialBridge::BridgeOpen(std::uint32_t index, BridgeHandle& handle) {
   if (index >= devices_.size()) return kBridgeDeviceNotFound;
-  sp_port* p = nullptr;
-  if (sp_get_port_by_name(devices_[index].portName.c_str(), &p) != SP_OK) return kBridgeDeviceNotFound;
-  if (sp_open(p, SP_MODE_READ_WRITE) != SP_OK) {
-    sp_free_port(p);
-    return kBridgeSystemError;
-  }
+  SerialPorts::OpenError error = SerialPorts::OpenError::None;
+  std::unique_ptr<SerialPort> opened = ports_->open(devices_[index].portName, error);
+  if (!opened) return error == SerialPorts::OpenError::NotFound ? kBridgeDeviceNotFound : kBridgeSystemError;
+  // Opening a serial port raises DTR and RTS on most systems, and here they are the reset
+  // and error-request lines: left so, the programmer would sit in reset, or be asked for an
+  // error code, until the first reset pulse. A port whose lines cannot be set cannot drive
+  // a programmer at all.
+  if (!opened->setDtr(false) || !opened->setRts(false)) return kBridgeSystemError;
   handle = nextHandle_++;
-  open_[handle] = p;
+  open_[handle] = std::move(opened);
   return kBridgeOk;
 }
 
 int SerialBridge::BridgeClose(BridgeHandle handle) {
-  sp_port* p = port(handle);
-  if (!p) return kBridgeInvalidHandle;
-  sp_close(p);
-  sp_free_port(p);
-  open_.erase(handle);
+  if (open_.erase(handle) == 0) return kBridgeInvalidHandle;
   return kBridgeOk;
 }
 
 int SerialBridge::BridgeRead(BridgeHandle handle, std::uint8_t* buffer, std::uint32_t count,
                              std::uint32_t& bytesRead) {
   bytesRead = 0;
-  sp_port* p = port(handle);
+  SerialPort* p = port(handle);
   if (!p) return kBridgeInvalidHandle;
-  const int got = sp_blocking_read(p, buffer, count, readTimeoutMs_);
+  const int got = p->read(buffer, count, readTimeoutMs_);
   if (got < 0) return kBridgeReadError;
   bytesRead = static_cast<std::uint32_t>(got);
   return bytesRead == count ? kBridgeOk : kBridgeReadTimedOut;
@@ -103,21 +97,18 @@ int SerialBridge::BridgeRead(BridgeHandle handle, std::uint8_t* buffer, std::uin
 int SerialBridge::BridgeWrite(BridgeHandle handle, const std::uint8_t* buffer, std::uint32_t count,
                               std::uint32_t& bytesWritten) {
   bytesWritten = 0;
-  sp_port* p = port(handle);
+  SerialPort* p = port(handle);
   if (!p) return kBridgeInvalidHandle;
-  const int sent = sp_blocking_write(p, buffer, count, writeTimeoutMs_);
+  const int sent = p->write(buffer, count, writeTimeoutMs_);
   if (sent < 0) return kBridgeWriteError;
   bytesWritten = static_cast<std::uint32_t>(sent);
   return bytesWritten == count ? kBridgeOk : kBridgeWriteTimedOut;
 }
 
 int SerialBridge::BridgeFlushBuffers(BridgeHandle handle, std::uint8_t flushTransmit, std::uint8_t flushReceive) {
-  sp_port* p = port(handle);
+  SerialPort* p = port(handle);
   if (!p) return kBridgeInvalidHandle;
-  int which = 0;
-  if (flushTransmit) which |= SP_BUF_OUTPUT;
-  if (flushReceive) which |= SP_BUF_INPUT;
-  return which == 0 || sp_flush(p, static_cast<sp_buffer>(which)) == SP_OK ? kBridgeOk : kBridgeSystemError;
+  return p->flush(flushTransmit != 0, flushReceive != 0) ? kBridgeOk : kBridgeSystemError;
 }
 
 int SerialBridge::BridgeSetTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
@@ -129,9 +120,9 @@ int SerialBridge::BridgeSetTimeouts(std::uint32_t readMs, std::uint32_t writeMs)
 int SerialBridge::BridgeCheckRxQueue(BridgeHandle handle, std::uint32_t& byteCount, std::uint32_t& queueStatus) {
   byteCount = 0;
   queueStatus = 0;
-  sp_port* p = port(handle);
+  SerialPort* p = port(handle);
   if (!p) return kBridgeInvalidHandle;
-  const int waiting = sp_input_waiting(p);
+  const int waiting = p->inputWaiting();
   if (waiting < 0) return kBridgeSystemError;
   byteCount = static_cast<std::uint32_t>(waiting);
   queueStatus = waiting > 0 ? 2 : 0;
@@ -139,41 +130,38 @@ int SerialBridge::BridgeCheckRxQueue(BridgeHandle handle, std::uint32_t& byteCou
 }
 
 int SerialBridge::BridgeSetBaudRate(BridgeHandle handle, std::uint32_t baud) {
-  sp_port* p = port(handle);
+  SerialPort* p = port(handle);
   if (!p) return kBridgeInvalidHandle;
-  return sp_set_baudrate(p, static_cast<int>(baud)) == SP_OK ? kBridgeOk : kBridgeInvalidParameter;
+  return p->setBaudRate(baud) ? kBridgeOk : kBridgeInvalidParameter;
 }
 
 int SerialBridge::BridgeSetLineControl(BridgeHandle handle, std::uint16_t lineControl) {
-  sp_port* p = port(handle);
+  SerialPort* p = port(handle);
   if (!p) return kBridgeInvalidHandle;
   // Only 8-N-1 is ever asked for; anything else is refused rather than half applied.
   if (lineControl != kLineControl8N1) return kBridgeInvalidParameter;
-  const bool ok = sp_set_bits(p, 8) == SP_OK && sp_set_parity(p, SP_PARITY_NONE) == SP_OK &&
-                  sp_set_stopbits(p, 1) == SP_OK && sp_set_flowcontrol(p, SP_FLOWCONTROL_NONE) == SP_OK;
-  return ok ? kBridgeOk : kBridgeSystemError;
+  return p->set8N1() ? kBridgeOk : kBridgeSystemError;
 }
 
 int SerialBridge::BridgeSetFlowControl(BridgeHandle handle, const FlowPattern& pattern) {
-  sp_port* p = port(handle);
+  SerialPort* p = port(handle);
   if (!p) return kBridgeInvalidHandle;
   // The second code drives the error-request line (RTS), the third the reset line (DTR);
   // 1 holds a line active, 0 inactive.
-  const bool ok = sp_set_rts(p, pattern.codes[1] == 1 ? SP_RTS_ON : SP_RTS_OFF) == SP_OK &&
-                  sp_set_dtr(p, pattern.codes[2] == 1 ? SP_DTR_ON : SP_DTR_OFF) == SP_OK;
+  const bool ok = p->setRts(pattern.codes[1] == 1) && p->setDtr(pattern.codes[2] == 1);
   return ok ? kBridgeOk : kBridgeSystemError;
 }
 
 int SerialBridge::BridgeGetModemStatus(BridgeHandle handle, std::uint8_t& status) {
   status = 0;
-  sp_port* p = port(handle);
+  SerialPort* p = port(handle);
   if (!p) return kBridgeInvalidHandle;
-  sp_signal signals{};
-  if (sp_get_signals(p, &signals) != SP_OK) return kBridgeSystemError;
-  if (signals & SP_SIG_CTS) status |= kResultBit;
-  if (signals & SP_SIG_DSR) status |= kBusyBit;
-  if (signals & SP_SIG_RI) status |= 0x40;
-  if (signals & SP_SIG_DCD) status |= 0x80;
+  const auto lines = p->inputLines();
+  if (!lines) return kBridgeSystemError;
+  if (lines->cts) status |= kResultBit;
+  if (lines->dsr) status |= kBusyBit;
+  if (lines->ri) status |= 0x40;
+  if (lines->dcd) status |= 0x80;
   return kBridgeOk;
 }
 

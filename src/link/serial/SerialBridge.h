@@ -1,6 +1,6 @@
 #pragma once
-// The bridge over real USB-serial programmers, through libserialport. A programmer is a
-// USB serial port with the programmer's vendor and product id.
+// The bridge over real USB-serial programmers. A programmer is a USB serial port with the
+// programmer's vendor and product id.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -8,20 +8,29 @@
 #include <vector>
 
 #include "link/Bridge.h"
-
-struct sp_port;
+#include "link/serial/SerialPorts.h"
 
 namespace fd {
 
+inline constexpr int kProgrammerUsbVendor = 0x2f3a;
+inline constexpr int kProgrammerUsbProduct = 0x0039;
+
 class SerialBridge final : public Bridge {
 public:
+  // On the system's serial ports.
   SerialBridge();
+  // On `ports` (tests).
+  explicit SerialBridge(std::unique_ptr<SerialPorts> ports);
   ~SerialBridge() override;
   SerialBridge(const SerialBridge&) = delete;
   SerialBridge& operator=(const SerialBridge&) = delete;
 
+  // Fails (and leaves the known devices as they were) when the port list cannot be read:
+  // that says nothing about the programmers, so it must not read as "none attached".
   int BridgeGetNumDevices(std::uint32_t& count) override;
   int BridgeGetProductString(std::uint32_t index, std::string& text, std::uint8_t selector) override;
+  // An opened port has its reset and error-request lines released at once: opening alone
+  // never holds a programmer in reset nor asks it for an error code.
   int BridgeOpen(std::uint32_t index, BridgeHandle& handle) override;
   int BridgeClose(BridgeHandle handle) override;
   int BridgeRead(BridgeHandle handle, std::uint8_t* buffer, std::uint32_t count,
@@ -41,11 +50,14 @@ private:
     std::string portName;
     std::string vendor, product, description;
   };
-  std::vector<Device> scan() const;
-  sp_port* port(BridgeHandle handle) const;
+  // The programmers among the ports; false when the port list cannot be read.
+  bool scan(std::vector<Device>& found) const;
+  SerialPort* port(BridgeHandle handle) const;
 
+  std::unique_ptr<SerialPorts> ports_;
   std::vector<Device> devices_;  // as of the last count
-  std::map<BridgeHandle, sp_port*> open_;
+  bool scanned_ = false;
+  std::map<BridgeHandle, std::unique_ptr<SerialPort>> open_;
   BridgeHandle nextHandle_ = 1;
   unsigned readTimeoutMs_ = kBridgeTimeoutMs;
   unsigned writeTimeoutMs_ = kBridgeTimeoutMs;
