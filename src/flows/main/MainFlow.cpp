@@ -398,7 +398,13 @@ void MainFlow::writeGangRecord() {
     }
   }
   const LocalTime now = ports_.localTime ? ports_.localTime() : CurrentLocalTime();
-  HistoryLog(ports_.state.appDir + kHistoryFileName).append(GangRecordText(now, rows));
+  const FileResult written = HistoryLog(ports_.state.appDir + kHistoryFileName).append(GangRecordText(now, rows));
+  // A log that cannot be opened is skipped without a word, as it always was; a record the
+  // open log did not take (disk full) is said, once: the next ones fail the same way.
+  if (!written && written.writeFailed && !historyFailureShown_) {
+    historyFailureShown_ = true;
+    ports_.prompter.error(std::string(kMsgHistoryNotWritten) + " " + written.error);
+  }
 }
 
 void MainFlow::back() {
@@ -424,7 +430,7 @@ void MainFlow::openLog() {
 }
 
 void MainFlow::openHelp() {
-  if (!ports_.opener.openDocument(ports_.state.appDir + kManualFileName)) {
+  if (!ports_.opener.openDocument(ports_.state.programFilesDir() + kManualFileName)) {
     ports_.prompter.error(kMsgCannotOpenManual);
   }
 }

@@ -26,6 +26,7 @@ inline constexpr const char* kMsgMoreProgrammers = "More programmers are detecte
 inline constexpr const char* kMsgNoProgrammerSelected = "No programmer is selected.";
 inline constexpr const char* kMsgCannotOpenLog = "Can not open log file!";
 inline constexpr const char* kMsgCannotOpenManual = "Can not open user manual!";
+inline constexpr const char* kMsgHistoryNotWritten = "The history record could not be written.";
 inline constexpr const char* kMsgSingleOperationNotBuilt =
     "The Single Operation window is not available in this version yet.";
 
@@ -120,6 +121,7 @@ private:
   std::array<std::uint8_t, kMaxProgrammers> resultCodes_{};
   std::array<bool, kMaxProgrammers> started_{};
   std::array<bool, kMaxProgrammers> chosen_{};  // ticked when Start was pressed
+  bool historyFailureShown_ = false;
 };
 
 // Row texts from a ProgrammerInfo block: Target MCU, File Name, Modify Time, File Size.
