@@ -3,6 +3,10 @@
 #include "link/Frames.h"
 
 namespace fd {
+namespace {
+// Status reads a programmer gets to come out of reset.
+constexpr int kResetPolls = 500;
+}  // namespace
 
 std::string ProgrammerErrorText(std::uint8_t code) {
   switch (code) {
@@ -52,25 +56,53 @@ int Protocol::WriteSelectMark(BridgeHandle handle, std::uint8_t mark) {
 }
 
 Outcome Protocol::ResetProgrammer(BridgeHandle handle, int sendMark) {
-  bool ok = bridge_.BridgeSetFlowControl(handle, kResetLine) == kBridgeOk;
-  if (ok) {
-    pacer_.spin(kResetSpin);
-    ok = bridge_.BridgeSetFlowControl(handle, kLinesReleased) == kBridgeOk;
+  return ResetProgrammers({handle}, sendMark).front();
+}
+
+std::vector<Outcome> Protocol::ResetProgrammers(const std::vector<BridgeHandle>& handles, int sendMark) {
+  const std::size_t count = handles.size();
+  // Per programmer: still on its way through the reset, and then: out of it.
+  std::vector<bool> going(count, false);
+  bool anyDriven = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    going[i] = bridge_.BridgeSetFlowControl(handles[i], kResetLine) == kBridgeOk;
+    anyDriven = anyDriven || going[i];
   }
-  if (ok) {
-    ok = false;
-    for (int i = 0; i < 500; ++i) {
+  // Every line is held for at least the whole pulse, the first one driven a little longer.
+  if (anyDriven) pacer_.spin(kResetSpin);
+  std::vector<std::size_t> waiting;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (going[i]) going[i] = bridge_.BridgeSetFlowControl(handles[i], kLinesReleased) == kBridgeOk;
+    if (going[i]) waiting.push_back(i);
+  }
+
+  // One read of each busy programmer per round, so a slow one never delays the others'
+  // reads; the pause between rounds is paid once, and only while someone is still busy.
+  std::vector<bool> ready(count, false);
+  std::vector<int> reads(count, 0);
+  while (!waiting.empty()) {
+    std::vector<std::size_t> stillBusy;
+    for (const std::size_t i : waiting) {
       std::uint8_t status = 0;
-      if (bridge_.BridgeGetModemStatus(handle, status) == kBridgeOk && (status & kBusyBit) == 0) {
-        ok = true;
-        break;
+      // A failed status read counts as a read that still showed the programmer busy.
+      if (bridge_.BridgeGetModemStatus(handles[i], status) == kBridgeOk && (status & kBusyBit) == 0) {
+        ready[i] = true;
+      } else if (++reads[i] < kResetPolls) {
+        stillBusy.push_back(i);
       }
-      pacer_.spin(kPollSpin);
     }
+    waiting.swap(stillBusy);
+    if (!waiting.empty()) pacer_.spin(kPollSpin);
   }
-  if (ok && sendMark == 1) ok = WriteSelectMark(handle, kMarkSelected) == kBridgeOk;
-  if (!ok) return Outcome::Error(Outcome::Failure::CannotReset, kMsgCannotReset);
-  return Outcome::Success();
+
+  std::vector<Outcome> outcomes;
+  outcomes.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    bool ok = ready[i];
+    if (ok && sendMark == 1) ok = WriteSelectMark(handles[i], kMarkSelected) == kBridgeOk;
+    outcomes.push_back(ok ? Outcome::Success() : Outcome::Error(Outcome::Failure::CannotReset, kMsgCannotReset));
+  }
+  return outcomes;
 }
 
 std::optional<std::uint8_t> Protocol::ReadErrorCode(BridgeHandle handle) {

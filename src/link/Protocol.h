@@ -81,6 +81,13 @@ public:
   bool WaitStatusLine(BridgeHandle handle, std::uint8_t mask, int polls);
   // Reset pulse, wait for the programmer to leave busy, 'L' 0x02 when `sendMark` is 1.
   Outcome ResetProgrammer(BridgeHandle handle, int sendMark);
+  // The same reset for several programmers at once, so that they share one pulse and one
+  // wait: every reset line driven, one pulse, every line released, then each programmer's
+  // busy bit polled in turn (each within its own 500 reads, one pause per round), then
+  // 'L' 0x02 to each when `sendMark` is 1. Each programmer sees what a reset of it alone
+  // sends it, in the same order; one that fails does not hold up the others. The outcomes
+  // are in the order of `handles`.
+  std::vector<Outcome> ResetProgrammers(const std::vector<BridgeHandle>& handles, int sendMark);
   // The error-request line and the one-byte code; nothing when the code does not arrive.
   // The line stays driven: the caller resets, or holds the programmer in reset.
   std::optional<std::uint8_t> ReadErrorCode(BridgeHandle handle);
