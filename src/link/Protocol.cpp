@@ -6,6 +6,8 @@ namespace fd {
 namespace {
 // Status reads a programmer gets to come out of reset.
 constexpr int kResetPolls = 500;
+// Status reads a programmer gets to answer 'I'.
+constexpr int kInfoPolls = 20;
 }  // namespace
 
 std::string ProgrammerErrorText(std::uint8_t code) {
@@ -55,31 +57,12 @@ int Protocol::WriteSelectMark(BridgeHandle handle, std::uint8_t mark) {
   return bridge_.BridgeWrite(handle, frame, 2, written);
 }
 
-Outcome Protocol::ResetProgrammer(BridgeHandle handle, int sendMark) {
-  return ResetProgrammers({handle}, sendMark).front();
-}
-
-std::vector<Outcome> Protocol::ResetProgrammers(const std::vector<BridgeHandle>& handles, int sendMark) {
-  const std::size_t count = handles.size();
-  // Per programmer: still on its way through the reset, and then: out of it.
-  std::vector<bool> going(count, false);
-  bool anyDriven = false;
-  for (std::size_t i = 0; i < count; ++i) {
-    going[i] = bridge_.BridgeSetFlowControl(handles[i], kResetLine) == kBridgeOk;
-    anyDriven = anyDriven || going[i];
-  }
-  // Every line is held for at least the whole pulse, the first one driven a little longer.
-  if (anyDriven) pacer_.spin(kResetSpin);
-  std::vector<std::size_t> waiting;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (going[i]) going[i] = bridge_.BridgeSetFlowControl(handles[i], kLinesReleased) == kBridgeOk;
-    if (going[i]) waiting.push_back(i);
-  }
-
+std::vector<bool> Protocol::WaitBusyClear(const std::vector<BridgeHandle>& handles, std::vector<std::size_t> waiting,
+                                          int polls) {
   // One read of each busy programmer per round, so a slow one never delays the others'
   // reads; the pause between rounds is paid once, and only while someone is still busy.
-  std::vector<bool> ready(count, false);
-  std::vector<int> reads(count, 0);
+  std::vector<bool> ready(handles.size(), false);
+  std::vector<int> reads(handles.size(), 0);
   while (!waiting.empty()) {
     std::vector<std::size_t> stillBusy;
     for (const std::size_t i : waiting) {
@@ -87,13 +70,36 @@ std::vector<Outcome> Protocol::ResetProgrammers(const std::vector<BridgeHandle>&
       // A failed status read counts as a read that still showed the programmer busy.
       if (bridge_.BridgeGetModemStatus(handles[i], status) == kBridgeOk && (status & kBusyBit) == 0) {
         ready[i] = true;
-      } else if (++reads[i] < kResetPolls) {
+      } else if (++reads[i] < polls) {
         stillBusy.push_back(i);
       }
     }
     waiting.swap(stillBusy);
     if (!waiting.empty()) pacer_.spin(kPollSpin);
   }
+  return ready;
+}
+
+Outcome Protocol::ResetProgrammer(BridgeHandle handle, int sendMark) {
+  return ResetProgrammers({handle}, sendMark).front();
+}
+
+std::vector<Outcome> Protocol::ResetProgrammers(const std::vector<BridgeHandle>& handles, int sendMark) {
+  const std::size_t count = handles.size();
+  std::vector<bool> driven(count, false);
+  bool anyDriven = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    driven[i] = bridge_.BridgeSetFlowControl(handles[i], kResetLine) == kBridgeOk;
+    anyDriven = anyDriven || driven[i];
+  }
+  // Every line is held for at least the whole pulse, the first one driven a little longer.
+  if (anyDriven) pacer_.spin(kResetSpin);
+  std::vector<std::size_t> released;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (driven[i] && bridge_.BridgeSetFlowControl(handles[i], kLinesReleased) == kBridgeOk) released.push_back(i);
+  }
+
+  const std::vector<bool> ready = WaitBusyClear(handles, released, kResetPolls);
 
   std::vector<Outcome> outcomes;
   outcomes.reserve(count);
@@ -152,18 +158,37 @@ Outcome Protocol::ConnectTarget(BridgeHandle handle, const TargetSetup& setup) {
 }
 
 Outcome Protocol::ReadProgrammerInfo(BridgeHandle handle, ProgrammerInfo& block) {
-  bridge_.BridgeFlushBuffers(handle, 1, 1);
+  std::vector<ProgrammerInfo> blocks{block};
+  const Outcome outcome = ReadProgrammerInfos({handle}, blocks).front();
+  block = blocks.front();
+  return outcome;
+}
+
+std::vector<Outcome> Protocol::ReadProgrammerInfos(const std::vector<BridgeHandle>& handles,
+                                                   std::vector<ProgrammerInfo>& blocks) {
+  const std::size_t count = handles.size();
+  blocks.resize(count);
+  std::vector<std::size_t> asked;
   const std::uint8_t command = kCmdInfo;
-  ProgrammerInfo read{};
-  const bool ok = WriteBytes(handle, &command, 1) && WaitStatusLine(handle, kBusyBit, 20) &&
-                  ReadBytes(handle, read.data(), kInfoSize);
-  if (!ok) {
-    bridge_.BridgeClose(handle);
-    return Outcome::Silent();
+  for (std::size_t i = 0; i < count; ++i) {
+    bridge_.BridgeFlushBuffers(handles[i], 1, 1);
+    if (WriteBytes(handles[i], &command, 1)) asked.push_back(i);
   }
-  // Only a whole block replaces the one the caller holds; half a block would mislead.
-  block = read;
-  return Outcome::Success();
+  const std::vector<bool> ready = WaitBusyClear(handles, asked, kInfoPolls);
+  std::vector<Outcome> outcomes;
+  outcomes.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    ProgrammerInfo read{};
+    if (!ready[i] || !ReadBytes(handles[i], read.data(), kInfoSize)) {
+      bridge_.BridgeClose(handles[i]);
+      outcomes.push_back(Outcome::Silent());
+      continue;
+    }
+    // Only a whole block replaces the one the caller holds; half a block would mislead.
+    blocks[i] = read;
+    outcomes.push_back(Outcome::Success());
+  }
+  return outcomes;
 }
 
 Outcome Protocol::WriteProgrammerHeader(BridgeHandle handle, int dataFollows, const ProgrammerInfo& block) {

@@ -152,7 +152,8 @@ void MainFlow::DetectProgrammers() {
   for (int r = 0; r < kMaxProgrammers; ++r) closeHandle(r);
   view_.rows.clear();
   // Every programmer is opened before any is reset, so that all of them share one reset
-  // pulse and one wait for the end of the reset instead of paying it each in turn.
+  // pulse and one wait for its end, and then work out their information blocks side by
+  // side, instead of paying each wait in turn.
   Bridge& bridge = ports_.bridge;
   std::vector<BridgeHandle> opened;
   for (std::uint32_t index = 0; index < count; ++index) {
@@ -167,17 +168,24 @@ void MainFlow::DetectProgrammers() {
     opened.push_back(handle);
   }
   const std::vector<bool> reset = resetShowingFailures(opened, 0);
-  int r = 0;
+  std::vector<BridgeHandle> ready;
   for (std::size_t i = 0; i < opened.size(); ++i) {
-    const BridgeHandle handle = opened[i];
-    if (!reset[i]) {
-      bridge.BridgeClose(handle);
-      continue;
+    if (reset[i]) {
+      ready.push_back(opened[i]);
+    } else {
+      bridge.BridgeClose(opened[i]);
     }
-    protocol_.WriteSelectMark(handle, kMarkCleared);
-    if (!windows_.ReadProgrammerInfo(handle)) continue;
-    handles_[r] = handle;
-    const auto texts = DetectionRowTexts(ports_.state.programmerInfo);
+  }
+  for (const BridgeHandle handle : ready) protocol_.WriteSelectMark(handle, kMarkCleared);
+  std::vector<ProgrammerInfo> blocks;
+  // A failed read closes its handle and says nothing.
+  const std::vector<Outcome> reads = protocol_.ReadProgrammerInfos(ready, blocks);
+  int r = 0;
+  for (std::size_t i = 0; i < ready.size(); ++i) {
+    if (!reads[i].ok()) continue;
+    ports_.state.programmerInfo = blocks[i];
+    handles_[r] = ready[i];
+    const auto texts = DetectionRowTexts(blocks[i]);
     view_.rows.push_back({TwoDigits(r + 1), {texts.begin(), texts.end()}, true});
     ++r;
   }
@@ -379,7 +387,7 @@ void MainFlow::enterResultView() {
 
 void MainFlow::writeGangRecord() {
   // Failures while the record is written go into the record, not onto the screen. The
-  // programmers that took part are reset together, then read one after another.
+  // programmers that took part are reset together, then asked for their blocks together.
   std::vector<std::size_t> taking;
   std::vector<BridgeHandle> takingHandles;
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
@@ -388,23 +396,31 @@ void MainFlow::writeGangRecord() {
     takingHandles.push_back(handles_[r]);
   }
   const std::vector<Outcome> resets = protocol_.ResetProgrammers(takingHandles, 0);
+  std::vector<BridgeHandle> resetHandles;
+  for (std::size_t i = 0; i < taking.size(); ++i) {
+    if (!resets[i].ok()) continue;
+    ports_.state.targetConnected = 0;
+    resetHandles.push_back(takingHandles[i]);
+  }
+  std::vector<ProgrammerInfo> blocks;
+  const std::vector<Outcome> reads = protocol_.ReadProgrammerInfos(resetHandles, blocks);
+
   std::vector<GangLogRow> rows;
-  std::size_t next = 0;
+  std::size_t next = 0;  // into taking
+  std::size_t read = 0;  // into reads
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
     GangLogRow entry;
     entry.sn = view_.rows[r].sn;
     entry.kind = GangLogRow::Kind::NotTaking;
     rows.push_back(entry);
     if (next >= taking.size() || taking[next] != r) continue;
-    const Outcome& reset = resets[next++];
     GangLogRow& row = rows.back();
-    if (!reset.ok()) {
+    if (!resets[next++].ok()) {
       row.kind = GangLogRow::Kind::ResetError;
       continue;
     }
-    ports_.state.targetConnected = 0;
-    ProgrammerInfo block{};
-    if (!protocol_.ReadProgrammerInfo(handles_[r], block).ok()) {
+    const ProgrammerInfo& block = blocks[read];
+    if (!reads[read++].ok()) {
       handles_[r] = kNoHandle;  // closed by the failed read
       row.kind = GangLogRow::Kind::InfoError;
     } else if (block[info::kTypeCode] == 0xFF) {

@@ -1,6 +1,6 @@
-// Resets of several programmers at once: each programmer, taken alone, sees exactly what a
-// reset of it alone sends it, while all of them share one pulse and one pause per round of
-// status reads.
+// Resets and information reads of several programmers at once: each programmer, taken
+// alone, sees exactly what the operation on it alone sends it, while all of them share the
+// waits: one pulse, and one pause per round of status reads.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -16,17 +16,20 @@
 namespace fd {
 namespace {
 
+using test::SequentialInfoRead;
 using test::SequentialReset;
 using test::TraceOf;
 
 // Programmers in virtual time behind a traced bridge, each opened with the link settings.
-// Letters: 'o' comes out of reset, 'b' stays busy after every reset, 'c' its handle is
-// closed before the reset.
+// Letters: 'o' a good one, 'b' stays busy after every reset, 'i' never answers 'I', 'u' is
+// unplugged in the middle of its information block, 'c' its handle is closed beforehand.
 struct Station {
   explicit Station(const std::string& letters) : bench(clock), tracing(bench), pacer(clock), protocol(tracing, pacer) {
     for (const char letter : letters) {
       SimProgrammerSetup setup = test::ReadyProgrammer("ZK40F8C12", "app", 1000);
       setup.faults.busyAfterReset = letter == 'b';
+      if (letter == 'i') setup.faults.busyAfterCommands = "I";
+      if (letter == 'u') setup.faults.linkLostAfter = 1 + 40;  // 'I', then 40 of its 89 bytes
       bench.attach(setup);
     }
     for (std::uint32_t i = 0; i < letters.size(); ++i) {
@@ -130,6 +133,49 @@ TEST(ResetProgrammers, AProgrammerUnpluggedMidResetFailsAloneAndTheOthersComeOut
       EXPECT_TRUE(outcomes[i].ok()) << i;
       EXPECT_EQ(TraceOf(batch.tracing, batch.handles[i]), TraceOf(alone.tracing, alone.handles[i])) << i;
     }
+  }
+}
+
+TEST(ReadProgrammerInfos, EachProgrammerSeesWhatItsOwnReadSendsAndAFailureClosesItAlone) {
+  const struct {
+    const char* name;
+    std::string programmers;
+  } cases[] = {
+      {"one", "o"},
+      {"eight", "oooooooo"},
+      {"one never answers", "oio"},
+      {"one unplugged in the middle of its block", "ouo"},
+      {"a closed handle among them", "coo"},
+      {"none", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Station batch(c.programmers);
+    Station alone(c.programmers);
+    ProgrammerInfo untouched;
+    untouched.fill(0xAB);
+    std::vector<ProgrammerInfo> blocks(c.programmers.size(), untouched);
+    const std::vector<Outcome> outcomes = batch.protocol.ReadProgrammerInfos(batch.handles, blocks);
+    ASSERT_EQ(outcomes.size(), c.programmers.size());
+    ASSERT_EQ(blocks.size(), c.programmers.size());
+
+    int mostReads = 0;
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+      SCOPED_TRACE(i);
+      ProgrammerInfo expectedBlock = untouched;
+      const bool expected = SequentialInfoRead(alone.tracing, alone.pacer, alone.handles[i], expectedBlock);
+      EXPECT_EQ(TraceOf(batch.tracing, batch.handles[i]), TraceOf(alone.tracing, alone.handles[i]));
+      EXPECT_EQ(outcomes[i].ok(), expected);
+      EXPECT_EQ(expected, c.programmers[i] == 'o');
+      // Failures say nothing; the block is the programmer's whole one or the caller's own.
+      EXPECT_TRUE(outcomes[i].notices.empty());
+      EXPECT_EQ(blocks[i], expectedBlock);
+      if (expected) {
+        EXPECT_EQ(blocks[i], batch.bench.programmer(i).info());
+      }
+      mostReads = std::max(mostReads, batch.statusReads(batch.handles[i]));
+    }
+    EXPECT_EQ(batch.pacer.count(kPollSpin), std::max(0, mostReads - 1));
   }
 }
 
