@@ -100,6 +100,9 @@ private:
   void pollRun();
   void writeGangRecord();
   void closeHandle(int row);
+  // Resets the programmers together and shows each failure's message, in their order;
+  // true for each one that came out of reset.
+  std::vector<bool> resetShowingFailures(const std::vector<BridgeHandle>& handles, int sendMark);
   void setColumns(ColumnSet set);
 
   void singleOperation(bool offline);
