@@ -14,6 +14,9 @@ inline constexpr const char* kNotSelect = "Not select";
 
 struct AppState {
   std::string appDir;                          // executable's folder, ends in a separator
+  // Where the shipped data files are (the executable's folder, also when --app-dir moves
+  // appDir elsewhere), ends in a separator.
+  std::string resourceDir;
   std::string productNumber = kNotSelect;      // padded to 12 in the Single Operation window
   char mcuTypeCode = '0';                      // first parameter of 'C'
   std::uint8_t powerSet = 0x00;                // 0x00 target's own, 0x30 3 V, 0x50 5 V
@@ -34,7 +37,8 @@ struct AppState {
   std::int32_t readEnd = 0;
   std::int32_t viewTop = 0;
 
-  // True while no product is chosen ("Not select" without its trailing spaces).
+  // True while no product is chosen: "Not select" without its trailing spaces, or no name
+  // at all (a settings file without the key must not count as a product).
   bool productNotSelected() const;
 };
 
@@ -44,5 +48,9 @@ inline constexpr const char* kHistoryFileName = "ZK40 Family Flashdock History.l
 inline constexpr const char* kLoadRecordFileName = "ZK40 Family Flashdock.tbx";
 inline constexpr const char* kDeviceDatabaseFileName = "MCUType.mcu";
 inline constexpr const char* kManualFileName = "ZK40 Family Flashdock User's Manual.pdf";
+
+// The device database to read: the one in appDir when there is one there, else the one
+// shipped beside the executable.
+std::string DeviceDatabasePath(const AppState& state);
 
 }  // namespace fd

@@ -14,13 +14,16 @@ std::unique_ptr<HostSession> HostSession::create(const HostOptions& options, con
   std::unique_ptr<HostSession> session(new HostSession());
   session->options_ = options;
 
-  std::string dir = options.appDir.empty() ? ExecutableDir(argv0) : options.appDir;
+  const std::string executableDir = ExecutableDir(argv0);
+  std::string dir = options.appDir.empty() ? executableDir : options.appDir;
   std::string normalized;
   if (!PrepareAppDir(dir, normalized, error)) {
     if (options.appDir.empty()) error += " Choose a folder for the settings and log with --app-dir.";
     return nullptr;
   }
   session->state_.appDir = normalized;
+  // The shipped files stay beside the executable wherever --app-dir puts the others.
+  session->state_.resourceDir = executableDir;
 
   const bool simulate = !options.simulate.empty();
   if (options.virtualTime && simulate) {
