@@ -24,11 +24,14 @@ int CMainApp::run() {
   QtPrompter prompter;
   QtTimers timers;
   QtDocumentOpener opener;
-  MainFlow flow(MainFlowPorts{state_, bridge_, pacer_, prompter, timers, opener, {}});
+  QtDialogHost dialogs;
+  MainFlow flow(MainFlowPorts{state_, bridge_, pacer_, prompter, timers, opener, {}, &dialogs});
   timers.setHandler([&flow](int id) { flow.onTimer(id); });
 
   CMainDlg window(flow, bench_);
   prompter.setParent(&window);
+  // The Single Operation window opens over the main window.
+  dialogs.setParent(&window);
   window.exec();
   timers.stopAll();
   return 0;
