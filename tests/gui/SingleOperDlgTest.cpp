@@ -224,5 +224,69 @@ TEST(SingleOperFromMainWindow, OffLineSetDoubleClickAndTheRowShowsTheNewProduct)
   EXPECT_EQ(rowAfter, QStringLiteral("ZK40K64L    "));
 }
 
+// On-line Test: a product chosen in the list, Set ID and Set Power through their own
+// windows, each over the Single Operation window; the settings file keeps all three.
+TEST(SingleOperFromMainWindow, OnLineTestStoresProductIdAndPowerInTheSettingsFile) {
+  test::TempDir dir;
+  VirtualClock clock;
+  ClockPacer pacer{clock};
+  auto bench = SimBench::demo(clock);
+  AppState state;
+  state.appDir = dir.dir();
+  state.resourceDir = ExecutableDir(nullptr);
+  SettingsFile settings(dir.path(kSettingsFileName));
+  settings.write(kSectionLog, kKeyAutoSaveLog, "1");
+
+  QWidget* idOwner = nullptr;
+  QWidget* powerOwner = nullptr;
+  QWidget* singleWindow = nullptr;
+  test::OnNextModal(
+      [&](QWidget* modal) {
+        auto* main = static_cast<CMainDlg*>(modal);
+        test::OnNextModal(
+            [&, main](QWidget* single) {
+              auto* window = static_cast<CSingleOperDlg*>(single);
+              singleWindow = window;
+              window->tree()->setCurrentItem(GroupItem(*window->tree(), QStringLiteral("ZK40H3")));
+              window->list()->setCurrentCell(1, 0);
+              test::OnNextModal(
+                  [&](QWidget* idWindow) {
+                    auto* id = static_cast<CIDCodeSetDlg*>(idWindow);
+                    idOwner = id->parentWidget();
+                    id->edit()->selectAll();
+                    QTest::keyClicks(id->edit(), QStringLiteral("a0a1a2a3a4a5a6"));
+                    id->okButton()->click();
+                  },
+                  &CIDCodeSetDlg::staticMetaObject);
+              window->setIdButton()->click();
+              test::OnNextModal(
+                  [&](QWidget* powerWindow) {
+                    auto* power = static_cast<CPowerSetDlg*>(powerWindow);
+                    powerOwner = power->parentWidget();
+                    power->output5V()->click();
+                    power->okButton()->click();
+                  },
+                  &CPowerSetDlg::staticMetaObject);
+              window->setPowerButton()->click();
+              EXPECT_EQ(window->powerLabel()->text(), QStringLiteral("Output 5.0V"));
+              EXPECT_EQ(window->productLabel()->text(), QStringLiteral("ZK40H128R2"));
+              QTest::keyClick(window, Qt::Key_Escape);
+              test::OnNextModal([main](QWidget*) { QTest::keyClick(main, Qt::Key_Escape); },
+                                &CMainDlg::staticMetaObject);
+            },
+            &CSingleOperDlg::staticMetaObject);
+        main->onlineButton()->click();
+      },
+      &CMainDlg::staticMetaObject);
+  CMainApp app(state, *bench, pacer, bench.get());
+  EXPECT_EQ(app.run(), 0);
+  EXPECT_NE(singleWindow, nullptr);
+  EXPECT_EQ(idOwner, singleWindow);
+  EXPECT_EQ(powerOwner, singleWindow);
+  EXPECT_EQ(settings.read(kSectionProgrammer, kKeyProductNumber), "ZK40H128R2");
+  EXPECT_EQ(settings.read(kSectionProgrammer, kKeyIdCode), "A0A1A2A3A4A5A6");
+  EXPECT_EQ(settings.read(kSectionProgrammer, kKeyPowerSet), "50");
+}
+
 }  // namespace
 }  // namespace fd
