@@ -18,6 +18,8 @@
 #include "flows/common/DialogHost.h"
 #include "flows/common/WindowProtocol.h"
 #include "flows/main/MainView.h"
+#include "flows/update/UpdateGesture.h"
+#include "link/Clock.h"
 #include "link/Protocol.h"
 
 namespace fd {
@@ -52,6 +54,8 @@ struct MainFlowPorts {
   std::function<LocalTime()> localTime;
   // Opens the Single Operation window; none: the command says it is not available.
   DialogHost* dialogs = nullptr;
+  // The time the Updating window measures its progress on; none: no firmware update.
+  Clock* clock = nullptr;
 };
 
 class MainFlow {
@@ -75,6 +79,11 @@ public:
   void onlineTest();
   // Close box or Esc: reset, unmark and close every programmer.
   void close();
+  // The list's double-click and right-click: the steps of the hidden gesture that opens
+  // the firmware update on the empty list.
+  void listDoubleClick();
+  void listRightClick();
+  int gestureCounter() const { return gesture_.counter(); }
 
   const MainView& view() const { return view_; }
   std::function<void()> changed;
@@ -102,6 +111,7 @@ private:
   void setColumns(ColumnSet set);
 
   void singleOperation(bool offline);
+  void updateMode();
   void showFailure(std::size_t row);
 
   MainFlowPorts ports_;
@@ -112,7 +122,7 @@ private:
 
   // Run state, in the window's order.
   std::array<int, kMaxProgrammers> ticked_{};
-  int gestureCounter_ = 0;
+  UpdateGesture gesture_;
   RunPhase runPhase_ = RunPhase::Idle;
   int selectedRow_ = -1;
   std::uint32_t lastDeviceCount_ = 0;
