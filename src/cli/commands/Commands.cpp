@@ -8,6 +8,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeListCommand());
   commands.push_back(MakeGangCommand());
   commands.push_back(MakeOptionsCommand());
+  commands.push_back(MakeUpdateFirmwareCommand());
   commands.push_back(MakeBenchInitCommand());
   return commands;
 }
