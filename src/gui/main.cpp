@@ -28,6 +28,6 @@ int main(int argc, char** argv) {
     fd::ReportStartError(QString::fromStdString(error), showBox);
     return fd::kExitUsage;
   }
-  fd::CMainApp mainApp(session->state(), session->bridge(), session->pacer(), session->bench());
+  fd::CMainApp mainApp(session->state(), session->bridge(), session->pacer(), session->bench(), &session->clock());
   return mainApp.run();
 }

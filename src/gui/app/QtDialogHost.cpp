@@ -1,13 +1,16 @@
 #include "gui/app/QtDialogHost.h"
 
 #include "flows/init/InitOptionsFlow.h"
+#include "flows/update/UpdateFlow.h"
 #include "gui/app/CInitDlg.h"
 #include "gui/app/QtTimers.h"
+#include "gui/update/CUpdateDlg.h"
 
 namespace fd {
 
 void RegisterDialogs() {
   QtDialogHost::registerDialog<InitOptionsFlow, CInitDlg>();
+  QtDialogHost::registerDialog<UpdateFlow, CUpdateDlg>();
 }
 
 QtDialogHost::QtDialogHost(QWidget* parent) : parent_(parent) { RegisterDialogs(); }
