@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     fd::ReportStartError(QString::fromStdString(error), showBox);
     return fd::kExitUsage;
   }
-  fd::CMainApp mainApp(session->state(), session->bridge(), session->pacer(), session->bench());
+  fd::CMainApp mainApp(session->state(), session->bridge(), session->pacer(), session->bench(), &session->clock());
   const int code = mainApp.run();
   // The bench holds what the run did to the simulated programmers: a failed write-back is
   // said, not swallowed.

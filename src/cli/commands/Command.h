@@ -27,6 +27,7 @@ std::unique_ptr<Command> MakeBlocksCommand();
 std::unique_ptr<Command> MakeSetupCommand();
 std::unique_ptr<Command> MakeOptionsCommand();
 std::unique_ptr<Command> MakeBenchInitCommand();
+std::unique_ptr<Command> MakeUpdateFirmwareCommand();
 
 // Every command, in the order the help lists them.
 std::vector<std::unique_ptr<Command>> MakeCommands();

@@ -11,6 +11,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeBlocksCommand());
   commands.push_back(MakeSetupCommand());
   commands.push_back(MakeOptionsCommand());
+  commands.push_back(MakeUpdateFirmwareCommand());
   commands.push_back(MakeBenchInitCommand());
   return commands;
 }

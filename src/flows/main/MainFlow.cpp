@@ -1,5 +1,7 @@
 #include "flows/main/MainFlow.h"
 
+#include "flows/update/UpdateMode.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -111,10 +113,7 @@ void MainFlow::open() {
 
 void MainFlow::onTimer(int id) {
   if (id == kTimerDetection) {
-    if (gestureCounter_ != 0) {
-      gestureCounter_ += 256;
-      if (gestureCounter_ > 2048) gestureCounter_ = 0;
-    }
+    gesture_.tick();
     ports_.timers.stop(kTimerDetection);
     for (int r = 0; r < kMaxProgrammers; ++r) {
       ticked_[r] = r < static_cast<int>(view_.rows.size()) && view_.rows[r].checked ? 1 : 0;
@@ -566,6 +565,26 @@ void MainFlow::close() {
     closeHandle(rows[i]);
   }
   ports_.state.currentHandle = kNoHandle;
+  notify();
+}
+
+void MainFlow::listDoubleClick() {
+  if (gesture_.doubleClick(!view_.rows.empty())) updateMode();
+}
+
+void MainFlow::listRightClick() { gesture_.rightClick(!view_.rows.empty()); }
+
+void MainFlow::updateMode() {
+  if (ports_.dialogs == nullptr || ports_.clock == nullptr) {
+    gesture_.clear();
+    return;
+  }
+  // Detection would reset the boot loader's link under the update: it waits till the end.
+  ports_.timers.stop(kTimerDetection);
+  RunUpdateMode(UpdateModePorts{ports_.state, ports_.bridge, ports_.pacer, ports_.prompter, *ports_.dialogs,
+                                *ports_.clock});
+  gesture_.clear();
+  ports_.timers.start(kTimerDetection, kDetectionPeriodMs);
   notify();
 }
 

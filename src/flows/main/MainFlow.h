@@ -18,6 +18,8 @@
 #include "flows/common/DialogHost.h"
 #include "flows/common/WindowProtocol.h"
 #include "flows/main/MainView.h"
+#include "flows/update/UpdateGesture.h"
+#include "link/Clock.h"
 #include "link/Protocol.h"
 
 namespace fd {
@@ -54,6 +56,8 @@ struct MainFlowPorts {
   // Opens the Single Operation window and the windows it opens; none: the command says it
   // is not available.
   DialogHost* dialogs = nullptr;
+  // The time the Updating window measures its progress on; none: no firmware update.
+  Clock* clock = nullptr;
 };
 
 class MainFlow {
@@ -79,6 +83,11 @@ public:
   void onlineTest();
   // Close box or Esc: reset, unmark and close every programmer.
   void close();
+  // The list's double-click and right-click: the steps of the hidden gesture that opens
+  // the firmware update on the empty list.
+  void listDoubleClick();
+  void listRightClick();
+  int gestureCounter() const { return gesture_.counter(); }
 
   const MainView& view() const { return view_; }
   std::function<void()> changed;
@@ -109,6 +118,7 @@ private:
   void setColumns(ColumnSet set);
 
   void singleOperation(bool offline);
+  void updateMode();
   void showFailure(std::size_t row);
 
   MainFlowPorts ports_;
@@ -119,7 +129,7 @@ private:
 
   // Run state, in the window's order.
   std::array<int, kMaxProgrammers> ticked_{};
-  int gestureCounter_ = 0;
+  UpdateGesture gesture_;
   RunPhase runPhase_ = RunPhase::Idle;
   int selectedRow_ = -1;
   std::uint32_t lastDeviceCount_ = 0;

@@ -13,11 +13,12 @@
 #include "gui/app/SignalNotifier.h"
 #include "gui/main/CMainDlg.h"
 #include "gui/sim/BenchMenu.h"
+#include "link/Clock.h"
 
 namespace fd {
 
-CMainApp::CMainApp(AppState& state, Bridge& bridge, Pacer& pacer, SimBench* bench)
-    : state_(state), bridge_(bridge), pacer_(pacer), bench_(bench) {}
+CMainApp::CMainApp(AppState& state, Bridge& bridge, Pacer& pacer, SimBench* bench, Clock* clock)
+    : state_(state), bridge_(bridge), pacer_(pacer), bench_(bench), clock_(clock) {}
 
 int CMainApp::run() {
   {
@@ -36,7 +37,9 @@ int CMainApp::run() {
   // Sub-windows open over the main window and wait through the same pacer.
   QtDialogHost dialogs;
   dialogs.setPacer(&pacer);
-  MainFlow flow(MainFlowPorts{state_, bridge_, pacer, prompter, timers, opener, {}, &dialogs});
+  RealClock realClock;
+  Clock& clock = clock_ != nullptr ? *clock_ : realClock;
+  MainFlow flow(MainFlowPorts{state_, bridge_, pacer, prompter, timers, opener, {}, &dialogs, &clock});
   timers.setHandler([&flow](int id) { flow.onTimer(id); });
 
   CMainDlg window(flow);

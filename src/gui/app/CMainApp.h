@@ -6,13 +6,15 @@ namespace fd {
 
 struct AppState;
 class Bridge;
+class Clock;
 class Pacer;
 class SimBench;
 
 class CMainApp {
 public:
-  // `state.appDir` is already set; `bench` is the simulated bench, null on real hardware.
-  CMainApp(AppState& state, Bridge& bridge, Pacer& pacer, SimBench* bench = nullptr);
+  // `state.appDir` is already set; `bench` is the simulated bench, null on real hardware;
+  // `clock` the session's time (null: the real clock).
+  CMainApp(AppState& state, Bridge& bridge, Pacer& pacer, SimBench* bench = nullptr, Clock* clock = nullptr);
 
   // Returns the process's exit code.
   int run();
@@ -22,6 +24,7 @@ private:
   Bridge& bridge_;
   Pacer& pacer_;
   SimBench* bench_;
+  Clock* clock_;
 };
 
 }  // namespace fd

@@ -6,11 +6,13 @@
 #include "flows/single/IdCodeSetFlow.h"
 #include "flows/single/PowerSetFlow.h"
 #include "flows/single/SingleOperationFlow.h"
+#include "flows/update/UpdateFlow.h"
 #include "gui/app/CInitDlg.h"
 #include "gui/app/QtTimers.h"
 #include "gui/single/CIDCodeSetDlg.h"
 #include "gui/single/CPowerSetDlg.h"
 #include "gui/single/CSingleOperDlg.h"
+#include "gui/update/CUpdateDlg.h"
 
 namespace fd {
 
@@ -19,6 +21,7 @@ void RegisterDialogs() {
   QtDialogHost::registerDialog<SingleOperationFlow, CSingleOperDlg>();
   QtDialogHost::registerDialog<IdCodeSetFlow, CIDCodeSetDlg>();
   QtDialogHost::registerDialog<PowerSetFlow, CPowerSetDlg>();
+  QtDialogHost::registerDialog<UpdateFlow, CUpdateDlg>();
 }
 
 QtDialogHost::QtDialogHost(QWidget* parent) : parent_(parent) { RegisterDialogs(); }

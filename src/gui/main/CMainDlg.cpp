@@ -1,6 +1,7 @@
 #include "gui/main/CMainDlg.h"
 
 #include <QContextMenuEvent>
+#include <QMouseEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -176,6 +177,8 @@ void CMainDlg::buildList(const DialogUnits& du) {
   const int beforeProgress = run[0].width + run[1].width;
   columnScale_ = double(du.x(kBarX) - du.x(kListX) - list_->frameWidth()) / beforeProgress;
 
+  // The update gesture is made on the empty list, where no item could report a click.
+  list_->viewport()->installEventFilter(this);
   connect(list_, &QTableWidget::itemChanged, this, &CMainDlg::onItemChanged);
   connect(list_, &QTableWidget::itemSelectionChanged, this, &CMainDlg::onSelectionChanged);
 }
@@ -396,6 +399,20 @@ QMenu* CMainDlg::createContextMenu(QWidget* parent) {
 void CMainDlg::showAbout() {
   CAboutDlg about(this);
   about.exec();
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_->viewport()) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
+      flow_.listDoubleClick();
+      render();
+    } else if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::RightButton) {
+      flow_.listRightClick();
+    }
+  }
+  // The list still handles the click itself (selection, check boxes).
+  return QDialog::eventFilter(watched, event);
 }
 
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {

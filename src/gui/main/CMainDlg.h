@@ -64,6 +64,8 @@ public slots:
 
 protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // The list's double-clicks and right-clicks, also where it shows no row.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void buildList(const DialogUnits& du);

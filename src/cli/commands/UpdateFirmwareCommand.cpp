@@ -1,0 +1,107 @@
+// update-firmware FILE [--yes]: rewrites the programmer's own firmware through its boot
+// loader, as the main window's hidden gesture does: the only attached programmer, its
+// update jumpers set, the same checks and messages, the Updating window as a progress bar.
+#include <unistd.h>
+
+#include <iostream>
+
+#include "cli/ConsoleHost.h"
+#include "cli/commands/Command.h"
+#include "flows/update/UpdateMode.h"
+
+namespace fd {
+namespace {
+
+// The console's messages, with the file dialog answered by the command's file (once: a
+// file that fails its tests is not chosen again) and the update's first message asked as
+// a confirmation unless --yes gave it.
+class UpdatePrompter final : public Prompter {
+public:
+  UpdatePrompter(ConsolePrompter& console, std::ostream& err, std::string file, bool confirmed)
+      : console_(console), err_(err), file_(std::move(file)), confirmed_(confirmed) {}
+
+  MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
+    const MsgAnswer answer = console_.message(caption, icon, text, buttons);
+    if (caption != kCaptionUpdate || confirmed_) return answer;
+    err_ << "Rewrite the programmer's firmware with " << file_ << "? [y/N] " << std::flush;
+    std::string reply;
+    if (!std::getline(std::cin, reply)) return MsgAnswer::Cancel;
+    return reply == "y" || reply == "Y" || reply == "yes" ? MsgAnswer::Ok : MsgAnswer::Cancel;
+  }
+  std::optional<std::string> chooseOpenFile(const FileChoice&) override {
+    if (offered_) return std::nullopt;
+    offered_ = true;
+    return file_;
+  }
+  std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+
+private:
+  ConsolePrompter& console_;
+  std::ostream& err_;
+  std::string file_;
+  bool confirmed_;
+  bool offered_ = false;
+};
+
+const char* OutcomeName(UpdateOutcome outcome) {
+  switch (outcome) {
+    case UpdateOutcome::Declined: return "declined";
+    case UpdateOutcome::NoDevice: return "no programmer";
+    case UpdateOutcome::SeveralDevices: return "several programmers";
+    case UpdateOutcome::NotProgrammer: return "not a programmer";
+    case UpdateOutcome::CannotOpen: return "cannot open";
+    case UpdateOutcome::LinkSettings: return "link settings refused";
+    case UpdateOutcome::Jumpers: return "jumpers not set";
+    case UpdateOutcome::Canceled: return "canceled";
+    case UpdateOutcome::Updated: return "updated";
+  }
+  return "";
+}
+
+class UpdateFirmwareCommand final : public Command {
+public:
+  CLI::App* define(CLI::App& app) override {
+    CLI::App* sub = app.add_subcommand(
+        "update-firmware", "Rewrite the programmer's own firmware (the only programmer attached, update jumpers set)");
+    sub->add_option("file", file_, "The firmware file (.mot)")->required()->check([](const std::string& v) {
+      return v.empty() ? std::string("the firmware file name is empty") : std::string();
+    });
+    sub->add_flag("--yes", yes_, "Go ahead without asking (needed when no terminal can ask)");
+    return sub;
+  }
+
+  int run(CliContext& cli) override {
+    if (!yes_ && !(isatty(STDIN_FILENO) && isatty(STDERR_FILENO))) {
+      cli.err << "usage: update-firmware rewrites the programmer's own firmware and asks first; "
+                 "give --yes to go ahead where no terminal can ask.\n";
+      return kExitUsage;
+    }
+    if (!cli.begin()) return kExitFailed;
+    SignalWatch signals;
+    ConsoleHost dialogs(cli);
+    UpdatePrompter prompter(*cli.prompter, cli.err, file_, yes_);
+    HostSession& host = cli.host();
+    const UpdateOutcome outcome = RunUpdateMode(
+        UpdateModePorts{host.state(), host.bridge(), host.pacer(), prompter, dialogs, host.clock()});
+    if (outcome == UpdateOutcome::Declined) cli.err << "INFO: Not confirmed; the programmer was not touched.\n";
+    if (cli.options.json) {
+      cli.out << nlohmann::json{{"outcome", OutcomeName(outcome)}, {"updated", outcome == UpdateOutcome::Updated}}.dump(2)
+              << '\n';
+    }
+    const bool saved = cli.end();
+    if (!saved && outcome == UpdateOutcome::Updated) {
+      cli.err << "INFO: The programmer was updated, but the bench state was not saved.\n";
+    }
+    return SignalWatch::exitCode(saved && outcome == UpdateOutcome::Updated ? kExitOk : kExitFailed);
+  }
+
+private:
+  std::string file_;
+  bool yes_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeUpdateFirmwareCommand() { return std::make_unique<UpdateFirmwareCommand>(); }
+
+}  // namespace fd
