@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/MemoryMap.h"
+
 namespace fd {
 
 // Columns of a product line (counted from 0) and their widths.
@@ -88,14 +90,6 @@ struct GroupProducts {
   bool isSeries = false;         // the node turned out to be a series
 };
 
-// The half-open ranges of a product's data flash (0, 0 when it has none) and user flash.
-struct MemoryMap {
-  std::uint32_t dataFlashStart = 0;
-  std::uint32_t dataFlashEnd = 0;
-  std::uint32_t userFlashStart = 0;
-  std::uint32_t userFlashEnd = 0;
-  bool operator==(const MemoryMap&) const = default;
-};
 
 // What DeriveMemoryMap sets: the type code and the memory map.
 struct ProductMemory {

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/MemoryMap.h"
+
 namespace fd {
 
 // ---- File stamp -------------------------------------------------------------------------
@@ -143,13 +145,6 @@ ConvertResult CheckDataRecords(std::string_view fileText);
 // The "S0" test: the first line begins with exactly "S0" (upper-case S, digit zero).
 bool HasHeaderLine(std::string_view fileText);
 
-// The memory map of the selected product, half-open ranges (from the device database).
-struct MemoryMap {
-  std::uint32_t dataFlashStart = 0;
-  std::uint32_t dataFlashEnd = 0;
-  std::uint32_t userFlashStart = 0;
-  std::uint32_t userFlashEnd = 0;
-};
 // The address the memory-map test reads: characters 4 to 9 of the second line (fewer when
 // it is shorter, none when there is none) through ParseHex, taken as 32 bits.
 std::uint32_t FirstRecordAddress(std::string_view fileText);

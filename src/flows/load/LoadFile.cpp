@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "flows/load/ChooseImageFile.h"
+#include "formats/DeviceDatabase.h"
 #include "formats/LoadRecord.h"
 
 namespace fd {
@@ -13,6 +14,20 @@ namespace {
 // and the size.
 FileStamp HeldStamp(const ProgrammerInfo& block) {
   return DecodeDescriptor(block.data() + info::kDescriptor).stamp;
+}
+
+// The memory map the file is tested against is the one of the product the programmer is
+// set up for. The on-line settings may name another product, or none at all (every address
+// would pass); when the database can't tell, the map stays as it is.
+void TakeStoredProductsMemoryMap(AppState& state) {
+  const std::string product = ProductKey(InfoMcuName(state.programmerInfo));
+  const auto memory =
+      ProductMemoryMap(state.programFilesDir() + kDeviceDatabaseFileName, product, state.userFlashStart);
+  if (!memory.ok() || !memory.value) return;
+  state.dataFlashStart = memory.value->map.dataFlashStart;
+  state.dataFlashEnd = memory.value->map.dataFlashEnd;
+  state.userFlashStart = memory.value->map.userFlashStart;
+  state.userFlashEnd = memory.value->map.userFlashEnd;
 }
 
 }  // namespace
@@ -37,6 +52,7 @@ ImageOperationResult LoadFile(ImageOperationPorts& ports) {
     ports.prompter.warning(kMsgNoProduct);
     return finish(End::NoProduct);
   }
+  TakeStoredProductsMemoryMap(state);
   const std::optional<ChosenImage> image = detail::Choose(ports, kSelectLoadFileTitle, true);
   if (!image) {
     // Nothing was sent: the programmer is left as it is.

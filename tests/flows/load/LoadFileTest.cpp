@@ -145,6 +145,18 @@ TEST_F(LoadFileTest, AProgrammerWithoutAProductGetsNoFileDialog) {
   EXPECT_EQ(rig.writesSince(0).back(), (Bytes{'L', 0x02}));
 }
 
+TEST_F(LoadFileTest, TheMemoryMapTestUsesTheProductTheProgrammerIsSetUpFor) {
+  // The on-line settings know no product: without the stored one every address would pass.
+  rig.dir.write(kDeviceDatabaseFileName,
+                ":2 ZK40F     ZK40F1    ZK40F8C12   8K+2K   03 0A 1K   02400 0B 1K   02800 00 8K   04000\r\n");
+  rig.chooseMot("low.mot", {S2(0x2000, test::Counting(16)), kS9});
+  rig.chooseMot("data.mot", {S2(0x2400, test::Counting(16)), kS9});
+  EXPECT_EQ(load().end, End::Done);
+  EXPECT_THAT(rig.texts(), ElementsAre(kOutOfMemoryMapText, kMsgFileLoaded));
+  EXPECT_EQ(rig.state.dataFlashStart, 0x2400u);
+  EXPECT_EQ(rig.state.userFlashStart, 0x4000u);
+}
+
 TEST_F(LoadFileTest, ACancelledFileChoiceSendsNothing) {
   const std::size_t before = rig.tracing.entries().size();
   EXPECT_EQ(load().end, End::ChoiceCancelled);
