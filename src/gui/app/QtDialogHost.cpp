@@ -1,13 +1,16 @@
 #include "gui/app/QtDialogHost.h"
 
 #include "flows/init/InitOptionsFlow.h"
+#include "flows/load/LoadingFlow.h"
 #include "gui/app/CInitDlg.h"
+#include "gui/load/CFileDataDlg.h"
 #include "gui/app/QtTimers.h"
 
 namespace fd {
 
 void RegisterDialogs() {
   QtDialogHost::registerDialog<InitOptionsFlow, CInitDlg>();
+  QtDialogHost::registerDialog<LoadingFlow, CFileDataDlg>();
 }
 
 QtDialogHost::QtDialogHost(QWidget* parent) : parent_(parent) { RegisterDialogs(); }
