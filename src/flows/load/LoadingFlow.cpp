@@ -86,18 +86,24 @@ LongOperation::Next LoadingFlow::runStep(int step) {
   }
 }
 
-bool LoadingFlow::resultBitShowsError() {
-  // Two polls with the counted spin between them. A spin after the second would only
-  // delay the frames: at two frames a tick the link has no millisecond to spare.
+LoadingFlow::Ready LoadingFlow::waitReadyForGroup() {
   Bridge& bridge = ports_.windows.protocol().bridge();
-  for (int poll = 0; poll < 2; ++poll) {
-    if (poll != 0) ports_.windows.protocol().pacer().spin(kPollSpin);
+  const BridgeHandle handle = ports_.state.currentHandle;
+  for (int poll = 0; poll < kBusyPollsBeforeGroup; ++poll) {
     std::uint8_t status = 0;
-    if (bridge.BridgeGetModemStatus(ports_.state.currentHandle, status) == kBridgeOk && (status & kResultBit) == 0) {
-      return true;
+    // A failed read counts as a poll that did not see the programmer idle.
+    if (bridge.BridgeGetModemStatus(handle, status) == kBridgeOk && (status & kBusyBit) == 0) {
+      // The result bit of this very read, and of one more at once: at two frames a tick
+      // the programmer's store leaves no millisecond for a pause between the two. An error
+      // that comes up later is found before the next group or at the final answer.
+      if ((status & kResultBit) == 0) return Ready::Error;
+      std::uint8_t again = 0;
+      if (bridge.BridgeGetModemStatus(handle, again) == kBridgeOk && (again & kResultBit) == 0) return Ready::Error;
+      return Ready::Yes;
     }
+    ports_.windows.protocol().pacer().spin(kPollSpin);
   }
-  return false;
+  return Ready::TimedOut;
 }
 
 void LoadingFlow::stopTimer() { timers().stop(kTimerSubWindow); }
@@ -222,13 +228,10 @@ bool LoadingFlow::sendPage() {
 LongOperation::Next LoadingFlow::sendStep() {
   const BridgeHandle handle = ports_.state.currentHandle;
   Protocol& protocol = ports_.windows.protocol();
-  if (!protocol.WaitStatusLine(handle, kBusyBit, kBusyPollsBeforeGroup)) {
-    fail(kMsgTimeOut);
-    return {};
-  }
-  if (resultBitShowsError()) {
-    failWithProgrammerError();
-    return {};
+  switch (waitReadyForGroup()) {
+    case Ready::TimedOut: fail(kMsgTimeOut); return {};
+    case Ready::Error: failWithProgrammerError(); return {};
+    case Ready::Yes: break;
   }
   if (!sendPage()) return {};
   if (pagesLeft_ == 0) {
