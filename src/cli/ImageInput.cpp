@@ -165,6 +165,15 @@ ConvertResult ConvertImageToPages(const ImageInput& input, PageSink& sink) {
   return ConvertToPages(text, sink);
 }
 
+std::optional<std::uint32_t> FirstDataAddress(const ImageInput& input) {
+  if (input.format == ImageFormat::SRecord) return std::nullopt;
+  Runs runs;
+  std::string error;
+  if (!ReadWithSrecord(input, runs, error) || runs.runs.empty()) return std::nullopt;
+  // The runs come in ascending address order.
+  return static_cast<std::uint32_t>(runs.runs.front().address);
+}
+
 std::optional<ImageKey> ImageKeyFor(const ImageInput& input) {
   std::optional<FileStamp> stamp = ReadFileStamp(input.path);
   if (!stamp) return std::nullopt;

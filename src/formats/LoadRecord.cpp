@@ -1,5 +1,7 @@
 #include "formats/LoadRecord.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "formats/FileIo.h"
@@ -54,11 +56,24 @@ bool LoadRecordTrusted(std::string_view loadRecord, const ImageKey& key) {
   if (loadRecord.size() < kDescriptorSize || !StampMatches(loadRecord, key.stamp)) return false;
   const std::size_t pages = LoadRecordPageCount(loadRecord);
   const std::size_t listEnd = kDescriptorSize + kLoadPageRecordSize * pages;
-  if (!key.binaryBase) return loadRecord.size() == listEnd;
-  if (loadRecord.size() != listEnd + kBaseTrailerSize) return false;
-  const std::string_view trailer = loadRecord.substr(listEnd);
-  return std::memcmp(trailer.data(), kTrailerMark, sizeof kTrailerMark) == 0 &&
-         Le32(Bytes(trailer) + 4) == *key.binaryBase;
+  if (!key.binaryBase) {
+    if (loadRecord.size() != listEnd) return false;
+  } else {
+    if (loadRecord.size() != listEnd + kBaseTrailerSize) return false;
+    const std::string_view trailer = loadRecord.substr(listEnd);
+    if (std::memcmp(trailer.data(), kTrailerMark, sizeof kTrailerMark) != 0 ||
+        Le32(Bytes(trailer) + 4) != *key.binaryBase) {
+      return false;
+    }
+  }
+  // A page text that is not all hex digits would be sent as something else than the file
+  // holds, or not at all halfway through a load: such a record is converted anew.
+  for (std::size_t i = 0; i < pages; ++i) {
+    const std::string_view text = LoadRecordPageAt(loadRecord, i).text;
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+      return false;
+  }
+  return true;
 }
 
 bool LoadRecordTrusted(std::string_view loadRecord, const FileStamp& stamp) {

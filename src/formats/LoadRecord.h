@@ -59,7 +59,7 @@ struct ImageKey {
 // its size. Fewer than 16 bytes hold another file.
 bool StampMatches(std::string_view loadRecord, const FileStamp& stamp);
 // The stamp matches, the length is exactly 18 + 514 x page count (+ the trailer for a binary
-// key, which must hold the same base) and every page record is whole.
+// key, which must hold the same base) and every page record is whole: its text all hex digits.
 bool LoadRecordTrusted(std::string_view loadRecord, const ImageKey& key);
 bool LoadRecordTrusted(std::string_view loadRecord, const FileStamp& stamp);
 

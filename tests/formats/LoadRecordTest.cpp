@@ -58,6 +58,13 @@ TEST(LoadRecord, TrustedOnlyWhenWhole) {
   EXPECT_FALSE(LoadRecordTrusted(Descriptor(kStamp, 1) + page + page, kStamp));
   EXPECT_FALSE(LoadRecordTrusted(Descriptor(kStamp, 0).substr(0, 17), kStamp));
   EXPECT_FALSE(LoadRecordTrusted(two, FileStamp{"240305060709", kStamp.size}));
+  // The right length with a page text that is not all hex digits: damaged, not whole.
+  std::string damaged = two;
+  damaged[kDescriptorSize + kLoadPageRecordSize + 2 + 300] = 'G';
+  EXPECT_FALSE(LoadRecordTrusted(damaged, kStamp));
+  damaged = two;
+  damaged[kDescriptorSize + 2] = '\0';
+  EXPECT_FALSE(LoadRecordTrusted(damaged, kStamp));
 }
 
 TEST(LoadRecord, BuiltFromAnSRecordFile) {

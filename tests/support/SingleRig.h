@@ -25,10 +25,12 @@ struct SingleRig {
     windows.ReadProgrammerInfo(main.state.currentHandle);
   }
 
-  // The window opened in one mode over the block just read.
-  SingleOperationFlow& open(bool offline) {
+  // The window opened in one mode over the block just read; with `images` its Load File and
+  // Program run the Loading window on the rig's clock.
+  SingleOperationFlow& open(bool offline, bool images = false) {
     main.state.offlineMode = offline ? 1 : 0;
-    flow_ = std::make_unique<SingleOperationFlow>(SingleOperationPorts{main.state, windows, main.prompter, host});
+    flow_ = std::make_unique<SingleOperationFlow>(SingleOperationPorts{
+        main.state, windows, main.prompter, host, images ? &main.clock : nullptr, [this] { return main.logTime; }});
     flow_->open();
     return *flow_;
   }

@@ -28,6 +28,8 @@ std::unique_ptr<Command> MakeSetupCommand();
 std::unique_ptr<Command> MakeOptionsCommand();
 std::unique_ptr<Command> MakeBenchInitCommand();
 std::unique_ptr<Command> MakeUpdateFirmwareCommand();
+std::unique_ptr<Command> MakeLoadCommand();
+std::unique_ptr<Command> MakeProgramCommand();
 
 // Every command, in the order the help lists them.
 std::vector<std::unique_ptr<Command>> MakeCommands();

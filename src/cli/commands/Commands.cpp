@@ -10,6 +10,8 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeProductsCommand());
   commands.push_back(MakeBlocksCommand());
   commands.push_back(MakeSetupCommand());
+  commands.push_back(MakeLoadCommand());
+  commands.push_back(MakeProgramCommand());
   commands.push_back(MakeOptionsCommand());
   commands.push_back(MakeUpdateFirmwareCommand());
   commands.push_back(MakeBenchInitCommand());

@@ -1,5 +1,7 @@
 #include "flows/common/TimerLoop.h"
 
+#include <algorithm>
+
 namespace fd {
 
 void TimerLoop::start(int id, int periodMs) {
@@ -17,8 +19,10 @@ int TimerLoop::waitNext() {
   }
   const int id = next->first;
   if (clock_.nowUs() < next->second.dueUs) clock_.sleepUntilUs(next->second.dueUs);
-  // A tick that took longer than the period is not made up for: ticks never pile up.
-  next->second.dueUs = clock_.nowUs() + next->second.periodUs;
+  // The timer keeps its rhythm, so a wake-up that comes a little late does not push every
+  // later tick back; but a tick that took longer than the period is not made up for: ticks
+  // never pile up.
+  next->second.dueUs = std::max(next->second.dueUs + next->second.periodUs, clock_.nowUs());
   return id;
 }
 

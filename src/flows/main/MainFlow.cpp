@@ -525,7 +525,7 @@ void MainFlow::singleOperation(bool offline) {
   }
   if (ready) {
     state.offlineMode = offline ? 1 : 0;
-    SingleOperationFlow window({state, windows_, ports_.prompter, *ports_.dialogs});
+    SingleOperationFlow window({state, windows_, ports_.prompter, *ports_.dialogs, ports_.clock, ports_.localTime});
     ports_.dialogs->run(window);
     if (offline) {
       // The programmer's stored setup may have changed: the rows are read again.

@@ -1,5 +1,8 @@
 #include "flows/single/SingleOperationFlow.h"
 
+#include "flows/load/LoadFile.h"
+#include "flows/single/OnlineProgram.h"
+
 #include "flows/single/IdCodeSetFlow.h"
 #include "flows/single/PowerSetFlow.h"
 #include "formats/Hex.h"
@@ -15,14 +18,17 @@ const char* PowerLabel(std::uint8_t code) {
 }
 
 SingleOperationFlow::SingleOperationFlow(SingleOperationPorts ports)
-    : ports_(ports), settings_(ports.state.appDir + kSettingsFileName) {}
+    : ports_(ports),
+      settings_(ports.state.appDir + kSettingsFileName),
+      history_(ports.state.appDir + kHistoryFileName),
+      log_(settings_, history_) {}
 
 void SingleOperationFlow::onOpen() {
   view_ = {};
   view_.offline = offline();
   view_.loadFileVisible = view_.offline;
   view_.eraseVisible = view_.programVisible = view_.readVisible = !view_.offline;
-  logStarted_ = 0;
+  log_.reset();
   RefreshProductDisplay();
   const auto tree = ReadProductTree(DeviceDatabasePath(ports_.state));
   if (!tree.ok()) ports_.prompter.error(tree.error);
@@ -160,13 +166,40 @@ void SingleOperationFlow::erase() {
   if (view_.eraseVisible) ports_.prompter.info(kMsgEraseNotBuilt);
 }
 void SingleOperationFlow::program() {
-  if (view_.programVisible) ports_.prompter.info(kMsgProgramNotBuilt);
+  if (!view_.programVisible) return;
+  if (ports_.clock == nullptr) {
+    ports_.prompter.info(kMsgProgramNotBuilt);
+    return;
+  }
+  ImageOperationPorts image = imagePorts();
+  OnlineProgram(image);
+  notify();
+}
+
+ImageOperationPorts SingleOperationFlow::imagePorts() {
+  return ImageOperationPorts{ports_.state,
+                             ports_.windows,
+                             ports_.prompter,
+                             ports_.dialogs,
+                             *ports_.clock,
+                             log_,
+                             [this] { return view_.productLabel; },
+                             ports_.localTime,
+                             {},
+                             [this] { RefreshProductDisplay(); }};
 }
 void SingleOperationFlow::read() {
   if (view_.readVisible) ports_.prompter.info(kMsgReadNotBuilt);
 }
 void SingleOperationFlow::loadFile() {
-  if (view_.loadFileVisible) ports_.prompter.info(kMsgLoadFileNotBuilt);
+  if (!view_.loadFileVisible) return;
+  if (ports_.clock == nullptr) {
+    ports_.prompter.info(kMsgLoadFileNotBuilt);
+    return;
+  }
+  ImageOperationPorts image = imagePorts();
+  LoadFile(image);
+  notify();
 }
 
 }  // namespace fd

@@ -6,12 +6,17 @@
 // operation sends them.
 #include <string>
 
+#include <functional>
+
 #include "app/AppState.h"
+#include "app/HistoryLog.h"
 #include "app/Prompter.h"
 #include "app/SettingsFile.h"
 #include "flows/common/DialogHost.h"
 #include "flows/common/ModalFlow.h"
 #include "flows/common/WindowProtocol.h"
+#include "flows/load/ImageOperation.h"
+#include "link/Clock.h"
 #include "flows/single/SingleOperationView.h"
 
 namespace fd {
@@ -49,8 +54,13 @@ struct SingleOperationPorts {
   // The protocol on the current programmer; shows its own messages.
   WindowProtocol& windows;
   Prompter& prompter;
-  // Opens the ID Setting and Power Setting windows.
+  // Opens the ID Setting, Power Setting and Loading windows.
   DialogHost& dialogs;
+  // The monotonic clock of the Loading window's remaining time; none: Load File and
+  // Program say they are not available.
+  Clock* clock = nullptr;
+  // Local time for the history log; the real clock when empty.
+  std::function<LocalTime()> localTime{};
 };
 
 class SingleOperationFlow final : public ModalFlow {
@@ -73,11 +83,12 @@ public:
   // Set ID and Set Power: true when a new setting was stored (and, off-line, written).
   bool setId();
   bool setPower();
+  // On-line Program and off-line Load File, through the Loading window.
+  void program();
+  void loadFile();
   // The operations of later versions: each says it is not available yet.
   void erase();
-  void program();
   void read();
-  void loadFile();
 
   // The labels from where the mode keeps its settings; on-line it also reloads product,
   // type code, memory map, power and ID code into the process state.
@@ -86,7 +97,7 @@ public:
   const View& view() const { return view_; }
   // Whether a history record was written while the window is open (the history header
   // goes once per opening).
-  int logStarted() const { return logStarted_; }
+  int logStarted() const { return log_.logStarted() ? 1 : 0; }
 
 private:
   void onOpen() override;
@@ -95,11 +106,14 @@ private:
   bool productStored() const;
   // 'B' with the information block's header; the labels follow a write that succeeded.
   bool writeHeader();
+  ImageOperationPorts imagePorts();
 
   SingleOperationPorts ports_;
   SettingsFile settings_;
   View view_;
-  int logStarted_ = 0;
+  // The window's history entries: one date line per opening.
+  HistoryLog history_;
+  SingleOperationLog log_;
 };
 
 }  // namespace fd

@@ -7,7 +7,9 @@
 #include "flows/single/PowerSetFlow.h"
 #include "flows/single/SingleOperationFlow.h"
 #include "flows/update/UpdateFlow.h"
+#include "flows/load/LoadingFlow.h"
 #include "gui/app/CInitDlg.h"
+#include "gui/load/CFileDataDlg.h"
 #include "gui/app/QtTimers.h"
 #include "gui/single/CIDCodeSetDlg.h"
 #include "gui/single/CPowerSetDlg.h"
@@ -22,6 +24,7 @@ void RegisterDialogs() {
   QtDialogHost::registerDialog<IdCodeSetFlow, CIDCodeSetDlg>();
   QtDialogHost::registerDialog<PowerSetFlow, CPowerSetDlg>();
   QtDialogHost::registerDialog<UpdateFlow, CUpdateDlg>();
+  QtDialogHost::registerDialog<LoadingFlow, CFileDataDlg>();
 }
 
 QtDialogHost::QtDialogHost(QWidget* parent) : parent_(parent) { RegisterDialogs(); }

@@ -1,0 +1,178 @@
+// The off-line load of a 1 MiB image to one simulated programmer whose link runs at
+// 1,000,000 baud, in real time, as the programs run it: the real clock, the pacer spending
+// its spins on that clock, the Loading window driven by a timer loop. The page list comes
+// from the load-record cache (a first load converts it), so what is measured is the
+// transfer: from the descriptor's answer to the programmer's final answer.
+//
+// The transfer is paced by the window's timer: at most two 260-byte frames a 10 ms tick,
+// 200 pages a second. The goal is to stay within 5 % of that ceiling. The link itself could
+// carry 1,000,000 / 10 / 260 frames a second; that limit is printed alongside.
+//
+// Usage: offline_load [REPETITIONS]   (default 3)
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "NullPorts.h"
+#include "app/HistoryLog.h"
+#include "app/SettingsFile.h"
+#include "app/Startup.h"
+#include "flows/common/ScriptedHost.h"
+#include "flows/common/WindowProtocol.h"
+#include "flows/load/LoadFile.h"
+#include "flows/load/LoadingFlow.h"
+#include "link/Clock.h"
+#include "sim/SimBench.h"
+
+namespace fd {
+namespace {
+
+constexpr std::uint32_t kImageBytes = 1u << 20;
+constexpr std::uint32_t kImageBase = 0x010000;
+constexpr double kCeilingPagesPerSecond = 2.0 / 0.010;
+constexpr double kLinkFramesPerSecond = 1000000.0 / 10.0 / 260.0;
+
+std::string Hex2(unsigned value) {
+  static const char* digits = "0123456789ABCDEF";
+  return {digits[(value >> 4) & 0xF], digits[value & 0xF]};
+}
+
+// 1 MiB of a counting pattern as S2 records of 32 bytes.
+void WriteImage(const std::string& path) {
+  std::ofstream out(path, std::ios::binary);
+  out << "S00600004844521B\r\n";
+  for (std::uint32_t at = 0; at < kImageBytes; at += 32) {
+    const std::uint32_t address = kImageBase + at;
+    unsigned sum = 32 + 4 + (address >> 16) + ((address >> 8) & 0xFF) + (address & 0xFF);
+    std::string line = "S2" + Hex2(36) + Hex2(address >> 16) + Hex2(address >> 8) + Hex2(address);
+    for (std::uint32_t i = 0; i < 32; ++i) {
+      const unsigned byte = (at + i) * 7 & 0xFF;
+      sum += byte;
+      line += Hex2(byte);
+    }
+    out << line << Hex2(~sum & 0xFF) << "\r\n";
+  }
+  out << "S9030000FC\r\n";
+}
+
+// Answers the open-file dialog with one file, every time.
+class FilePrompter final : public Prompter {
+public:
+  explicit FilePrompter(std::string path) : path_(std::move(path)) {}
+  MsgAnswer message(const std::string&, MsgIcon, const std::string&, MsgButtons buttons) override {
+    return buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Yes;
+  }
+  std::optional<std::string> chooseOpenFile(const FileChoice&) override { return path_; }
+  std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+
+private:
+  std::string path_;
+};
+
+struct Transfer {
+  bool ok = false;
+  std::uint32_t pages = 0;
+  double seconds = 0;
+};
+
+class Station {
+public:
+  Station() : bench_(clock_), pacer_(clock_), protocol_(bench_, pacer_) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "flashdock-load-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      std::perror("mkdtemp");
+      std::exit(1);
+    }
+    dir_ = pattern + "/";
+    state_.appDir = dir_;
+    RunStartupHeadless(state_);
+    image_ = dir_ + "image.mot";
+    WriteImage(image_);
+    bench_.attach(SimBench::demo(clock_)->programmer(0).setup());
+    std::uint32_t count = 0;
+    bench_.BridgeGetNumDevices(count);
+    bench_.BridgeOpen(0, handle_);
+    bench_.BridgeSetTimeouts(kBridgeTimeoutMs, kBridgeTimeoutMs);
+    bench_.BridgeSetBaudRate(handle_, kNormalBaud);
+    bench_.BridgeSetLineControl(handle_, kLineControl8N1);
+    state_.currentHandle = handle_;
+    state_.currentSn = "01";
+    state_.offlineMode = 1;
+  }
+  ~Station() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  Transfer load() {
+    FilePrompter prompter(image_);
+    WindowProtocol windows(state_, protocol_, prompter);
+    windows.ResetProgrammer(handle_, 1);
+    windows.ReadProgrammerInfo(handle_);
+    SettingsFile settings(dir_ + kSettingsFileName);
+    HistoryLog log(dir_ + kHistoryFileName);
+    SingleOperationLog single(settings, log);
+    ScriptedHost host(clock_);
+    int ticks = 0;
+    std::chrono::steady_clock::time_point described, finished;
+    host.afterTick = [&](ModalFlow& flow) {
+      ++ticks;
+      const auto now = std::chrono::steady_clock::now();
+      if (ticks == 2) described = now;  // convert, then the descriptor
+      if (flow.ended()) finished = now;
+    };
+    ImageOperationPorts ports{state_, windows, prompter, host, clock_, single};
+    const ImageOperationResult result = LoadFile(ports);
+    return {result.end == ImageOperationResult::End::Done, result.pages,
+            std::chrono::duration<double>(finished - described).count()};
+  }
+
+private:
+  std::string dir_;
+  std::string image_;
+  RealClock clock_;
+  SimBench bench_;
+  ClockPacer pacer_;
+  Protocol protocol_;
+  AppState state_;
+  BridgeHandle handle_ = kNoHandle;
+};
+
+}  // namespace
+}  // namespace fd
+
+int main(int argc, char** argv) {
+  const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  fd::Station station;
+  // The first load converts the file and fills the cache.
+  const fd::Transfer first = station.load();
+  if (!first.ok || first.pages != fd::kImageBytes / 256) {
+    std::fprintf(stderr, "the first load did not go through (%u pages)\n", first.pages);
+    return 1;
+  }
+  std::vector<double> rates;
+  for (int i = 0; i < repetitions; ++i) {
+    const fd::Transfer t = station.load();
+    if (!t.ok) {
+      std::fprintf(stderr, "load %d did not go through\n", i + 1);
+      return 1;
+    }
+    rates.push_back(t.pages / t.seconds);
+    std::printf("load %d: %u pages in %.3f s, %.1f pages/s\n", i + 1, t.pages, t.seconds, t.pages / t.seconds);
+  }
+  std::sort(rates.begin(), rates.end());
+  const double median = rates[rates.size() / 2];
+  const double share = median / fd::kCeilingPagesPerSecond;
+  std::printf("median %.1f pages/s; pacing ceiling %.0f pages/s (%.1f %%); link limit %.0f frames/s (%.1f %%)\n", median,
+              fd::kCeilingPagesPerSecond, 100 * share, fd::kLinkFramesPerSecond,
+              100 * median / fd::kLinkFramesPerSecond);
+  std::printf("goal: within 5 %% of the pacing ceiling: %s\n", share >= 0.95 ? "met" : "missed");
+  return share >= 0.95 ? 0 : 1;
+}

@@ -1,0 +1,244 @@
+#include "cli/ImageCommand.h"
+
+#include <filesystem>
+
+#include "app/HistoryLog.h"
+#include "app/SettingsFile.h"
+#include "cli/ConsoleHost.h"
+#include "cli/ImageInput.h"
+#include "flows/load/ImageOperation.h"
+#include "flows/load/LoadFile.h"
+#include "flows/single/OnlineProgram.h"
+#include "formats/DeviceDatabase.h"
+#include "formats/Hex.h"
+
+namespace fd {
+namespace {
+
+using End = ImageOperationResult::End;
+
+// The console's messages, with the file of the command line as the one choice the open-file
+// dialog gives: a file refused by its tests ends the command instead of asking again.
+class OneFilePrompter final : public Prompter {
+public:
+  OneFilePrompter(Prompter& inner, std::string file) : inner_(inner), file_(std::move(file)) {}
+  MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
+    return inner_.message(caption, icon, text, buttons);
+  }
+  std::optional<std::string> chooseOpenFile(const FileChoice&) override {
+    std::optional<std::string> file = std::move(file_);
+    file_.reset();
+    return file;
+  }
+  std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+
+private:
+  Prompter& inner_;
+  std::optional<std::string> file_;
+};
+
+// An Intel HEX or binary image, read through libsrecord at each conversion.
+class LibraryImageSource final : public ImageSource {
+public:
+  explicit LibraryImageSource(ImageInput input) : input_(std::move(input)) {}
+  std::string fileName() const override { return std::filesystem::path(input_.path).filename().string(); }
+  std::optional<ImageKey> key() const override { return ImageKeyFor(input_); }
+  ConvertResult convert(PageSink& sink) const override { return ConvertImageToPages(input_, sink); }
+
+private:
+  ImageInput input_;
+};
+
+// The choice of an Intel HEX or binary file: the tests a file choice makes, once. The "S0"
+// test has no meaning for these; the memory-map test looks at the first data address.
+ImageChooser LibraryImageChooser(Prompter& prompter, AppState& state, const ImageInput& input) {
+  return [&prompter, &state, input](const std::string&, bool memoryMapTest) -> std::optional<ChosenImage> {
+    TextPageSink pages;
+    const ConvertResult check = ConvertImageToPages(input, pages);
+    if (!check.ok) {
+      prompter.error(check.message);
+      return std::nullopt;
+    }
+    if (memoryMapTest) {
+      const std::uint32_t first = FirstDataAddress(input).value_or(0);
+      const bool passes = (state.dataFlashStart != 0 && first >= state.dataFlashStart) || first >= state.userFlashStart;
+      if (!passes) {
+        prompter.error(kOutOfMemoryMapText);
+        return std::nullopt;
+      }
+    }
+    state.imagePath = input.path;
+    state.imageTitle = std::filesystem::path(input.path).stem().string();
+    return ChosenImage{input.path, state.imageTitle, std::make_shared<LibraryImageSource>(input)};
+  };
+}
+
+// On-line the product, power and ID code come from the settings, as the Single Operation
+// window takes them when it opens in that mode.
+void TakeOnlineSettings(AppState& state, Prompter& prompter) {
+  SettingsFile settings(state.appDir + kSettingsFileName);
+  state.productNumber = ProductKey(settings.read(kSectionProgrammer, kKeyProductNumber));
+  const auto memory =
+      ProductMemoryMap(state.programFilesDir() + kDeviceDatabaseFileName, state.productNumber, state.userFlashStart);
+  if (!memory.ok()) {
+    prompter.error(memory.error);
+  } else if (memory.value) {
+    state.mcuTypeCode = memory.value->typeCode;
+    state.dataFlashStart = memory.value->map.dataFlashStart;
+    state.dataFlashEnd = memory.value->map.dataFlashEnd;
+    state.userFlashStart = memory.value->map.userFlashStart;
+    state.userFlashEnd = memory.value->map.userFlashEnd;
+  }
+  state.powerSet = static_cast<std::uint8_t>(ParseHex(settings.read(kSectionProgrammer, kKeyPowerSet)));
+  const std::string id = settings.read(kSectionProgrammer, kKeyIdCode);
+  for (std::size_t k = 0; k < info::kIdCodeSize; ++k) {
+    const std::string pair = 2 * k < id.size() ? id.substr(2 * k, 2) : std::string();
+    state.idCode[k] = static_cast<std::uint8_t>(ParseHex(pair));
+  }
+}
+
+const char* EndName(End end) {
+  switch (end) {
+    case End::NoProduct: return "no-product";
+    case End::ChoiceCancelled: return "file-refused";
+    case End::ConnectFailed: return "connect-failed";
+    case End::ReloadCancelled: return "cancelled";
+    case End::NameReloaded: return "name-reloaded";
+    case End::HeaderFailed: return "refused";
+    case End::Done: return "done";
+    case End::TransferFailed: return "transfer-failed";
+  }
+  return "";
+}
+
+std::string Usage(CliContext& cli, const std::string& text) {
+  cli.err << "usage: " << text << "\nRun with --help for the commands.\n";
+  return text;
+}
+
+}  // namespace
+
+std::string SnOptionError(const std::string& value) {
+  const bool digits = !value.empty() && value.size() <= 2 && value.find_first_not_of("0123456789") == std::string::npos;
+  const int n = digits ? std::stoi(value) : 0;
+  if (n < 1 || n > kMaxProgrammers) return "--sn takes one row number 01 to 08, not \"" + value + "\"";
+  return {};
+}
+
+std::string BaseOptionError(const std::string& value) {
+  std::string digits = value;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
+  const bool hex = !digits.empty() && digits.size() <= 6 &&
+                   digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+  if (!hex) return "--base takes a hex address below 0x1000000, e.g. 0x4000, not \"" + value + "\"";
+  return {};
+}
+
+void AddImageOptions(CLI::App& sub, ImageCommandOptions& options) {
+  sub.add_option("file", options.file, "The image: S-records (.mot and others), Intel HEX (.hex, .ihex) or binary (.bin)")
+      ->required()
+      ->check(CLI::Validator([](const std::string& v) { return v.empty() ? std::string("FILE is empty") : std::string(); },
+                             "FILE"));
+  sub.add_option("--sn", options.sn, "The programmer's row, 01 to 08")
+      ->required()
+      ->check(CLI::Validator(SnOptionError, "SN"));
+  sub.add_option("--base", options.base, "Binary images: the hex address of the first byte, e.g. 0x4000")
+      ->check(CLI::Validator(BaseOptionError, "ADDR"));
+}
+
+int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool offline) {
+  ImageInput input{options.file, ImageFormatForPath(options.file), 0};
+  if (input.format == ImageFormat::Binary) {
+    if (options.base.empty()) {
+      Usage(cli, "--base is needed for a binary image: the address its first byte goes to");
+      return kExitUsage;
+    }
+    std::string digits = options.base;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
+    input.baseAddress = static_cast<std::uint32_t>(ParseHex(digits));
+  } else if (!options.base.empty()) {
+    Usage(cli, "--base is only for a binary image (.bin)");
+    return kExitUsage;
+  }
+
+  if (!cli.begin()) return kExitFailed;
+  SignalWatch signals;
+  HostSession& session = cli.host();
+  AppState& state = session.state();
+  ConsoleMain main(cli);
+  MainFlow& flow = main.flow;
+  flow.open();
+  const std::string sn = options.sn.size() == 1 ? "0" + options.sn : options.sn;
+  const MainView& view = flow.view();
+  int row = -1;
+  for (std::size_t r = 0; r < view.rows.size(); ++r) {
+    if (view.rows[r].sn == sn) row = static_cast<int>(r);
+  }
+  if (row < 0) {
+    cli.err << "ERROR: No programmer " << sn << " is detected.\n";
+    flow.close();
+    return kExitUsage;
+  }
+  flow.selectRow(row);
+
+  OneFilePrompter prompter(*cli.prompter, options.file);
+  if (offline) {
+    const std::string answer = options.ifSame;
+    cli.prompter->answer = [answer](const std::string& text) -> std::optional<MsgAnswer> {
+      if (text != kMsgReloadQuestion || answer.empty()) return std::nullopt;
+      if (answer == "reload") return MsgAnswer::Yes;
+      if (answer == "name-only") return MsgAnswer::No;
+      return MsgAnswer::Cancel;
+    };
+  }
+  Protocol protocol(session.bridge(), session.pacer());
+  WindowProtocol windows(state, protocol, prompter);
+  const BridgeHandle handle = state.currentHandle;
+  // What Off-line Set and On-line Test do before their window opens.
+  state.offlineMode = offline ? 1 : 0;
+  if (!windows.ResetProgrammer(handle, 1) || !windows.ReadProgrammerInfo(handle)) {
+    flow.close();
+    return SignalWatch::exitCode(kExitFailed);
+  }
+  if (!offline) TakeOnlineSettings(state, prompter);
+
+  SettingsFile settings(state.appDir + kSettingsFileName);
+  HistoryLog log(state.appDir + kHistoryFileName);
+  SingleOperationLog single(settings, log);
+  ConsoleHost host(cli);
+  ImageOperationPorts ports{state, windows, prompter, host, session.clock(), single};
+  if (input.format == ImageFormat::SRecord) {
+    ports.choose = MotFileChooser(prompter, state);
+  } else {
+    ports.choose = LibraryImageChooser(prompter, state, input);
+  }
+  const ImageOperationResult result = offline ? LoadFile(ports) : OnlineProgram(ports);
+  flow.close();
+
+  if (!result.history.ok) cli.err << "WARNING: " << result.history.error << '\n';
+  const bool cancelledAsAsked = result.end == End::ReloadCancelled && !cli.prompter->unanswered();
+  const bool success = result.ok() || cancelledAsAsked;
+  if (cli.options.json) {
+    nlohmann::json j{{"sn", sn},
+                     {"file", options.file},
+                     {"result", EndName(result.end)},
+                     {"success", success},
+                     {"pages", result.pages},
+                     {"converted", result.converted},
+                     {"idCode", state.imageIdText}};
+    cli.out << j.dump(2) << '\n';
+  } else if (result.end == End::Done) {
+    cli.out << sn << "  " << std::filesystem::path(options.file).filename().string() << ": " << result.pages
+            << (result.pages == 1 ? " page " : " pages ") << (offline ? "loaded" : "programmed")
+            << (result.converted ? "" : " (from the load record)") << '\n';
+  }
+  cli.out << std::flush;
+  if (cli.prompter->unanswered()) {
+    cli.err << "usage: the programmer already holds this file: say what to do with --if-same "
+               "reload|name-only|cancel\n";
+    return SignalWatch::exitCode(kExitUsage);
+  }
+  return SignalWatch::exitCode(success ? kExitOk : kExitFailed);
+}
+
+}  // namespace fd

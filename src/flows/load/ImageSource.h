@@ -1,0 +1,42 @@
+#pragma once
+// Where the Loading window's pages come from. The windows load Motorola S-record files; the
+// command line also takes Intel HEX and binary images, which it reads with a library of its
+// own. Either way the window sees the same thing: a key that recognises the image again
+// (for the load-record cache) and a conversion into the one page model.
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "formats/LoadRecord.h"
+#include "formats/SRecord.h"
+
+namespace fd {
+
+class ImageSource {
+public:
+  virtual ~ImageSource() = default;
+  // The file's name as the file system gives it (with its extension).
+  virtual std::string fileName() const = 0;
+  // What the cached page list is recognised by; none when the file's status can't be
+  // taken (it has gone since it was chosen).
+  virtual std::optional<ImageKey> key() const = 0;
+  // The page list into `sink`; on failure nothing was passed and the message says why.
+  virtual ConvertResult convert(PageSink& sink) const = 0;
+  // Bytes of page records worth reserving room for (0: no idea).
+  virtual std::size_t sizeHint() const { return 0; }
+};
+
+// An S-record file, read again whole when it is converted.
+class SRecordFileSource final : public ImageSource {
+public:
+  explicit SRecordFileSource(std::string path) : path_(std::move(path)) {}
+  std::string fileName() const override;
+  std::optional<ImageKey> key() const override;
+  ConvertResult convert(PageSink& sink) const override;
+  std::size_t sizeHint() const override;
+
+private:
+  std::string path_;
+};
+
+}  // namespace fd

@@ -1,0 +1,95 @@
+#include "flows/load/LoadFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "flows/load/ChooseImageFile.h"
+#include "formats/DeviceDatabase.h"
+#include "formats/LoadRecord.h"
+
+namespace fd {
+namespace {
+
+// The stamp of the file the programmer holds: the time text up to a zero byte, cut to 12,
+// and the size.
+FileStamp HeldStamp(const ProgrammerInfo& block) {
+  return DecodeDescriptor(block.data() + info::kDescriptor).stamp;
+}
+
+// The memory map the file is tested against is the one of the product the programmer is
+// set up for. The on-line settings may name another product, or none at all (every address
+// would pass); when the database can't tell, the map stays as it is.
+void TakeStoredProductsMemoryMap(AppState& state) {
+  const std::string product = ProductKey(InfoMcuName(state.programmerInfo));
+  const auto memory =
+      ProductMemoryMap(state.programFilesDir() + kDeviceDatabaseFileName, product, state.userFlashStart);
+  if (!memory.ok() || !memory.value) return;
+  state.dataFlashStart = memory.value->map.dataFlashStart;
+  state.dataFlashEnd = memory.value->map.dataFlashEnd;
+  state.userFlashStart = memory.value->map.userFlashStart;
+  state.userFlashEnd = memory.value->map.userFlashEnd;
+}
+
+}  // namespace
+
+ImageOperationResult LoadFile(ImageOperationPorts& ports) {
+  using End = ImageOperationResult::End;
+  ImageOperationResult result;
+  AppState& state = ports.state;
+  const BridgeHandle handle = state.currentHandle;
+  const auto finish = [&](End end) {
+    result.end = end;
+    ports.windows.ResetProgrammer(handle, 1);
+    return result;
+  };
+  const auto writeHeader = [&](int dataFollows) {
+    const int written = ports.windows.WriteProgrammerHeader(handle, dataFollows);
+    if (written && ports.headerWritten) ports.headerWritten();
+    return written;
+  };
+
+  if (state.programmerInfo[info::kNames] == 0xFF) {
+    ports.prompter.warning(kMsgNoProduct);
+    return finish(End::NoProduct);
+  }
+  TakeStoredProductsMemoryMap(state);
+  const std::optional<ChosenImage> image = detail::Choose(ports, kSelectLoadFileTitle, true);
+  if (!image) {
+    // Nothing was sent: the programmer is left as it is.
+    result.end = End::ChoiceCancelled;
+    return result;
+  }
+
+  // The stamp, not the name, tells the file the programmer holds.
+  const std::optional<ImageKey> key = image->source->key();
+  MsgAnswer reload = MsgAnswer::Yes;
+  if (key && key->stamp == HeldStamp(state.programmerInfo)) {
+    reload = ports.prompter.message(kCaptionInfo, MsgIcon::Question, kMsgReloadQuestion, MsgButtons::YesNoCancel);
+  }
+  if (reload == MsgAnswer::Cancel) return finish(End::ReloadCancelled);
+
+  std::string padded = state.imageTitle + std::string(info::kFileNameSize, ' ');
+  std::copy_n(padded.begin(), info::kFileNameSize, state.programmerInfo.begin() + info::kFileName);
+
+  if (reload == MsgAnswer::No) {
+    // The programmer keeps its data and its image descriptor; only the name changes.
+    if (!writeHeader(0)) return finish(End::HeaderFailed);
+    ports.prompter.info(kMsgNameReloaded);
+    return finish(End::NameReloaded);
+  }
+
+  if (!writeHeader(1)) return finish(End::HeaderFailed);
+  if (detail::RunLoadingWindow(ports, *image, result) != FlowResult::Ok) {
+    ports.prompter.warning(kMsgStoreDamaged);
+    // Announced again, so the programmer knows its store holds no whole image.
+    writeHeader(1);
+    return finish(End::TransferFailed);
+  }
+  ports.prompter.info(kMsgFileLoaded);
+  result.history = ports.log.recordSuccess(detail::Now(ports), kTitleOfflineLoad, state.currentSn,
+                                           detail::ProductLabel(ports), state.imageTitle, kLoadSuccessText,
+                                           state.imageIdText);
+  return finish(End::Done);
+}
+
+}  // namespace fd

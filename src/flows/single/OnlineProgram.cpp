@@ -1,0 +1,36 @@
+#include "flows/single/OnlineProgram.h"
+
+#include "flows/load/ChooseImageFile.h"
+
+namespace fd {
+
+ImageOperationResult OnlineProgram(ImageOperationPorts& ports) {
+  using End = ImageOperationResult::End;
+  ImageOperationResult result;
+  AppState& state = ports.state;
+  const BridgeHandle handle = state.currentHandle;
+  const auto finish = [&](End end) {
+    result.end = end;
+    ports.windows.ResetProgrammer(handle, 1);
+    return result;
+  };
+
+  if (!ports.windows.ConnectTarget(handle)) return finish(End::ConnectFailed);
+  const std::optional<ChosenImage> image = detail::Choose(ports, kSelectProgramFileTitle, false);
+  if (!image) return finish(End::ChoiceCancelled);
+  const std::uint8_t program = kCmdProgram;
+  if (!ports.windows.protocol().WriteBytes(handle, &program, 1)) return finish(End::HeaderFailed);
+
+  if (detail::RunLoadingWindow(ports, *image, result) != FlowResult::Ok) {
+    ports.prompter.info(kMsgProgrammingCanceled);
+    return finish(End::TransferFailed);
+  }
+  ports.prompter.info(kMsgFileLoaded);
+  // A log that can't be written costs the entry only; the reset below runs regardless.
+  result.history = ports.log.recordSuccess(detail::Now(ports), kTitleOnlineProgram, state.currentSn,
+                                           detail::ProductLabel(ports), state.imageTitle, kProgramSuccessText,
+                                           state.imageIdText);
+  return finish(End::Done);
+}
+
+}  // namespace fd
