@@ -24,6 +24,8 @@ std::unique_ptr<Command> MakeListCommand();
 std::unique_ptr<Command> MakeGangCommand();
 std::unique_ptr<Command> MakeOptionsCommand();
 std::unique_ptr<Command> MakeBenchInitCommand();
+std::unique_ptr<Command> MakeEraseCommand();
+std::unique_ptr<Command> MakeReadCommand();
 
 // Every command, in the order the help lists them.
 std::vector<std::unique_ptr<Command>> MakeCommands();

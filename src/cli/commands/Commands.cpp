@@ -7,6 +7,8 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeInfoCommand());
   commands.push_back(MakeListCommand());
   commands.push_back(MakeGangCommand());
+  commands.push_back(MakeEraseCommand());
+  commands.push_back(MakeReadCommand());
   commands.push_back(MakeOptionsCommand());
   commands.push_back(MakeBenchInitCommand());
   return commands;
