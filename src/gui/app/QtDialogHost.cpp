@@ -1,13 +1,25 @@
 #include "gui/app/QtDialogHost.h"
 
 #include "flows/init/InitOptionsFlow.h"
+#include "flows/memory/AddrFlow.h"
+#include "flows/memory/EraseFlow.h"
+#include "flows/memory/ReadFlow.h"
+#include "flows/memory/TopAddrFlow.h"
 #include "gui/app/CInitDlg.h"
 #include "gui/app/QtTimers.h"
+#include "gui/memory/CAddrDlg.h"
+#include "gui/memory/CEraseDlg.h"
+#include "gui/memory/CReadDlg.h"
+#include "gui/memory/CTopAddrDlg.h"
 
 namespace fd {
 
 void RegisterDialogs() {
   QtDialogHost::registerDialog<InitOptionsFlow, CInitDlg>();
+  QtDialogHost::registerDialog<EraseFlow, CEraseDlg>();
+  QtDialogHost::registerDialog<AddrFlow, CAddrDlg>();
+  QtDialogHost::registerDialog<ReadFlow, CReadDlg>();
+  QtDialogHost::registerDialog<TopAddrFlow, CTopAddrDlg>();
 }
 
 QtDialogHost::QtDialogHost(QWidget* parent) : parent_(parent) { RegisterDialogs(); }

@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "MemoryRig.h"
+#include "support/MemoryRig.h"
 #include "formats/Hex.h"
 
 namespace fd {

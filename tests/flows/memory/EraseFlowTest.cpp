@@ -6,7 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "MemoryRig.h"
+#include "support/MemoryRig.h"
 #include "sim/SimErrors.h"
 #include "flows/memory/MemoryOperations.h"
 

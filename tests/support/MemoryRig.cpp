@@ -1,4 +1,4 @@
-#include "MemoryRig.h"
+#include "support/MemoryRig.h"
 
 #include <gtest/gtest.h>
 
