@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "NullPorts.h"
 #include "app/Startup.h"
 #include "flows/main/MainFlow.h"
 #include "sim/SimBench.h"
@@ -14,21 +15,9 @@
 namespace fd {
 namespace {
 
-class NullPrompter final : public Prompter {
-public:
-  MsgAnswer message(const std::string&, MsgIcon, const std::string&, MsgButtons) override { return MsgAnswer::Ok; }
-  std::optional<std::string> chooseOpenFile(const FileChoice&) override { return std::nullopt; }
-  std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
-};
-class NullTimers final : public Timers {
-public:
-  void start(int, int) override {}
-  void stop(int) override {}
-};
-class NullOpener final : public DocumentOpener {
-public:
-  bool openDocument(const std::string&) override { return false; }
-};
+using bench::NullOpener;
+using bench::NullPrompter;
+using bench::NullTimers;
 
 // Eight demo-like programmers, each with an image that takes a while to program.
 struct Station {

@@ -43,7 +43,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   CliContext cli(options, out, err);
   for (std::size_t i = 0; i < commands.size(); ++i) {
-    if (subcommands[i]->parsed()) return commands[i]->run(cli);
+    if (!subcommands[i]->parsed()) continue;
+    const int code = commands[i]->run(cli);
+    // Whatever the command's end, the bench it changed is saved, and a failure to save is said.
+    if (!cli.end() && code == kExitOk) return kExitFailed;
+    return code;
   }
   return kExitUsage;
 }

@@ -47,17 +47,21 @@ bool CliContext::begin() {
     return false;
   }
   prompter = std::make_unique<ConsolePrompter>(err);
+  if (session->usingUserDataDir()) {
+    err << "INFO: The program's folder can not be written; settings and log are kept in "
+        << session->state().appDir << ".\n";
+  }
   RunStartupHeadless(session->state());
   return true;
 }
 
 bool CliContext::end() {
+  if (!session || ended_) return saved_;
+  ended_ = true;
   std::string error;
-  if (!session->saveBench(error)) {
-    err << "ERROR: " << error << '\n';
-    return false;
-  }
-  return true;
+  saved_ = session->saveBench(error);
+  if (!saved_) err << "ERROR: " << error << '\n';
+  return saved_;
 }
 
 bool CliContext::liveOutput() const { return !options.json && &out == &std::cout && isatty(STDOUT_FILENO); }

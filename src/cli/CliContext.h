@@ -31,12 +31,17 @@ struct CliContext {
   // Sets the session up and runs the headless start-up; false (with the message shown)
   // when the options cannot be honoured.
   bool begin();
-  // Saves the bench file of the session; false (with the message shown) when it failed.
+  // Saves the bench file of the session once; false (with the message shown) when it
+  // failed. Called by the commands where they report it, and after every command.
   bool end();
 
   HostSession& host() { return *session; }
   // True when stdout is a terminal that can redraw lines (progress bars).
   bool liveOutput() const;
+
+private:
+  bool ended_ = false;
+  bool saved_ = true;
 };
 
 // While it lives, SIGINT, SIGTERM, SIGHUP and SIGPIPE do not end the process: they are

@@ -315,15 +315,16 @@ FileResult FileIo::append(const std::string& path, std::string_view bytes) {
       const off_t end = ::lseek(fd.get(), 0, SEEK_CUR);
       const off_t start = end - static_cast<off_t>(written);
       if (end < 0 || start < 0 || ::ftruncate(fd.get(), start) != 0) {
-        return {false, "The record could not be written to " + shown + ": " + Reason(error) +
-                           "; the file may end in a part of it."};
+        return {false,
+                "The record could not be written to " + shown + ": " + Reason(error) + "; the file may end in a part of it.",
+                true};
       }
     }
-    return {false, "The record could not be written to " + shown + ": " + Reason(error) +
-                       "; the file was left as it was."};
+    return {false, "The record could not be written to " + shown + ": " + Reason(error) + "; the file was left as it was.",
+            true};
   }
   if (const int closed = fd.close()) {
-    return {false, "The record could not be written to " + shown + ": " + Reason(closed) + "."};
+    return {false, "The record could not be written to " + shown + ": " + Reason(closed) + ".", true};
   }
   return {};
 }

@@ -12,6 +12,9 @@ namespace fd {
 struct FileResult {
   bool ok = true;
   std::string error;  // a sentence for the user naming the file, no library prefixes; empty when ok
+  // append: the file was open for the record and the write itself failed (disk full, an
+  // I/O error), as opposed to a file that could not be opened at all.
+  bool writeFailed = false;
   explicit operator bool() const { return ok; }
 };
 

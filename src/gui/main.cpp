@@ -29,5 +29,12 @@ int main(int argc, char** argv) {
     return fd::kExitUsage;
   }
   fd::CMainApp mainApp(session->state(), session->bridge(), session->pacer(), session->bench());
-  return mainApp.run();
+  const int code = mainApp.run();
+  // The bench holds what the run did to the simulated programmers: a failed write-back is
+  // said, not swallowed.
+  if (!session->saveBench(error)) {
+    fd::ReportStartError(QString::fromStdString(error), showBox);
+    return code != 0 ? code : 1;
+  }
+  return code;
 }

@@ -3,6 +3,12 @@
 #include "link/Frames.h"
 
 namespace fd {
+namespace {
+// Status reads a programmer gets to come out of reset.
+constexpr int kResetPolls = 500;
+// Status reads a programmer gets to answer 'I'.
+constexpr int kInfoPolls = 20;
+}  // namespace
 
 std::string ProgrammerErrorText(std::uint8_t code) {
   switch (code) {
@@ -51,26 +57,58 @@ int Protocol::WriteSelectMark(BridgeHandle handle, std::uint8_t mark) {
   return bridge_.BridgeWrite(handle, frame, 2, written);
 }
 
-Outcome Protocol::ResetProgrammer(BridgeHandle handle, int sendMark) {
-  bool ok = bridge_.BridgeSetFlowControl(handle, kResetLine) == kBridgeOk;
-  if (ok) {
-    pacer_.spin(kResetSpin);
-    ok = bridge_.BridgeSetFlowControl(handle, kLinesReleased) == kBridgeOk;
-  }
-  if (ok) {
-    ok = false;
-    for (int i = 0; i < 500; ++i) {
+std::vector<bool> Protocol::WaitBusyClear(const std::vector<BridgeHandle>& handles, std::vector<std::size_t> waiting,
+                                          int polls) {
+  // One read of each busy programmer per round, so a slow one never delays the others'
+  // reads; the pause between rounds is paid once, and only while someone is still busy.
+  std::vector<bool> ready(handles.size(), false);
+  std::vector<int> reads(handles.size(), 0);
+  while (!waiting.empty()) {
+    std::vector<std::size_t> stillBusy;
+    for (const std::size_t i : waiting) {
       std::uint8_t status = 0;
-      if (bridge_.BridgeGetModemStatus(handle, status) == kBridgeOk && (status & kBusyBit) == 0) {
-        ok = true;
-        break;
+      // A failed status read counts as a read that still showed the programmer busy.
+      if (bridge_.BridgeGetModemStatus(handles[i], status) == kBridgeOk && (status & kBusyBit) == 0) {
+        ready[i] = true;
+      } else if (++reads[i] < polls) {
+        stillBusy.push_back(i);
       }
-      pacer_.spin(kPollSpin);
     }
+    waiting.swap(stillBusy);
+    if (!waiting.empty()) pacer_.spin(kPollSpin);
   }
-  if (ok && sendMark == 1) ok = WriteSelectMark(handle, kMarkSelected) == kBridgeOk;
-  if (!ok) return Outcome::Error(Outcome::Failure::CannotReset, kMsgCannotReset);
-  return Outcome::Success();
+  return ready;
+}
+
+Outcome Protocol::ResetProgrammer(BridgeHandle handle, int sendMark) {
+  return ResetProgrammers({handle}, sendMark).front();
+}
+
+std::vector<Outcome> Protocol::ResetProgrammers(const std::vector<BridgeHandle>& handles, int sendMark) {
+  const std::size_t count = handles.size();
+  std::vector<bool> driven(count, false);
+  bool anyDriven = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    driven[i] = bridge_.BridgeSetFlowControl(handles[i], kResetLine) == kBridgeOk;
+    anyDriven = anyDriven || driven[i];
+  }
+  // Every line is held for at least the whole pulse, the first one driven a little longer.
+  if (anyDriven) pacer_.spin(kResetSpin);
+  std::vector<std::size_t> released;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (driven[i] && bridge_.BridgeSetFlowControl(handles[i], kLinesReleased) == kBridgeOk) released.push_back(i);
+  }
+
+  const std::vector<bool> ready = WaitBusyClear(handles, released, kResetPolls);
+
+  std::vector<Outcome> outcomes;
+  outcomes.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    bool ok = ready[i];
+    if (ok && sendMark == 1) ok = WriteSelectMark(handles[i], kMarkSelected) == kBridgeOk;
+    outcomes.push_back(ok ? Outcome::Success() : Outcome::Error(Outcome::Failure::CannotReset, kMsgCannotReset));
+  }
+  return outcomes;
 }
 
 std::optional<std::uint8_t> Protocol::ReadErrorCode(BridgeHandle handle) {
@@ -120,18 +158,37 @@ Outcome Protocol::ConnectTarget(BridgeHandle handle, const TargetSetup& setup) {
 }
 
 Outcome Protocol::ReadProgrammerInfo(BridgeHandle handle, ProgrammerInfo& block) {
-  bridge_.BridgeFlushBuffers(handle, 1, 1);
+  std::vector<ProgrammerInfo> blocks{block};
+  const Outcome outcome = ReadProgrammerInfos({handle}, blocks).front();
+  block = blocks.front();
+  return outcome;
+}
+
+std::vector<Outcome> Protocol::ReadProgrammerInfos(const std::vector<BridgeHandle>& handles,
+                                                   std::vector<ProgrammerInfo>& blocks) {
+  const std::size_t count = handles.size();
+  blocks.resize(count);
+  std::vector<std::size_t> asked;
   const std::uint8_t command = kCmdInfo;
-  ProgrammerInfo read{};
-  const bool ok = WriteBytes(handle, &command, 1) && WaitStatusLine(handle, kBusyBit, 20) &&
-                  ReadBytes(handle, read.data(), kInfoSize);
-  if (!ok) {
-    bridge_.BridgeClose(handle);
-    return Outcome::Silent();
+  for (std::size_t i = 0; i < count; ++i) {
+    bridge_.BridgeFlushBuffers(handles[i], 1, 1);
+    if (WriteBytes(handles[i], &command, 1)) asked.push_back(i);
   }
-  // Only a whole block replaces the one the caller holds; half a block would mislead.
-  block = read;
-  return Outcome::Success();
+  const std::vector<bool> ready = WaitBusyClear(handles, asked, kInfoPolls);
+  std::vector<Outcome> outcomes;
+  outcomes.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    ProgrammerInfo read{};
+    if (!ready[i] || !ReadBytes(handles[i], read.data(), kInfoSize)) {
+      bridge_.BridgeClose(handles[i]);
+      outcomes.push_back(Outcome::Silent());
+      continue;
+    }
+    // Only a whole block replaces the one the caller holds; half a block would mislead.
+    blocks[i] = read;
+    outcomes.push_back(Outcome::Success());
+  }
+  return outcomes;
 }
 
 Outcome Protocol::WriteProgrammerHeader(BridgeHandle handle, int dataFollows, const ProgrammerInfo& block) {

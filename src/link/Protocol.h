@@ -81,6 +81,13 @@ public:
   bool WaitStatusLine(BridgeHandle handle, std::uint8_t mask, int polls);
   // Reset pulse, wait for the programmer to leave busy, 'L' 0x02 when `sendMark` is 1.
   Outcome ResetProgrammer(BridgeHandle handle, int sendMark);
+  // The same reset for several programmers at once, so that they share one pulse and one
+  // wait: every reset line driven, one pulse, every line released, then each programmer's
+  // busy bit polled in turn (each within its own 500 reads, one pause per round), then
+  // 'L' 0x02 to each when `sendMark` is 1. Each programmer sees what a reset of it alone
+  // sends it, in the same order; one that fails does not hold up the others. The outcomes
+  // are in the order of `handles`.
+  std::vector<Outcome> ResetProgrammers(const std::vector<BridgeHandle>& handles, int sendMark);
   // The error-request line and the one-byte code; nothing when the code does not arrive.
   // The line stays driven: the caller resets, or holds the programmer in reset.
   std::optional<std::uint8_t> ReadErrorCode(BridgeHandle handle);
@@ -97,6 +104,13 @@ public:
   Outcome ConnectTarget(BridgeHandle handle, const TargetSetup& setup);
   // 'I': the 89-byte block into `block` (only a whole block). Any failure closes the handle.
   Outcome ReadProgrammerInfo(BridgeHandle handle, ProgrammerInfo& block);
+  // 'I' to several programmers at once, so that they work out their answers side by side:
+  // each one flushed and asked, then each one's busy bit polled in turn (each within its own
+  // 20 reads), then each block read. Each programmer sees what its own 'I' sends it. The
+  // outcomes and `blocks` (resized to match) are in the order of `handles`; a block is
+  // replaced only by a whole one, and a failure closes that programmer's handle alone.
+  std::vector<Outcome> ReadProgrammerInfos(const std::vector<BridgeHandle>& handles,
+                                           std::vector<ProgrammerInfo>& blocks);
   // 'B' (or 'D' when `dataFollows` is 1) and the header frame of `block`'s bytes 0..70.
   Outcome WriteProgrammerHeader(BridgeHandle handle, int dataFollows, const ProgrammerInfo& block);
 
@@ -111,6 +125,11 @@ public:
   Pacer& pacer() { return pacer_; }
 
 private:
+  // Reads the status of the programmers at `waiting` (indexes into `handles`) in rounds
+  // until each shows its busy bit clear or has had `polls` reads; true for those that did.
+  std::vector<bool> WaitBusyClear(const std::vector<BridgeHandle>& handles, std::vector<std::size_t> waiting,
+                                  int polls);
+
   Bridge& bridge_;
   Pacer& pacer_;
 };

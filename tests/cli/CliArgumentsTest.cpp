@@ -3,7 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "app/AppState.h"
 #include "cli/CliFixture.h"
@@ -101,6 +106,64 @@ TEST_F(CliTest, BenchInitWritesABenchThatRunsAndNeverReplacesOneUnasked) {
 
   EXPECT_EQ(cli({"bench-init", path, "--programmers", "9", "--force"}, "").code, 2);
   EXPECT_EQ(cli({"bench-init", path, "--demo", "--programmers", "2", "--force"}, "").code, 2);
+}
+
+}  // namespace
+}  // namespace fd
+
+namespace fd {
+namespace {
+
+// A signal while the gang runs ends it as Cancel does: the record is written, the bench is
+// saved, and the exit status says which signal it was.
+TEST_F(CliTest, ATerminateSignalDuringAGangEndsItAsCancelWouldAndExits143) {
+  const std::string path = dir.path("bench.json");
+  {
+    VirtualClock clock;
+    auto bench = SimBench::demo(clock);
+    bench->programmer(0).faults().busyAfterCommands = "S";  // never finishes by itself
+    std::string error;
+    ASSERT_TRUE(bench->save(path, error)) << error;
+  }
+  // The signal comes once the command listens for it.
+  std::thread sender([] {
+    for (;;) {
+      struct sigaction now {};
+      sigaction(SIGTERM, nullptr, &now);
+      if (now.sa_handler != SIG_DFL) break;
+      std::this_thread::yield();
+    }
+    ::kill(::getpid(), SIGTERM);
+  });
+  const CliRun run = cli({"gang"}, path);
+  sender.join();
+  EXPECT_EQ(run.code, 128 + SIGTERM) << run.err;
+  const std::string log = dir.read(kHistoryFileName);
+  EXPECT_NE(log.find("Operation: On-line E.P.V"), std::string::npos) << log;
+  VirtualClock clock;
+  auto saved = SimBench::load(path, clock);
+  ASSERT_TRUE(saved.bench) << saved.error;
+  EXPECT_FALSE(saved.bench->programmer(0).epvRunning()) << "the run was stopped, not left going";
+}
+
+TEST_F(CliTest, OptionsThatCannotBeSavedSaySoAndExitOne) {
+  ASSERT_EQ(cli({"options"}, "").code, 0);
+  ASSERT_EQ(::chmod(dir.path(kSettingsFileName).c_str(), 0444), 0);
+  const CliRun run = cli({"options", "--auto-save-log", "off"}, "");
+  EXPECT_EQ(run.code, 1);
+  EXPECT_THAT(run.err, HasSubstr("could not be saved"));
+  EXPECT_THAT(run.out, Not(HasSubstr("Auto save log: off")));
+}
+
+TEST_F(CliTest, AGangThatSucceededButCouldNotSaveTheBenchSaysBoth) {
+  const std::string path = dir.path("bench.json");
+  ASSERT_EQ(cli({"bench-init", path, "--demo"}, "").code, 0);
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  const CliRun run = cli({"gang"}, path);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_THAT(run.out, HasSubstr("E.P.V is successfully completed."));
+  EXPECT_THAT(run.err, HasSubstr("read-only"));
+  EXPECT_THAT(run.err, HasSubstr("The run succeeded, but the bench state was not saved."));
 }
 
 }  // namespace

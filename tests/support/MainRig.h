@@ -1,6 +1,6 @@
 #pragma once
 // A main window's flow on a simulated bench in virtual time, with every bridge call traced,
-// every message recorded and the timers fired by hand.
+// every message recorded, every wait counted and the timers fired by hand.
 #include <memory>
 
 #include "app/Startup.h"
@@ -11,6 +11,7 @@
 #include "support/ManualTimers.h"
 #include "support/RecordingOpener.h"
 #include "support/RecordingPrompter.h"
+#include "support/SpyPacer.h"
 #include "support/TempDir.h"
 
 namespace fd::test {
@@ -50,7 +51,7 @@ struct MainRig {
   VirtualClock clock;
   SimBench bench;
   TracingBridge tracing;
-  ClockPacer pacer;
+  SpyPacer pacer;
   RecordingPrompter prompter;
   ManualTimers timers;
   RecordingOpener opener;

@@ -31,7 +31,7 @@ public:
     }
     if (!log_.empty() || !id_.empty()) stored = flow.ok();
     if (!stored) {
-      cli.err << "ERROR: The options could not be saved to " << settings.path() << ".\n";
+      cli.err << "ERROR: The options could not be saved. " << settings.lastError() << '\n';
       return kExitFailed;
     }
     const std::string logValue = settings.read(kSectionLog, kKeyAutoSaveLog);

@@ -151,8 +151,11 @@ void MainFlow::DetectProgrammers() {
 
   for (int r = 0; r < kMaxProgrammers; ++r) closeHandle(r);
   view_.rows.clear();
+  // Every programmer is opened before any is reset, so that all of them share one reset
+  // pulse and one wait for its end, and then work out their information blocks side by
+  // side, instead of paying each wait in turn.
   Bridge& bridge = ports_.bridge;
-  int r = 0;
+  std::vector<BridgeHandle> opened;
   for (std::uint32_t index = 0; index < count; ++index) {
     BridgeHandle handle = kNoHandle;
     if (bridge.BridgeOpen(index, handle) != kBridgeOk) continue;
@@ -162,14 +165,27 @@ void MainFlow::DetectProgrammers() {
       bridge.BridgeClose(handle);
       continue;
     }
-    if (!windows_.ResetProgrammer(handle, 0)) {
-      bridge.BridgeClose(handle);
-      continue;
+    opened.push_back(handle);
+  }
+  const std::vector<bool> reset = resetShowingFailures(opened, 0);
+  std::vector<BridgeHandle> ready;
+  for (std::size_t i = 0; i < opened.size(); ++i) {
+    if (reset[i]) {
+      ready.push_back(opened[i]);
+    } else {
+      bridge.BridgeClose(opened[i]);
     }
-    protocol_.WriteSelectMark(handle, kMarkCleared);
-    if (!windows_.ReadProgrammerInfo(handle)) continue;
-    handles_[r] = handle;
-    const auto texts = DetectionRowTexts(ports_.state.programmerInfo);
+  }
+  for (const BridgeHandle handle : ready) protocol_.WriteSelectMark(handle, kMarkCleared);
+  std::vector<ProgrammerInfo> blocks;
+  // A failed read closes its handle and says nothing.
+  const std::vector<Outcome> reads = protocol_.ReadProgrammerInfos(ready, blocks);
+  int r = 0;
+  for (std::size_t i = 0; i < ready.size(); ++i) {
+    if (!reads[i].ok()) continue;
+    ports_.state.programmerInfo = blocks[i];
+    handles_[r] = ready[i];
+    const auto texts = DetectionRowTexts(blocks[i]);
     view_.rows.push_back({TwoDigits(r + 1), {texts.begin(), texts.end()}, true});
     ++r;
   }
@@ -370,35 +386,60 @@ void MainFlow::enterResultView() {
 }
 
 void MainFlow::writeGangRecord() {
-  // Failures while the record is written go into the record, not onto the screen.
+  // Failures while the record is written go into the record, not onto the screen. The
+  // programmers that took part are reset together, then asked for their blocks together.
+  std::vector<std::size_t> taking;
+  std::vector<BridgeHandle> takingHandles;
+  for (std::size_t r = 0; r < view_.rows.size(); ++r) {
+    if (!ticked_[r]) continue;
+    taking.push_back(r);
+    takingHandles.push_back(handles_[r]);
+  }
+  const std::vector<Outcome> resets = protocol_.ResetProgrammers(takingHandles, 0);
+  std::vector<BridgeHandle> resetHandles;
+  for (std::size_t i = 0; i < taking.size(); ++i) {
+    if (!resets[i].ok()) continue;
+    ports_.state.targetConnected = 0;
+    resetHandles.push_back(takingHandles[i]);
+  }
+  std::vector<ProgrammerInfo> blocks;
+  const std::vector<Outcome> reads = protocol_.ReadProgrammerInfos(resetHandles, blocks);
+
   std::vector<GangLogRow> rows;
+  std::size_t next = 0;  // into taking
+  std::size_t read = 0;  // into reads
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
     GangLogRow entry;
     entry.sn = view_.rows[r].sn;
     entry.kind = GangLogRow::Kind::NotTaking;
     rows.push_back(entry);
-    if (!ticked_[r]) continue;
-    GangLogRow& taking = rows.back();
-    if (!protocol_.ResetProgrammer(handles_[r], 0).ok()) {
-      taking.kind = GangLogRow::Kind::ResetError;
+    if (next >= taking.size() || taking[next] != r) continue;
+    GangLogRow& row = rows.back();
+    if (!resets[next++].ok()) {
+      row.kind = GangLogRow::Kind::ResetError;
       continue;
     }
-    ports_.state.targetConnected = 0;
-    ProgrammerInfo block{};
-    if (!protocol_.ReadProgrammerInfo(handles_[r], block).ok()) {
+    const ProgrammerInfo& block = blocks[read];
+    if (!reads[read++].ok()) {
       handles_[r] = kNoHandle;  // closed by the failed read
-      taking.kind = GangLogRow::Kind::InfoError;
+      row.kind = GangLogRow::Kind::InfoError;
     } else if (block[info::kTypeCode] == 0xFF) {
-      taking.kind = GangLogRow::Kind::FlashEmpty;
+      row.kind = GangLogRow::Kind::FlashEmpty;
     } else {
-      taking.kind = GangLogRow::Kind::Done;
-      taking.mcuName = InfoMcuName(block);
-      taking.fileName = InfoFileName(block);
-      taking.resultCode = resultCodes_[r];
+      row.kind = GangLogRow::Kind::Done;
+      row.mcuName = InfoMcuName(block);
+      row.fileName = InfoFileName(block);
+      row.resultCode = resultCodes_[r];
     }
   }
   const LocalTime now = ports_.localTime ? ports_.localTime() : CurrentLocalTime();
-  HistoryLog(ports_.state.appDir + kHistoryFileName).append(GangRecordText(now, rows));
+  const FileResult written = HistoryLog(ports_.state.appDir + kHistoryFileName).append(GangRecordText(now, rows));
+  // A log that cannot be opened is skipped without a word, as it always was; a record the
+  // open log did not take (disk full) is said, once: the next ones fail the same way.
+  if (!written && written.writeFailed && !historyFailureShown_) {
+    historyFailureShown_ = true;
+    ports_.prompter.error(std::string(kMsgHistoryNotWritten) + " " + written.error);
+  }
 }
 
 void MainFlow::back() {
@@ -424,7 +465,7 @@ void MainFlow::openLog() {
 }
 
 void MainFlow::openHelp() {
-  if (!ports_.opener.openDocument(ports_.state.appDir + kManualFileName)) {
+  if (!ports_.opener.openDocument(ports_.state.programFilesDir() + kManualFileName)) {
     ports_.prompter.error(kMsgCannotOpenManual);
   }
 }
@@ -462,14 +503,31 @@ void MainFlow::singleOperation(bool /*offline*/) {
   ports_.prompter.info(kMsgSingleOperationNotBuilt);
 }
 
+std::vector<bool> MainFlow::resetShowingFailures(const std::vector<BridgeHandle>& handles, int sendMark) {
+  const std::vector<Outcome> outcomes = protocol_.ResetProgrammers(handles, sendMark);
+  // Shown once all are out of reset, in the order the programmers were taken one by one.
+  std::vector<bool> ok;
+  for (const Outcome& outcome : outcomes) {
+    ok.push_back(windows_.show(outcome) == 1);
+    if (ok.back()) ports_.state.targetConnected = 0;
+  }
+  return ok;
+}
+
 void MainFlow::close() {
   ports_.timers.stop(kTimerDetection);
   ports_.timers.stop(kTimerGangRun);
+  std::vector<int> rows;
+  std::vector<BridgeHandle> open;
   for (std::size_t r = 0; r < view_.rows.size() && r < handles_.size(); ++r) {
     if (handles_[r] == kNoHandle) continue;
-    windows_.ResetProgrammer(handles_[r], 0);
-    protocol_.WriteSelectMark(handles_[r], kMarkCleared);
-    closeHandle(static_cast<int>(r));
+    rows.push_back(static_cast<int>(r));
+    open.push_back(handles_[r]);
+  }
+  resetShowingFailures(open, 0);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    protocol_.WriteSelectMark(open[i], kMarkCleared);
+    closeHandle(rows[i]);
   }
   ports_.state.currentHandle = kNoHandle;
   notify();

@@ -26,6 +26,7 @@ inline constexpr const char* kMsgMoreProgrammers = "More programmers are detecte
 inline constexpr const char* kMsgNoProgrammerSelected = "No programmer is selected.";
 inline constexpr const char* kMsgCannotOpenLog = "Can not open log file!";
 inline constexpr const char* kMsgCannotOpenManual = "Can not open user manual!";
+inline constexpr const char* kMsgHistoryNotWritten = "The history record could not be written.";
 inline constexpr const char* kMsgSingleOperationNotBuilt =
     "The Single Operation window is not available in this version yet.";
 
@@ -99,6 +100,9 @@ private:
   void pollRun();
   void writeGangRecord();
   void closeHandle(int row);
+  // Resets the programmers together and shows each failure's message, in their order;
+  // true for each one that came out of reset.
+  std::vector<bool> resetShowingFailures(const std::vector<BridgeHandle>& handles, int sendMark);
   void setColumns(ColumnSet set);
 
   void singleOperation(bool offline);
@@ -120,6 +124,7 @@ private:
   std::array<std::uint8_t, kMaxProgrammers> resultCodes_{};
   std::array<bool, kMaxProgrammers> started_{};
   std::array<bool, kMaxProgrammers> chosen_{};  // ticked when Start was pressed
+  bool historyFailureShown_ = false;
 };
 
 // Row texts from a ProgrammerInfo block: Target MCU, File Name, Modify Time, File Size.

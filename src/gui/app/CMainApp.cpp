@@ -1,5 +1,7 @@
 #include "gui/app/CMainApp.h"
 
+#include <functional>
+
 #include "app/Startup.h"
 #include "flows/main/MainFlow.h"
 #include "flows/init/InitOptionsFlow.h"
@@ -8,6 +10,7 @@
 #include "gui/app/QtDocumentOpener.h"
 #include "gui/app/QtPrompter.h"
 #include "gui/app/QtTimers.h"
+#include "gui/app/SignalNotifier.h"
 #include "gui/main/CMainDlg.h"
 #include "gui/sim/BenchMenu.h"
 
@@ -43,9 +46,24 @@ int CMainApp::run() {
     window.setExtraMenuEntries([bench = bench_](QMenu& menu) { AddBenchMenuEntries(menu, *bench); });
   }
   prompter.setParent(&window);
+
+  // A signal ends the window as the operator would: Cancel a run, Back to write its
+  // record, then close, which releases every programmer.
+  // Never inside a protocol wait: the flow is not re-entered.
+  SignalNotifier notifier;
+  std::function<void()> endBySignal = [&] {
+    if (pacer.waiting()) {
+      pacer.afterWait(&window, endBySignal);
+      return;
+    }
+    if (flow.runPhase() == RunPhase::Running) flow.startButton();
+    if (flow.runPhase() == RunPhase::Results) flow.startButton();
+    window.reject();
+  };
+  QObject::connect(&notifier, &SignalNotifier::received, &window, [&endBySignal](int) { endBySignal(); });
   window.exec();
   timers.stopAll();
-  return 0;
+  return notifier.caught() != 0 ? 128 + notifier.caught() : 0;
 }
 
 }  // namespace fd

@@ -3,7 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "flows/main/MainFlow.h"
+#include "formats/FileIoTestHook.h"
 #include "support/MainRig.h"
 
 namespace fd {
@@ -125,6 +130,44 @@ TEST(MainFlowCommands, SingleOperationButtonsSayTheWindowIsNotThereYet) {
   EXPECT_EQ(rig.prompter.messages()[0].caption, "INFO");
   EXPECT_EQ(rig.prompter.messages()[0].text, kMsgSingleOperationNotBuilt);
   EXPECT_TRUE(rig.tracing.entries().empty()) << "nothing is sent for a window that does not open";
+}
+
+}  // namespace
+}  // namespace fd
+
+namespace fd {
+namespace {
+
+// A disk that fills up in the middle of a record: the log keeps no torn line, and the
+// operator hears of it once, not at every Back.
+TEST(MainFlowHistory, ARecordCutShortIsTakenBackAndSaidOnce) {
+  MainRig rig;
+  rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
+  rig.flow().open();
+  const std::string before = rig.history();
+  {
+    // Half of each record goes down, then the disk is full.
+    bool full = false;
+    test::ScopedFileWriteHook fullDisk([&full](int descriptor, const char* data, std::size_t size) -> ssize_t {
+      if (full) {
+        full = false;
+        errno = ENOSPC;
+        return -1;
+      }
+      full = true;
+      return ::write(descriptor, data, size / 2 + 1);
+    });
+    for (int run = 0; run < 2; ++run) {
+      rig.flow().startButton();
+      rig.runToResult();
+      rig.flow().startButton();  // Back: the record
+    }
+  }
+  EXPECT_EQ(rig.history(), before) << "no part of a record is left behind";
+  ASSERT_EQ(rig.prompter.messages().size(), 1u);
+  EXPECT_EQ(rig.prompter.messages()[0].caption, "ERROR");
+  EXPECT_NE(rig.prompter.messages()[0].text.find(kMsgHistoryNotWritten), std::string::npos);
+  EXPECT_NE(rig.prompter.messages()[0].text.find("disk"), std::string::npos) << rig.prompter.messages()[0].text;
 }
 
 }  // namespace
