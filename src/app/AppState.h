@@ -14,9 +14,9 @@ inline constexpr const char* kNotSelect = "Not select";
 
 struct AppState {
   std::string appDir;                          // executable's folder, ends in a separator
-  // Folder of the program's own read-only files (MCUType.mcu, the manual), ends in a
-  // separator: appDir, but the executable's folder when an installed program keeps its
-  // other files in the user's data folder. Empty: appDir (see programFilesDir()).
+  // Folder of the program's own read-only files (MCUType.mcu, the manual): the
+  // executable's, wherever appDir is (--app-dir, or the user's data folder of an installed
+  // program); ends in a separator. Empty: appDir (see programFilesDir()).
   std::string programDir;
   std::string productNumber = kNotSelect;      // padded to 12 in the Single Operation window
   char mcuTypeCode = '0';                      // first parameter of 'C'
@@ -38,7 +38,8 @@ struct AppState {
   std::int32_t readEnd = 0;
   std::int32_t viewTop = 0;
 
-  // True while no product is chosen ("Not select" without its trailing spaces).
+  // True while no product is chosen: "Not select" without its trailing spaces, or no name
+  // at all (a settings file without the key must not count as a product).
   bool productNotSelected() const;
   // programDir, or appDir while programDir is not set.
   const std::string& programFilesDir() const { return programDir.empty() ? appDir : programDir; }
@@ -50,5 +51,10 @@ inline constexpr const char* kHistoryFileName = "ZK40 Family Flashdock History.l
 inline constexpr const char* kLoadRecordFileName = "ZK40 Family Flashdock.tbx";
 inline constexpr const char* kDeviceDatabaseFileName = "MCUType.mcu";
 inline constexpr const char* kManualFileName = "ZK40 Family Flashdock User's Manual.pdf";
+
+// A file the program ships (the device database, the manual): the one in appDir when there
+// is one there, else the one beside the executable.
+std::string ProgramFilePath(const AppState& state, const char* name);
+std::string DeviceDatabasePath(const AppState& state);
 
 }  // namespace fd

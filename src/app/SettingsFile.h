@@ -14,6 +14,9 @@ inline constexpr const char* kKeyPowerSet = "Power set";
 inline constexpr const char* kKeyAutoSaveLog = "Auto save log";
 inline constexpr const char* kKeyAutoSaveId = "Auto save ID";
 
+// Shown (caption "ERROR") when a setting cannot be kept because the file cannot be written.
+inline constexpr const char* kMsgSettingsNotWritten = "Can not write to the settings file!";
+
 // Values are read as into a 128-byte buffer: at most this many characters.
 inline constexpr std::size_t kSettingsValueMax = 127;
 

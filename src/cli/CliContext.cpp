@@ -66,10 +66,12 @@ bool CliContext::end() {
 
 bool CliContext::liveOutput() const { return !options.json && &out == &std::cout && isatty(STDOUT_FILENO); }
 
-ConsoleMain::ConsoleMain(CliContext& cli)
+bool CliContext::interactive() const { return &err == &std::cerr && isatty(STDIN_FILENO) && isatty(STDERR_FILENO); }
+
+ConsoleMain::ConsoleMain(CliContext& cli, DialogHost* dialogs)
     : timers(cli.session->clock()),
       flow({cli.session->state(), cli.session->bridge(), cli.session->pacer(), *cli.prompter, timers, opener, {},
-            nullptr}) {}
+            dialogs}) {}
 
 nlohmann::json RowsJson(const MainView& view) {
   nlohmann::json rows = nlohmann::json::array();

@@ -38,6 +38,8 @@ struct CliContext {
   HostSession& host() { return *session; }
   // True when stdout is a terminal that can redraw lines (progress bars).
   bool liveOutput() const;
+  // True when a question can be asked: the messages go to the terminal the answer comes from.
+  bool interactive() const;
 
 private:
   bool ended_ = false;
@@ -65,9 +67,9 @@ public:
   bool openDocument(const std::string&) override { return false; }
 };
 
-// A main-window flow driven by the console's timer loop.
+// A main-window flow driven by the console's timer loop; `dialogs` opens its sub-windows.
 struct ConsoleMain {
-  explicit ConsoleMain(CliContext& cli);
+  explicit ConsoleMain(CliContext& cli, DialogHost* dialogs = nullptr);
   TimerLoop timers;
   NoOpener opener;
   MainFlow flow;

@@ -28,12 +28,14 @@ std::string FolderWithSlash(const std::string& dir) {
 bool ChooseFolders(const HostOptions& options, const HostPlaces& places, AppState& state, bool& fallback,
                    std::string& error) {
   std::string normalized;
+  const std::string exeDir = places.executableDir.empty() ? ExecutableDir(nullptr) : places.executableDir;
   if (!options.appDir.empty()) {
     if (!PrepareAppDir(options.appDir, normalized, error)) return false;
-    state.appDir = state.programDir = normalized;
+    state.appDir = normalized;
+    // The shipped files stay beside the executable wherever --app-dir puts the others.
+    state.programDir = FolderWithSlash(exeDir);
     return true;
   }
-  const std::string exeDir = places.executableDir.empty() ? ExecutableDir(nullptr) : places.executableDir;
   std::string exeError;
   if (PrepareAppDir(exeDir, normalized, exeError)) {
     state.appDir = state.programDir = normalized;

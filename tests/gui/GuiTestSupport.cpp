@@ -1,5 +1,7 @@
 #include "GuiTestSupport.h"
 
+#include "gui/app/GuiPacer.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
@@ -46,6 +48,9 @@ QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action, const QMetaOb
   auto* poll = new QTimer;
   poll->setInterval(0);
   QObject::connect(poll, &QTimer::timeout, poll, [poll, type, action = std::move(action), ready = std::move(ready)] {
+    // A user acts between operations, never inside a programmer wait: that is when input
+    // is taken.
+    if (GuiPacer::anyWaiting()) return;
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || !modal->isVisible()) return;
     if (type != nullptr && !modal->inherits(type->className())) return;

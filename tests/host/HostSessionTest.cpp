@@ -225,7 +225,7 @@ TEST(HostSession, AProgramFolderThatCannotBeWrittenUsesTheUsersDataFolder) {
   ASSERT_TRUE(chosen) << error;
   EXPECT_FALSE(chosen->usingUserDataDir());
   EXPECT_EQ(chosen->state().appDir, dir.path("mine/"));
-  EXPECT_EQ(chosen->programDir(), dir.path("mine/"));
+  EXPECT_EQ(chosen->programDir(), dir.path("program/")) << "the shipped files stay where they were installed";
   EXPECT_EQ(HostSession::createIn({.simulate = "1", .appDir = dir.path("program")}, places, error), nullptr);
   EXPECT_THAT(error, HasSubstr("cannot be written"));
 

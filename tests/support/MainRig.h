@@ -19,13 +19,15 @@ namespace fd::test {
 struct MainRig {
   MainRig() : bench(clock), tracing(bench), pacer(clock) {
     state.appDir = dir.dir();
+    // The shipped device database, copied beside the test programs by the build.
+    state.programDir = ExecutableDir(nullptr);
     RunStartupHeadless(state);
   }
 
   MainFlow& flow() {
     if (!flow_) {
       flow_ = std::make_unique<MainFlow>(
-          MainFlowPorts{state, tracing, pacer, prompter, timers, opener, [this] { return logTime; }});
+          MainFlowPorts{state, tracing, pacer, prompter, timers, opener, [this] { return logTime; }, dialogs});
     }
     return *flow_;
   }
@@ -57,6 +59,8 @@ struct MainRig {
   RecordingOpener opener;
   AppState state;
   LocalTime logTime{2026, 12, 10, 9, 5, 7};
+  // The sub-windows' host; none: Off-line Set and On-line Test say they are not available.
+  DialogHost* dialogs = nullptr;
 
 private:
   std::unique_ptr<MainFlow> flow_;

@@ -22,6 +22,9 @@ public:
 std::unique_ptr<Command> MakeInfoCommand();
 std::unique_ptr<Command> MakeListCommand();
 std::unique_ptr<Command> MakeGangCommand();
+std::unique_ptr<Command> MakeProductsCommand();
+std::unique_ptr<Command> MakeBlocksCommand();
+std::unique_ptr<Command> MakeSetupCommand();
 std::unique_ptr<Command> MakeOptionsCommand();
 std::unique_ptr<Command> MakeBenchInitCommand();
 std::unique_ptr<Command> MakeEraseCommand();

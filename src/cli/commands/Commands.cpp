@@ -7,6 +7,9 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeInfoCommand());
   commands.push_back(MakeListCommand());
   commands.push_back(MakeGangCommand());
+  commands.push_back(MakeProductsCommand());
+  commands.push_back(MakeBlocksCommand());
+  commands.push_back(MakeSetupCommand());
   commands.push_back(MakeEraseCommand());
   commands.push_back(MakeReadCommand());
   commands.push_back(MakeOptionsCommand());

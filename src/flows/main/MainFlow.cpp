@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "flows/single/SingleOperationFlow.h"
+
 
 namespace fd {
 namespace {
@@ -465,7 +467,7 @@ void MainFlow::openLog() {
 }
 
 void MainFlow::openHelp() {
-  if (!ports_.opener.openDocument(ports_.state.programFilesDir() + kManualFileName)) {
+  if (!ports_.opener.openDocument(ProgramFilePath(ports_.state, kManualFileName))) {
     ports_.prompter.error(kMsgCannotOpenManual);
   }
 }
@@ -497,10 +499,44 @@ void MainFlow::offlineSet() { singleOperation(true); }
 
 void MainFlow::onlineTest() { singleOperation(false); }
 
-void MainFlow::singleOperation(bool /*offline*/) {
+void MainFlow::singleOperation(bool offline) {
   if (runPhase_ != RunPhase::Idle || !view_.offlineEnabled) return;
-  // Until the window is built the command says so rather than looking as if it worked.
-  ports_.prompter.info(kMsgSingleOperationNotBuilt);
+  if (ports_.dialogs == nullptr) {
+    ports_.prompter.info(kMsgSingleOperationNotBuilt);
+    return;
+  }
+  AppState& state = ports_.state;
+  const BridgeHandle handle = state.currentHandle;
+  ports_.timers.stop(kTimerDetection);
+  // The boxes as a detection tick would save them now, so a box ticked since the last
+  // tick comes back too.
+  for (int r = 0; r < kMaxProgrammers; ++r) {
+    ticked_[r] = r < static_cast<int>(view_.rows.size()) && view_.rows[r].checked ? 1 : 0;
+  }
+  bool ready = windows_.ResetProgrammer(handle, 1) != 0;
+  if (ready && !windows_.ReadProgrammerInfo(handle)) {
+    // The failed read has closed the handle: the row must not use it again, and the next
+    // detection tick builds the list afresh.
+    for (auto& h : handles_) {
+      if (h == handle) h = kNoHandle;
+    }
+    state.currentHandle = kNoHandle;
+    lastDeviceCount_ = 0;
+    ready = false;
+  }
+  if (ready) {
+    state.offlineMode = offline ? 1 : 0;
+    SingleOperationFlow window({state, windows_, ports_.prompter, *ports_.dialogs});
+    ports_.dialogs->run(window);
+    if (offline) {
+      // The programmer's stored setup may have changed: the rows are read again.
+      lastDeviceCount_ = 0;
+      DetectProgrammers();
+    }
+    for (std::size_t r = 0; r < view_.rows.size(); ++r) view_.rows[r].checked = ticked_[r] != 0;
+  }
+  ports_.timers.start(kTimerDetection, kDetectionPeriodMs);
+  notify();
 }
 
 std::vector<bool> MainFlow::resetShowingFailures(const std::vector<BridgeHandle>& handles, int sendMark) {

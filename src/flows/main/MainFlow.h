@@ -51,7 +51,8 @@ struct MainFlowPorts {
   DocumentOpener& opener;
   // Local time for the history log; the real clock when empty.
   std::function<LocalTime()> localTime;
-  // Opens the Single Operation window; none: the command says it is not available.
+  // Opens the Single Operation window and the windows it opens; none: the command says it
+  // is not available.
   DialogHost* dialogs = nullptr;
 };
 
@@ -71,7 +72,9 @@ public:
   void startButton();
   void openLog();
   void openHelp();
-  // Off-line Set and On-line Test: the Single Operation window for the current programmer.
+  // Off-line Set and On-line Test: detection stops, the current programmer is reset and
+  // read, and the Single Operation window opens for it; after Off-line Set the list is
+  // detected afresh; the check boxes come back as the last detection tick saved them.
   void offlineSet();
   void onlineTest();
   // Close box or Esc: reset, unmark and close every programmer.

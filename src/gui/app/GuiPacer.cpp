@@ -24,7 +24,7 @@ void GuiPacer::spin(std::uint64_t iterations) {
     inner_.spin(iterations);
     return;
   }
-  ++depth_;
+  if (depth_++ == 0) ++waitingPacers_;
   operationEnd_.stop();
   std::uint64_t left = iterations;
   do {
@@ -43,7 +43,7 @@ void GuiPacer::spin(std::uint64_t iterations) {
       QCoreApplication::processEvents(flags);
     }
   } while (left > 0);
-  --depth_;
+  if (--depth_ == 0) --waitingPacers_;
   operationEnd_.start();
   postPending();
   emit waitEnded();

@@ -35,6 +35,8 @@ public:
 
   // True while a wait runs, also while its slices let events through.
   bool waiting() const { return depth_ > 0; }
+  // True while any GuiPacer of the program waits (for code that cannot reach the one).
+  static bool anyWaiting() { return waitingPacers_ > 0; }
   // Whether this pacer has the busy cursor up (it stays up across the waits of one
   // operation and comes down when the event loop next runs outside a wait).
   bool busyCursorShown() const { return cursorShown_; }
@@ -66,6 +68,7 @@ private:
   // message box), so the busy stretch is over.
   QTimer operationEnd_;
   int depth_ = 0;
+  static inline int waitingPacers_ = 0;
   std::uint64_t waitedInOperation_ = 0;
   bool cursorShown_ = false;
   std::vector<Pending> pending_;

@@ -1,21 +1,32 @@
 #include "gui/app/QtDialogHost.h"
 
+#include <QApplication>
+
 #include "flows/init/InitOptionsFlow.h"
 #include "flows/memory/AddrFlow.h"
 #include "flows/memory/EraseFlow.h"
 #include "flows/memory/ReadFlow.h"
 #include "flows/memory/TopAddrFlow.h"
+#include "flows/single/IdCodeSetFlow.h"
+#include "flows/single/PowerSetFlow.h"
+#include "flows/single/SingleOperationFlow.h"
 #include "gui/app/CInitDlg.h"
 #include "gui/app/QtTimers.h"
 #include "gui/memory/CAddrDlg.h"
 #include "gui/memory/CEraseDlg.h"
 #include "gui/memory/CReadDlg.h"
 #include "gui/memory/CTopAddrDlg.h"
+#include "gui/single/CIDCodeSetDlg.h"
+#include "gui/single/CPowerSetDlg.h"
+#include "gui/single/CSingleOperDlg.h"
 
 namespace fd {
 
 void RegisterDialogs() {
   QtDialogHost::registerDialog<InitOptionsFlow, CInitDlg>();
+  QtDialogHost::registerDialog<SingleOperationFlow, CSingleOperDlg>();
+  QtDialogHost::registerDialog<IdCodeSetFlow, CIDCodeSetDlg>();
+  QtDialogHost::registerDialog<PowerSetFlow, CPowerSetDlg>();
   QtDialogHost::registerDialog<EraseFlow, CEraseDlg>();
   QtDialogHost::registerDialog<AddrFlow, CAddrDlg>();
   QtDialogHost::registerDialog<ReadFlow, CReadDlg>();
@@ -32,7 +43,10 @@ std::map<std::type_index, QtDialogHost::Factory>& QtDialogHost::factories() {
 FlowResult QtDialogHost::run(ModalFlow& flow) {
   const auto factory = factories().find(std::type_index(typeid(flow)));
   if (factory == factories().end()) return FlowResult::Cancel;  // no window for it: nothing was shown
-  std::unique_ptr<FlowDialog> dialog = factory->second(flow, parent_);
+  // A window opened from another sub-window lies over that one, not over the main window.
+  QWidget* owner = parent_ ? QApplication::activeModalWidget() : nullptr;
+  if (owner == nullptr) owner = parent_;
+  std::unique_ptr<FlowDialog> dialog = factory->second(flow, owner);
   // The window's own timers, handed to its flow and stopped when it closes.
   QtTimers timers;
   if (pacer_ != nullptr) timers.setPacer(pacer_);

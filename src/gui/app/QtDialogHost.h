@@ -19,7 +19,8 @@ class QtDialogHost final : public DialogHost {
 public:
   using Factory = std::function<std::unique_ptr<FlowDialog>(ModalFlow&, QWidget* parent)>;
 
-  // Dialogs are owned by `parent`; null gives windows without an owner (start-up).
+  // Dialogs are owned by `parent`, or by the sub-window that is open over it when one
+  // is; null gives windows without an owner (start-up).
   explicit QtDialogHost(QWidget* parent = nullptr);
 
   FlowResult run(ModalFlow& flow) override;

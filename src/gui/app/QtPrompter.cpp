@@ -46,8 +46,9 @@ QString QtFileFilter(const std::string& filter) {
 }
 
 QWidget* QtPrompter::owner() const {
-  if (parent_) return parent_;
+  // A sub-window open over the parent tells its own messages.
   if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (parent_) return parent_;
   return QApplication::activeWindow();
 }
 

@@ -14,7 +14,8 @@ QString QtFileFilter(const std::string& filter);
 
 class QtPrompter final : public Prompter {
 public:
-  // Boxes are shown over `parent`; with none, over whichever window is active.
+  // Boxes are shown over the modal window that is open, else over `parent`; with none,
+  // over whichever window is active.
   explicit QtPrompter(QWidget* parent = nullptr) : parent_(parent) {}
   void setParent(QWidget* parent) { parent_ = parent; }
 

@@ -1,0 +1,172 @@
+#include "flows/single/SingleOperationFlow.h"
+
+#include "flows/single/IdCodeSetFlow.h"
+#include "flows/single/PowerSetFlow.h"
+#include "formats/Hex.h"
+
+namespace fd {
+
+const char* PowerLabel(std::uint8_t code) {
+  switch (code) {
+    case kPowerCode3V: return kPower3VLabel;
+    case kPowerCode5V: return kPower5VLabel;
+    default: return kPowerNoneLabel;
+  }
+}
+
+SingleOperationFlow::SingleOperationFlow(SingleOperationPorts ports)
+    : ports_(ports), settings_(ports.state.appDir + kSettingsFileName) {}
+
+void SingleOperationFlow::onOpen() {
+  view_ = {};
+  view_.offline = offline();
+  view_.loadFileVisible = view_.offline;
+  view_.eraseVisible = view_.programVisible = view_.readVisible = !view_.offline;
+  logStarted_ = 0;
+  RefreshProductDisplay();
+  const auto tree = ReadProductTree(DeviceDatabasePath(ports_.state));
+  if (!tree.ok()) ports_.prompter.error(tree.error);
+  view_.tree = tree.value;
+}
+
+void SingleOperationFlow::RefreshProductDisplay() {
+  AppState& state = ports_.state;
+  if (offline()) {
+    const ProgrammerInfo& block = state.programmerInfo;
+    const std::string name = InfoMcuName(block);
+    const bool none = block[info::kNames] == 0xFF || name.empty();
+    view_.productLabel = none ? kProductNotSelectedLabel : PrintableText(TrimTrailingSpaces(name));
+    view_.powerLabel = PowerLabel(block[info::kPower]);
+    notify();
+    return;
+  }
+
+  const std::string product = settings_.read(kSectionProgrammer, kKeyProductNumber);
+  // A missing key shows as what it means rather than as an empty box.
+  view_.productLabel = TrimTrailingSpaces(product).empty() ? kProductNotSelectedLabel : PrintableText(product);
+  state.productNumber = ProductKey(product);
+  const auto memory = ProductMemoryMap(DeviceDatabasePath(state), state.productNumber, state.userFlashStart);
+  if (!memory.ok()) {
+    ports_.prompter.error(memory.error);
+  } else if (memory.value) {
+    state.mcuTypeCode = memory.value->typeCode;
+    state.dataFlashStart = memory.value->map.dataFlashStart;
+    state.dataFlashEnd = memory.value->map.dataFlashEnd;
+    state.userFlashStart = memory.value->map.userFlashStart;
+    state.userFlashEnd = memory.value->map.userFlashEnd;
+  }
+
+  state.powerSet = static_cast<std::uint8_t>(ParseHex(settings_.read(kSectionProgrammer, kKeyPowerSet)));
+  view_.powerLabel = PowerLabel(state.powerSet);
+
+  const std::string id = settings_.read(kSectionProgrammer, kKeyIdCode);
+  for (std::size_t k = 0; k < info::kIdCodeSize; ++k) {
+    const std::string_view pair = 2 * k < id.size() ? std::string_view(id).substr(2 * k, 2) : std::string_view();
+    state.idCode[k] = static_cast<std::uint8_t>(ParseHex(pair));
+  }
+  notify();
+}
+
+void SingleOperationFlow::selectNode(int series, int group) {
+  if (series < 0 || series >= static_cast<int>(view_.tree.size())) return;
+  const ProductSeries& node = view_.tree[static_cast<std::size_t>(series)];
+  if (group >= static_cast<int>(node.groups.size())) return;
+  view_.selectedSeries = series;
+  view_.selectedGroup = group < 0 ? -1 : group;
+  view_.products.clear();
+  view_.selectedProduct = -1;
+  const std::string& text = group < 0 ? node.text : node.groups[static_cast<std::size_t>(group)];
+  const auto found = ListGroupProducts(DeviceDatabasePath(ports_.state), text);
+  if (!found.ok()) {
+    notify();
+    ports_.prompter.error(found.error);
+    return;
+  }
+  view_.products = found.value.rows;
+  if (!view_.products.empty()) view_.listEnabled = true;
+  if (found.value.isSeries) view_.listEnabled = false;
+  notify();
+}
+
+void SingleOperationFlow::selectProduct(int row) {
+  if (row < 0 || row >= static_cast<int>(view_.products.size())) return;
+  view_.selectedProduct = row;
+  AppState& state = ports_.state;
+  const std::string name = view_.products[static_cast<std::size_t>(row)].product;
+  const auto line = FindProductLine(DeviceDatabasePath(state), name);
+  if (!line.ok()) {
+    ports_.prompter.error(line.error);
+  } else if (line.value) {
+    if (offline()) {
+      // Nothing goes to the programmer before a double click, Set ID or Set Power.
+      BuildInfoBlockTable(*line.value, state.programmerInfo);
+    } else if (!settings_.write(kSectionProgrammer, kKeyProductNumber, name)) {
+      ports_.prompter.error(kMsgSettingsNotWritten);
+    }
+  }
+  RefreshProductDisplay();
+}
+
+bool SingleOperationFlow::writeProduct(int row) {
+  if (!offline() || row < 0 || row >= static_cast<int>(view_.products.size())) return false;
+  if (!writeHeader()) return false;
+  ports_.prompter.info(kMsgNewProduct);
+  return true;
+}
+
+bool SingleOperationFlow::productStored() const {
+  if (offline()) return ports_.state.programmerInfo[info::kNames] != 0xFF;
+  return !ports_.state.productNotSelected();
+}
+
+bool SingleOperationFlow::writeHeader() {
+  if (!ports_.windows.WriteProgrammerHeader(ports_.state.currentHandle, 0)) return false;
+  RefreshProductDisplay();
+  return true;
+}
+
+bool SingleOperationFlow::setId() {
+  if (!productStored()) {
+    ports_.prompter.warning(kMsgNoProduct);
+    return false;
+  }
+  IdCodeSetFlow window(ports_.state, ports_.prompter);
+  const bool stored = ports_.dialogs.run(window) == FlowResult::Ok;
+  if (!stored) return false;
+  if (!offline()) return true;
+  if (!writeHeader()) return false;
+  ports_.prompter.info(kMsgNewId);
+  return true;
+}
+
+bool SingleOperationFlow::setPower() {
+  if (!productStored()) {
+    ports_.prompter.warning(kMsgNoProduct);
+    return false;
+  }
+  PowerSetFlow window(ports_.state, ports_.prompter);
+  const bool stored = ports_.dialogs.run(window) == FlowResult::Ok;
+  if (!offline()) {
+    RefreshProductDisplay();
+    return stored;
+  }
+  if (!stored || !writeHeader()) return false;
+  ports_.prompter.info(kMsgNewPower);
+  return true;
+}
+
+// Until these operations are built each button says so rather than looking as if it worked.
+void SingleOperationFlow::erase() {
+  if (view_.eraseVisible) ports_.prompter.info(kMsgEraseNotBuilt);
+}
+void SingleOperationFlow::program() {
+  if (view_.programVisible) ports_.prompter.info(kMsgProgramNotBuilt);
+}
+void SingleOperationFlow::read() {
+  if (view_.readVisible) ports_.prompter.info(kMsgReadNotBuilt);
+}
+void SingleOperationFlow::loadFile() {
+  if (view_.loadFileVisible) ports_.prompter.info(kMsgLoadFileNotBuilt);
+}
+
+}  // namespace fd
