@@ -15,6 +15,8 @@
 #include "flows/memory/HexView.h"
 #include "flows/memory/ReadFlow.h"
 #include "flows/memory/TopAddrFlow.h"
+#include "app/SettingsFile.h"
+#include "gui/app/CMainApp.h"
 #include "gui/app/QtDialogHost.h"
 #include "gui/app/QtTimers.h"
 #include "gui/memory/BlockListWidget.h"
@@ -22,6 +24,10 @@
 #include "gui/memory/CEraseDlg.h"
 #include "gui/memory/CReadDlg.h"
 #include "gui/memory/CTopAddrDlg.h"
+#include "gui/main/CMainDlg.h"
+#include "gui/single/CSingleOperDlg.h"
+#include "sim/SimBench.h"
+#include "support/TempDir.h"
 #include "support/MemoryRig.h"
 
 namespace fd {
@@ -188,6 +194,56 @@ TEST(ReadDlg, ReadingGoesOnWhileTheTopAddressWindowIsOpen) {
   dialog.addressButton()->click();
   EXPECT_EQ(linesWhileOpen, 48);
   EXPECT_TRUE(timers.isActive(kTimerSubWindow));
+}
+
+TEST(MemoryFromSingleOperation, TheEraseAndReadButtonsOpenTheirWindows) {
+  test::TempDir dir;
+  VirtualClock clock;
+  ClockPacer pacer{clock};
+  auto bench = SimBench::demo(clock);
+  AppState state;
+  state.appDir = dir.dir();
+  state.programDir = ExecutableDir(nullptr);
+  SettingsFile settings(dir.path(kSettingsFileName));
+  settings.write(kSectionLog, kKeyAutoSaveLog, "1");
+  settings.write(kSectionProgrammer, kKeyProductNumber, "ZK40F8C12");
+  settings.write(kSectionProgrammer, kKeyIdCode, "C3C3C3C3C3C3C3");
+  settings.write(kSectionProgrammer, kKeyPowerSet, "50");
+
+  int eraseRows = -1;
+  QString addrStart;
+  test::OnNextModal(
+      [&](QWidget* modal) {
+        auto* main = static_cast<CMainDlg*>(modal);
+        test::OnNextModal(
+            [&, main](QWidget* single) {
+              auto* window = static_cast<CSingleOperDlg*>(single);
+              test::OnNextModal(
+                  [&](QWidget* erase) {
+                    eraseRows = static_cast<CEraseDlg*>(erase)->list()->topLevelItemCount();
+                    QTest::keyClick(erase, Qt::Key_Escape);
+                  },
+                  &CEraseDlg::staticMetaObject);
+              window->eraseButton()->click();
+              test::OnNextModal(
+                  [&](QWidget* addr) {
+                    addrStart = static_cast<CAddrDlg*>(addr)->startEdit()->text();
+                    QTest::keyClick(addr, Qt::Key_Escape);
+                  },
+                  &CAddrDlg::staticMetaObject);
+              window->readButton()->click();
+              QTest::keyClick(window, Qt::Key_Escape);
+              test::OnNextModal([main](QWidget*) { QTest::keyClick(main, Qt::Key_Escape); },
+                                &CMainDlg::staticMetaObject);
+            },
+            &CSingleOperDlg::staticMetaObject);
+        main->onlineButton()->click();
+      },
+      &CMainDlg::staticMetaObject);
+  CMainApp app(state, *bench, pacer, bench.get());
+  EXPECT_EQ(app.run(), 0);
+  EXPECT_EQ(eraseRows, 10) << "the blocks of ZK40F8C12";
+  EXPECT_EQ(addrStart, QStringLiteral("START"));
 }
 
 }  // namespace

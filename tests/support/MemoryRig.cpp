@@ -48,6 +48,8 @@ SimTarget TestTarget() {
 std::uint8_t TestByte(std::uint32_t address) { return static_cast<std::uint8_t>(address + (address >> 8)); }
 
 MemoryRig::MemoryRig(const std::string& product, SimTarget target) {
+  // Our own database and no other: without it the windows have none.
+  main.state.programDir = main.state.appDir;
   main.dir.write(kDeviceDatabaseFileName, TestDatabase());
   SimProgrammerSetup setup = ReadyProgrammer("ZK40T5", "app", 1000);
   setup.target = std::move(target);
@@ -65,7 +67,7 @@ MemoryRig::MemoryRig(const std::string& product, SimTarget target) {
 
 void MemoryRig::choose(const std::string& product) {
   main.state.productNumber = ProductKey(product);
-  const auto memory = ProductMemoryMap(main.state.programFilesDir() + kDeviceDatabaseFileName,
+  const auto memory = ProductMemoryMap(DeviceDatabasePath(main.state),
                                        main.state.productNumber, main.state.userFlashStart);
   ASSERT_TRUE(memory.ok());
   ASSERT_TRUE(memory.value.has_value()) << product;

@@ -2,8 +2,6 @@
 
 namespace fd {
 
-std::string DeviceDatabasePath(const AppState& state) { return state.programFilesDir() + kDeviceDatabaseFileName; }
-
 BlockListLoad LoadBlockList(const AppState& state) {
   BlockListLoad load;
   const auto blocks = ProductBlocks(DeviceDatabasePath(state), ProductKey(state.productNumber));

@@ -23,7 +23,4 @@ struct BlockListLoad {
 // The rows for `productNumber`; none when no product line matches it.
 BlockListLoad LoadBlockList(const AppState& state);
 
-// The device database of the running program.
-std::string DeviceDatabasePath(const AppState& state);
-
 }  // namespace fd

@@ -1,5 +1,7 @@
 #include "flows/single/SingleOperationFlow.h"
 
+#include "flows/memory/MemoryOperations.h"
+
 #include "flows/single/IdCodeSetFlow.h"
 #include "flows/single/PowerSetFlow.h"
 #include "formats/Hex.h"
@@ -156,14 +158,19 @@ bool SingleOperationFlow::setPower() {
 }
 
 // Until these operations are built each button says so rather than looking as if it worked.
+MemoryPorts SingleOperationFlow::memoryPorts() {
+  Protocol& protocol = ports_.windows.protocol();
+  return {ports_.state, protocol.bridge(), protocol.pacer(), ports_.prompter, estimateClock_, ports_.dialogs};
+}
+
 void SingleOperationFlow::erase() {
-  if (view_.eraseVisible) ports_.prompter.info(kMsgEraseNotBuilt);
+  if (view_.eraseVisible) RunErase(memoryPorts());
 }
 void SingleOperationFlow::program() {
   if (view_.programVisible) ports_.prompter.info(kMsgProgramNotBuilt);
 }
 void SingleOperationFlow::read() {
-  if (view_.readVisible) ports_.prompter.info(kMsgReadNotBuilt);
+  if (view_.readVisible) RunRead(memoryPorts());
 }
 void SingleOperationFlow::loadFile() {
   if (view_.loadFileVisible) ports_.prompter.info(kMsgLoadFileNotBuilt);

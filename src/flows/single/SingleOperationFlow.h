@@ -12,7 +12,9 @@
 #include "flows/common/DialogHost.h"
 #include "flows/common/ModalFlow.h"
 #include "flows/common/WindowProtocol.h"
+#include "flows/memory/MemoryPorts.h"
 #include "flows/single/SingleOperationView.h"
+#include "link/Clock.h"
 
 namespace fd {
 
@@ -36,9 +38,7 @@ inline constexpr const char* kPowerNoneLabel = "Do not output";
 inline constexpr const char* kMsgNewProduct = "New product is set to the programmer.";
 inline constexpr const char* kMsgNewId = "New ID is set to the programmer.";
 inline constexpr const char* kMsgNewPower = "New power setting is set to the programmer.";
-inline constexpr const char* kMsgEraseNotBuilt = "Erase is not available in this version yet.";
 inline constexpr const char* kMsgProgramNotBuilt = "Program is not available in this version yet.";
-inline constexpr const char* kMsgReadNotBuilt = "Read is not available in this version yet.";
 inline constexpr const char* kMsgLoadFileNotBuilt = "Load File is not available in this version yet.";
 
 // The power label for a power code.
@@ -73,10 +73,12 @@ public:
   // Set ID and Set Power: true when a new setting was stored (and, off-line, written).
   bool setId();
   bool setPower();
-  // The operations of later versions: each says it is not available yet.
+  // Erase and Read (on-line): the target connected, the Erase window, or the Address
+  // Setting and Read windows, then the programmer reset with its mark.
   void erase();
-  void program();
   void read();
+  // The operations of later versions: each says it is not available yet.
+  void program();
   void loadFile();
 
   // The labels from where the mode keeps its settings; on-line it also reloads product,
@@ -96,7 +98,12 @@ private:
   // 'B' with the information block's header; the labels follow a write that succeeded.
   bool writeHeader();
 
+  MemoryPorts memoryPorts();
+
   SingleOperationPorts ports_;
+  // The Erase and Read windows keep their estimates on it; they show no remaining time,
+  // so the machine's monotonic clock serves in every host.
+  RealClock estimateClock_;
   SettingsFile settings_;
   View view_;
   int logStarted_ = 0;
