@@ -19,6 +19,8 @@ struct FileChoice {
   std::string filter;      // e.g. "S-record files (*.mot)"
   std::string directory;   // where the dialog starts
   std::string fileName;    // proposed name (save)
+  // Save: the dialog asks before it picks an existing file; off where the caller asks.
+  bool confirmOverwrite = true;
 };
 
 class Prompter {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Prompter.h"
@@ -16,7 +17,10 @@ public:
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text,
                     MsgButtons buttons) override;
   std::optional<std::string> chooseOpenFile(const FileChoice&) override { return std::nullopt; }
-  std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+  // The file named on the command line, given once: asked again (after a No to replacing
+  // it) the choice is cancelled, so a question is never asked in a loop.
+  std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::exchange(saveAs, std::nullopt); }
+  std::optional<std::string> saveAs;
 
   // Answers a question from the command's flags; none: the question has no answer here.
   std::function<std::optional<MsgAnswer>(const std::string& text)> answer;

@@ -30,6 +30,8 @@ std::unique_ptr<Command> MakeBenchInitCommand();
 std::unique_ptr<Command> MakeUpdateFirmwareCommand();
 std::unique_ptr<Command> MakeLoadCommand();
 std::unique_ptr<Command> MakeProgramCommand();
+std::unique_ptr<Command> MakeEraseCommand();
+std::unique_ptr<Command> MakeReadCommand();
 
 // Every command, in the order the help lists them.
 std::vector<std::unique_ptr<Command>> MakeCommands();

@@ -12,6 +12,8 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeSetupCommand());
   commands.push_back(MakeLoadCommand());
   commands.push_back(MakeProgramCommand());
+  commands.push_back(MakeEraseCommand());
+  commands.push_back(MakeReadCommand());
   commands.push_back(MakeOptionsCommand());
   commands.push_back(MakeUpdateFirmwareCommand());
   commands.push_back(MakeBenchInitCommand());

@@ -34,18 +34,37 @@ void LongOperation::startSteps(int step, int periodMs) {
   step_ = step;
   periodMs_ = periodMs;
   timerRuns_ = false;
+  stopped_ = false;
   timers().start(timerId_, periodMs);
 }
 
+void LongOperation::stopSteps() {
+  timers().stop(timerId_);
+  timerRuns_ = false;
+  periodMs_ = -1;
+  stopped_ = true;
+}
+
 void LongOperation::onTimer(int id) {
-  if (id != timerId_ || ended()) return;
+  if (id != timerId_ || ended() || stopped_) return;
   if (!timerRuns_) timers().stop(timerId_);
   const Next next = runStep(step_);
   if (ended()) {
     timers().stop(timerId_);
+    stopped_ = true;
     return;
   }
   step_ = next.step;
+  if (next.periodMs < 0) {
+    stopSteps();
+    notify();
+    return;
+  }
+  // A step that stopped the machine itself (before a question it asks) leaves it stopped.
+  if (stopped_) {
+    notify();
+    return;
+  }
   // A running timer keeps its rhythm; it is only started again for a new period.
   if (!timerRuns_ || !next.timerRuns || next.periodMs != periodMs_) timers().start(timerId_, next.periodMs);
   periodMs_ = next.periodMs;

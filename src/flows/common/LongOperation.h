@@ -47,7 +47,9 @@ protected:
 
   // What a step asks for: run `step` next, after `periodMs` (0: at once). With
   // `timerRuns` false the timer is stopped while the step works and started again after
-  // it, so a slow step never has a tick queued behind it.
+  // it, so a slow step never has a tick queued behind it. A negative period leaves the
+  // timer stopped: the machine waits at `step` until the window starts it again (a
+  // paused read, an erase window between runs).
   struct Next {
     int step = 0;
     int periodMs = 0;
@@ -55,8 +57,12 @@ protected:
   };
   // One bounded step; it ends the operation with end() when it is the last.
   virtual Next runStep(int step) = 0;
-  // Starts the machine at `step` (from onOpen).
+  // Starts the machine at `step` (from onOpen, or again after it was stopped).
   void startSteps(int step, int periodMs = 0);
+  // Stops the timer now, from a click or inside a step that asks a question: no tick
+  // comes until startSteps().
+  void stopSteps();
+  bool stepsRunning() const { return !stopped_; }
   int currentStep() const { return step_; }
   ProgressEstimate& estimate() { return progress_; }
   Clock& clock() { return clock_; }
@@ -69,6 +75,7 @@ private:
   int periodMs_ = -1;
   bool timerRuns_ = false;
   bool cancelRequested_ = false;
+  bool stopped_ = true;
 };
 
 }  // namespace fd

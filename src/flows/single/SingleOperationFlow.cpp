@@ -2,6 +2,7 @@
 
 #include "flows/load/LoadFile.h"
 #include "flows/single/OnlineProgram.h"
+#include "flows/memory/MemoryOperations.h"
 
 #include "flows/single/IdCodeSetFlow.h"
 #include "flows/single/PowerSetFlow.h"
@@ -162,8 +163,14 @@ bool SingleOperationFlow::setPower() {
 }
 
 // Until these operations are built each button says so rather than looking as if it worked.
+MemoryPorts SingleOperationFlow::memoryPorts() {
+  Protocol& protocol = ports_.windows.protocol();
+  Clock& clock = ports_.clock != nullptr ? *ports_.clock : estimateClock_;
+  return {ports_.state, protocol.bridge(), protocol.pacer(), ports_.prompter, clock, ports_.dialogs};
+}
+
 void SingleOperationFlow::erase() {
-  if (view_.eraseVisible) ports_.prompter.info(kMsgEraseNotBuilt);
+  if (view_.eraseVisible) RunErase(memoryPorts());
 }
 void SingleOperationFlow::program() {
   if (!view_.programVisible) return;
@@ -189,7 +196,7 @@ ImageOperationPorts SingleOperationFlow::imagePorts() {
                              [this] { RefreshProductDisplay(); }};
 }
 void SingleOperationFlow::read() {
-  if (view_.readVisible) ports_.prompter.info(kMsgReadNotBuilt);
+  if (view_.readVisible) RunRead(memoryPorts());
 }
 void SingleOperationFlow::loadFile() {
   if (!view_.loadFileVisible) return;

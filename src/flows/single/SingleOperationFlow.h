@@ -16,8 +16,10 @@
 #include "flows/common/ModalFlow.h"
 #include "flows/common/WindowProtocol.h"
 #include "flows/load/ImageOperation.h"
+#include "flows/memory/MemoryPorts.h"
 #include "link/Clock.h"
 #include "flows/single/SingleOperationView.h"
+#include "link/Clock.h"
 
 namespace fd {
 
@@ -41,9 +43,7 @@ inline constexpr const char* kPowerNoneLabel = "Do not output";
 inline constexpr const char* kMsgNewProduct = "New product is set to the programmer.";
 inline constexpr const char* kMsgNewId = "New ID is set to the programmer.";
 inline constexpr const char* kMsgNewPower = "New power setting is set to the programmer.";
-inline constexpr const char* kMsgEraseNotBuilt = "Erase is not available in this version yet.";
 inline constexpr const char* kMsgProgramNotBuilt = "Program is not available in this version yet.";
-inline constexpr const char* kMsgReadNotBuilt = "Read is not available in this version yet.";
 inline constexpr const char* kMsgLoadFileNotBuilt = "Load File is not available in this version yet.";
 
 // The power label for a power code.
@@ -86,7 +86,8 @@ public:
   // On-line Program and off-line Load File, through the Loading window.
   void program();
   void loadFile();
-  // The operations of later versions: each says it is not available yet.
+  // Erase and Read (on-line): the target connected, the Erase window, or the Address
+  // Setting and Read windows, then the programmer reset with its mark.
   void erase();
   void read();
 
@@ -108,7 +109,12 @@ private:
   bool writeHeader();
   ImageOperationPorts imagePorts();
 
+  MemoryPorts memoryPorts();
+
   SingleOperationPorts ports_;
+  // The Erase and Read windows keep their estimates on the session's clock; without one
+  // (they show no remaining time) the machine's monotonic clock serves.
+  RealClock estimateClock_;
   SettingsFile settings_;
   View view_;
   // The window's history entries: one date line per opening.

@@ -130,7 +130,7 @@ LongOperation::Next UpdateFlow::checkAndErase(int step) {
       fail(kMsgCannotConnect);
       return {};
     }
-    return {step + 1, kErasePeriodMs};
+    return {step + 1, kBlockErasePeriodMs};
   }
   const int erased = (step - kConnectAnswer) / 2;  // blocks erased before this step
   if (step == kConnectAnswer) {
@@ -167,7 +167,7 @@ LongOperation::Next UpdateFlow::checkAndErase(int step) {
     fail(kMsgCannotConnect);
     return {};
   }
-  return {step + 1, kErasePeriodMs};
+  return {step + 1, kBlockErasePeriodMs};
 }
 
 LongOperation::Next UpdateFlow::programPage() {

@@ -31,7 +31,7 @@ std::string OutsideFirmwareText(std::uint32_t address);
 
 // The update's pacing between ticks.
 inline constexpr int kLeadInPeriodMs = 20;
-inline constexpr int kErasePeriodMs = 200;
+inline constexpr int kBlockErasePeriodMs = 200;
 inline constexpr int kProgramLeadPeriodMs = 10;
 // The counted waits around each page's status read.
 inline constexpr std::uint64_t kAfterPageSpin = 500000;

@@ -3,6 +3,10 @@
 #include <QApplication>
 
 #include "flows/init/InitOptionsFlow.h"
+#include "flows/memory/AddrFlow.h"
+#include "flows/memory/EraseFlow.h"
+#include "flows/memory/ReadFlow.h"
+#include "flows/memory/TopAddrFlow.h"
 #include "flows/single/IdCodeSetFlow.h"
 #include "flows/single/PowerSetFlow.h"
 #include "flows/single/SingleOperationFlow.h"
@@ -11,6 +15,10 @@
 #include "gui/app/CInitDlg.h"
 #include "gui/load/CFileDataDlg.h"
 #include "gui/app/QtTimers.h"
+#include "gui/memory/CAddrDlg.h"
+#include "gui/memory/CEraseDlg.h"
+#include "gui/memory/CReadDlg.h"
+#include "gui/memory/CTopAddrDlg.h"
 #include "gui/single/CIDCodeSetDlg.h"
 #include "gui/single/CPowerSetDlg.h"
 #include "gui/single/CSingleOperDlg.h"
@@ -25,6 +33,10 @@ void RegisterDialogs() {
   QtDialogHost::registerDialog<PowerSetFlow, CPowerSetDlg>();
   QtDialogHost::registerDialog<UpdateFlow, CUpdateDlg>();
   QtDialogHost::registerDialog<LoadingFlow, CFileDataDlg>();
+  QtDialogHost::registerDialog<EraseFlow, CEraseDlg>();
+  QtDialogHost::registerDialog<AddrFlow, CAddrDlg>();
+  QtDialogHost::registerDialog<ReadFlow, CReadDlg>();
+  QtDialogHost::registerDialog<TopAddrFlow, CTopAddrDlg>();
 }
 
 QtDialogHost::QtDialogHost(QWidget* parent) : parent_(parent) { RegisterDialogs(); }

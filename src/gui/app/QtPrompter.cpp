@@ -94,8 +94,10 @@ std::optional<std::string> QtPrompter::chooseOpenFile(const FileChoice& choice) 
 }
 
 std::optional<std::string> QtPrompter::chooseSaveFile(const FileChoice& choice) {
-  const QString path = QFileDialog::getSaveFileName(owner(), QString::fromStdString(choice.title),
-                                                    StartPath(choice), QtFileFilter(choice.filter));
+  const QString path =
+      QFileDialog::getSaveFileName(owner(), QString::fromStdString(choice.title), StartPath(choice),
+                                   QtFileFilter(choice.filter), nullptr,
+                                   choice.confirmOverwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
   if (path.isEmpty()) return std::nullopt;
   return QDir::toNativeSeparators(path).toStdString();
 }

@@ -84,8 +84,10 @@ TEST_F(LoadFileTest, SendsTwoFramesATickAndTheEndMarkOnlyAfterALoneLastFrame) {
 }
 
 TEST_F(LoadFileTest, AFileWithoutDataRecordsSendsTheDescriptorAndFinishesAtTheNextTick) {
+  // No database to take a memory map from: the end record's address 0 passes the test.
+  rig.state.programDir = rig.dir.dir();
   rig.chooseMot("empty.mot", {kS9});
-  EXPECT_EQ(load().end, End::Done);
+  EXPECT_EQ(load().end, End::Done) << ::testing::PrintToString(rig.prompter.texts());
   ASSERT_EQ(rig.ticks.size(), 3u);
   EXPECT_EQ(rig.ticks[1].size(), 2u);
   EXPECT_THAT(rig.ticks[2], IsEmpty());  // no page, no end mark

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "flows/memory/AddrFlow.h"
+#include "flows/memory/EraseFlow.h"
+#include "flows/memory/ReadFlow.h"
 #include "flows/single/IdCodeSetFlow.h"
 #include "flows/single/PowerSetFlow.h"
 #include "link/Frames.h"
@@ -279,17 +282,47 @@ TEST_F(SingleOperationFlowTest, AHeaderWriteThatFailsShowsOnlyTheProgrammersMess
 
 TEST_F(SingleOperationFlowTest, OperationsOfLaterVersionsSayTheyAreNotAvailable) {
   auto& online = rig.open(false);
-  online.erase();
   online.program();
-  online.read();
   online.loadFile();  // not shown on-line
   auto& offline = rig.open(true);
   offline.loadFile();
   offline.erase();  // not shown off-line
-  EXPECT_THAT(rig.main.prompter.texts(),
-              ElementsAre(kMsgEraseNotBuilt, kMsgProgramNotBuilt, kMsgReadNotBuilt, kMsgLoadFileNotBuilt));
+  offline.read();
+  EXPECT_THAT(rig.main.prompter.texts(), ElementsAre(kMsgProgramNotBuilt, kMsgLoadFileNotBuilt));
+  EXPECT_TRUE(rig.host.runs().empty());
   EXPECT_EQ(rig.main.prompter.last()->caption, kCaptionInfo);
   EXPECT_EQ(HeaderWrites(rig.main.tracing, handle()), 0);
+}
+
+TEST_F(SingleOperationFlowTest, EraseAndReadOnLineConnectOpenTheirWindowsAndResetWithTheMark) {
+  rig.settings().write(kSectionProgrammer, kKeyPowerSet, "50");  // the demo target takes 5 V
+  auto& online = rig.open(false);
+  rig.choose("ZK40F1", "ZK40F8C12");
+  rig.host.script<EraseFlow>([](EraseFlow& f) {
+    f.setChecked(0, true);
+    f.ok();
+  });
+  rig.host.script<AddrFlow>([](AddrFlow& f) {
+    f.setChecked(1, true);
+    f.ok();
+  });
+  rig.main.prompter.answerNext(MsgAnswer::Yes);  // Erase completed. Exit erase mode?
+  rig.main.prompter.answerNext(MsgAnswer::No);   // Save the data to file?
+  rig.main.tracing.clear();
+  online.erase();
+  online.read();
+  EXPECT_THAT(rig.host.runs(), ElementsAre("Erase", "Address Setting", "Read"));
+  EXPECT_THAT(rig.main.prompter.texts(), ElementsAre(kMsgEraseCompleted, kMsgSaveBeforeClose));
+  const auto writes = rig.main.tracing.writesTo(handle());
+  int connects = 0, marks = 0;
+  for (const auto& w : writes) {
+    connects += w == std::vector<std::uint8_t>{'C'};
+    marks += w == std::vector<std::uint8_t>{'L', 0x02};
+  }
+  EXPECT_EQ(connects, 2) << "each operation connects the target first";
+  EXPECT_EQ(marks, 2) << "and resets the programmer with its mark afterwards";
+  EXPECT_EQ(rig.main.state.readStart, 0x2800);
+  EXPECT_EQ(rig.main.state.readEnd, 0x2BFF);
 }
 
 }  // namespace

@@ -1,0 +1,161 @@
+// read --sn 01 (--blocks ... | --start HEX --end HEX) -o OUT.mot [--force]: the Address
+// Setting window with the range given, then the Read window until the whole range is read,
+// and its save to OUT.mot. A read that stops writes nothing.
+#include <filesystem>
+
+#include "cli/BlockChoice.h"
+#include "cli/ConsoleHost.h"
+#include "cli/MemoryCommandSupport.h"
+#include "cli/commands/Command.h"
+#include "flows/memory/AddrFlow.h"
+#include "flows/memory/MemoryOperations.h"
+#include "flows/memory/SaveReadData.h"
+#include "formats/Hex.h"
+
+namespace fd {
+namespace {
+
+// 1 to 5 hex digits: the most an address edit takes.
+std::string AddressError(const std::string& option, const std::string& value) {
+  if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+    return option + " takes a hex address of 1 to 5 digits, not \"" + value + "\"";
+  }
+  return {};
+}
+
+class ReadCommand final : public Command {
+public:
+  CLI::App* define(CLI::App& app) override {
+    CLI::App* sub = app.add_subcommand("read", "Read a range of the target on one programmer into an S-record file");
+    sub->add_option("--sn", sn_, "The programmer's row, e.g. 01")->required()->check([](const std::string& v) {
+      return SingleSnError(v);
+    });
+    CLI::Option* blocks = sub->add_option("--blocks", blocks_, "From the first to the last of these blocks, e.g. 0,3")
+                              ->check([](const std::string& v) { return BlockListError(v); });
+    CLI::Option* start = sub->add_option("--start", start_, "First address, hex")->check([](const std::string& v) {
+      return AddressError("--start", v);
+    });
+    CLI::Option* end = sub->add_option("--end", end_, "Last address, hex")->check([](const std::string& v) {
+      return AddressError("--end", v);
+    });
+    start->needs(end);
+    end->needs(start);
+    blocks->excludes(start);
+    blocks->excludes(end);
+    sub->add_option("-o,--output", output_, "The S-record file to write")->required()->check([](const std::string& v) {
+      return v.empty() ? std::string("-o needs a file name") : std::string();
+    });
+    sub->add_flag("--force", force_, "Replace the file when it exists");
+    return sub;
+  }
+
+  int run(CliContext& cli) override {
+    if (blocks_.empty() && start_.empty()) {
+      cli.err << "usage: read needs --blocks or --start and --end\n";
+      return kExitUsage;
+    }
+    const std::string path = WithDefaultExtension(output_);
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+      cli.err << "usage: " << path << " is a folder\n";
+      return kExitUsage;
+    }
+    if (std::filesystem::exists(path, error) && !force_) {
+      cli.err << "usage: " << path << " exists; give --force to replace it\n";
+      return kExitUsage;
+    }
+    if (!cli.begin()) return kExitFailed;
+    SignalWatch signals;
+    ConsoleMain main(cli);
+    main.flow.open();
+    const int code = read(cli, main, path);
+    main.flow.close();
+    const bool saved = cli.end();
+    return SignalWatch::exitCode(code == kExitOk && !saved ? kExitFailed : code);
+  }
+
+private:
+  int read(CliContext& cli, ConsoleMain& main, const std::string& path) {
+    if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitUsage;
+    AppState& state = cli.host().state();
+    if (!LoadOnlineSetup(state, *cli.prompter)) return kExitFailed;
+    const std::size_t digits = state.mcuTypeCode == '1' ? 4 : 5;
+    for (const auto* value : {&start_, &end_}) {
+      if (value->size() > digits) {
+        cli.err << "usage: " << (value == &start_ ? "--start" : "--end") << " takes at most " << digits
+                << " hex digits for this product, not \"" << *value << "\"\n";
+        return kExitUsage;
+      }
+    }
+    std::vector<int> rows;
+    if (!blocks_.empty() && !state.productNotSelected()) {
+      std::string error;
+      const auto chosen = ChosenRows(LoadBlockList(state).rows, blocks_, error);
+      if (!chosen) {
+        cli.err << "usage: " << error << '\n';
+        return kExitUsage;
+      }
+      rows = *chosen;
+    }
+
+    ConsoleHost host(cli);
+    host.script<AddrFlow>([&](AddrFlow& flow) {
+      for (int row : rows) flow.setChecked(row, true);
+      if (rows.empty()) {
+        flow.setStartText(start_);
+        flow.setEndText(end_);
+      }
+      flow.ok();
+    });
+    const ReadFlow* reading = nullptr;
+    host.script<ReadFlow>([&](ReadFlow& flow) { reading = &flow; });
+    cli.prompter->saveAs = path;
+    cli.prompter->answer = [&](const std::string& text) -> std::optional<MsgAnswer> {
+      // A read that stopped writes nothing; a whole one is saved.
+      if (text == kMsgSaveBeforeClose) return reading && reading->complete() ? MsgAnswer::Yes : MsgAnswer::No;
+      if (text == kMsgOverwriteFile) return force_ ? MsgAnswer::Yes : MsgAnswer::No;
+      // The range is the user's to give the right way round.
+      if (text == kMsgExchangeAddresses) return MsgAnswer::No;
+      return std::nullopt;
+    };
+    bool complete = false;
+    std::string written;
+    std::size_t bytes = 0;
+    RunRead({state, cli.host().bridge(), cli.host().pacer(), *cli.prompter, cli.host().clock(), host},
+            [&](const ReadFlow& flow) {
+              complete = flow.complete();
+              written = flow.savedPath();
+              bytes = flow.data().size();
+            });
+    const bool rangeRefused = host.count(kAddrTitle) == 1 && host.count(kReadTitle) == 0;
+    const bool ok = complete && !written.empty();
+    if (cli.options.json) {
+      cli.out << nlohmann::json{{"start", HexText(static_cast<std::uint32_t>(state.readStart), 5)},
+                                {"end", HexText(static_cast<std::uint32_t>(state.readEnd), 5)},
+                                {"bytes", bytes},
+                                {"file", written},
+                                {"success", ok}}
+                     .dump(2)
+              << '\n';
+    } else if (ok) {
+      cli.out << "Read " << HexText(static_cast<std::uint32_t>(state.readStart), 5) << " to "
+              << HexText(static_cast<std::uint32_t>(state.readEnd), 5) << " (" << bytes << " bytes) into " << written
+              << '\n';
+    }
+    if (rangeRefused) return kExitUsage;
+    return ok ? kExitOk : kExitFailed;
+  }
+
+  std::string sn_;
+  std::string blocks_;
+  std::string start_;
+  std::string end_;
+  std::string output_;
+  bool force_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeReadCommand() { return std::make_unique<ReadCommand>(); }
+
+}  // namespace fd

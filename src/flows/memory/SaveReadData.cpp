@@ -1,0 +1,46 @@
+#include "flows/memory/SaveReadData.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "flows/load/ChooseImageFile.h"
+#include "formats/FileIo.h"
+#include "formats/SRecordWriter.h"
+
+namespace fd {
+
+std::string WithDefaultExtension(const std::string& path) {
+  const std::filesystem::path name = std::filesystem::path(path).filename();
+  if (name.has_extension()) return path;
+  return path + kSaveDefaultExtension;
+}
+
+std::optional<std::string> SaveReadData(Prompter& prompter, std::span<const std::uint8_t> bytes, std::uint32_t start) {
+  const SRecordText text = WriteSRecords(bytes, start);
+  if (!text.ok) {
+    prompter.warning(text.message);
+    return std::nullopt;
+  }
+  FileChoice choice;
+  choice.title = kSaveReadDataTitle;
+  choice.filter = kMotFileFilter;
+  // The overwrite question is ours; the dialog must not ask it a second time.
+  choice.confirmOverwrite = false;
+  while (true) {
+    const std::optional<std::string> chosen = prompter.chooseSaveFile(choice);
+    if (!chosen) return std::nullopt;
+    const std::string path = WithDefaultExtension(*chosen);
+    std::error_code error;
+    if (std::filesystem::exists(path, error) &&
+        prompter.message(kCaptionWarning, MsgIcon::Warning, kMsgOverwriteFile, MsgButtons::YesNo) != MsgAnswer::Yes) {
+      continue;
+    }
+    if (!FileIo::replace(path, text.text)) {
+      prompter.error(kMsgCannotCreateFile);
+      return std::nullopt;
+    }
+    return path;
+  }
+}
+
+}  // namespace fd
