@@ -1,5 +1,7 @@
 #include "cli/ImageCommand.h"
 
+#include "cli/MemoryCommandSupport.h"
+
 #include <filesystem>
 
 #include "app/HistoryLog.h"
@@ -71,30 +73,6 @@ ImageChooser LibraryImageChooser(Prompter& prompter, AppState& state, const Imag
     state.imageTitle = std::filesystem::path(input.path).stem().string();
     return ChosenImage{input.path, state.imageTitle, std::make_shared<LibraryImageSource>(input)};
   };
-}
-
-// On-line the product, power and ID code come from the settings, as the Single Operation
-// window takes them when it opens in that mode.
-void TakeOnlineSettings(AppState& state, Prompter& prompter) {
-  SettingsFile settings(state.appDir + kSettingsFileName);
-  state.productNumber = ProductKey(settings.read(kSectionProgrammer, kKeyProductNumber));
-  const auto memory =
-      ProductMemoryMap(state.programFilesDir() + kDeviceDatabaseFileName, state.productNumber, state.userFlashStart);
-  if (!memory.ok()) {
-    prompter.error(memory.error);
-  } else if (memory.value) {
-    state.mcuTypeCode = memory.value->typeCode;
-    state.dataFlashStart = memory.value->map.dataFlashStart;
-    state.dataFlashEnd = memory.value->map.dataFlashEnd;
-    state.userFlashStart = memory.value->map.userFlashStart;
-    state.userFlashEnd = memory.value->map.userFlashEnd;
-  }
-  state.powerSet = static_cast<std::uint8_t>(ParseHex(settings.read(kSectionProgrammer, kKeyPowerSet)));
-  const std::string id = settings.read(kSectionProgrammer, kKeyIdCode);
-  for (std::size_t k = 0; k < info::kIdCodeSize; ++k) {
-    const std::string pair = 2 * k < id.size() ? id.substr(2 * k, 2) : std::string();
-    state.idCode[k] = static_cast<std::uint8_t>(ParseHex(pair));
-  }
 }
 
 const char* EndName(End end) {
@@ -200,7 +178,9 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
     flow.close();
     return SignalWatch::exitCode(kExitFailed);
   }
-  if (!offline) TakeOnlineSettings(state, prompter);
+  // The on-line setup from the settings file, as the window reads it; a database that
+  // cannot be read has been said and the command goes on as the window would.
+  if (!offline) LoadOnlineSetup(state, prompter);
 
   SettingsFile settings(state.appDir + kSettingsFileName);
   HistoryLog log(state.appDir + kHistoryFileName);

@@ -22,7 +22,7 @@ FileStamp HeldStamp(const ProgrammerInfo& block) {
 void TakeStoredProductsMemoryMap(AppState& state) {
   const std::string product = ProductKey(InfoMcuName(state.programmerInfo));
   const auto memory =
-      ProductMemoryMap(state.programFilesDir() + kDeviceDatabaseFileName, product, state.userFlashStart);
+      ProductMemoryMap(DeviceDatabasePath(state), product, state.userFlashStart);
   if (!memory.ok() || !memory.value) return;
   state.dataFlashStart = memory.value->map.dataFlashStart;
   state.dataFlashEnd = memory.value->map.dataFlashEnd;
