@@ -145,6 +145,10 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
     SimBenchLoad made = MakeSimBench(arg, clock);
     if (!made.bench) {
       error = made.error;
+      std::error_code missing;
+      if (arg.kind == SimulateArg::Kind::kFile && !std::filesystem::exists(arg.path, missing)) {
+        error += " Make one with: flashdock-cli bench-init " + arg.path + " (see docs/bench-file.md).";
+      }
       return nullptr;
     }
     session->bench_ = std::move(made.bench);

@@ -168,3 +168,15 @@ TEST_F(CliTest, AGangThatSucceededButCouldNotSaveTheBenchSaysBoth) {
 
 }  // namespace
 }  // namespace fd
+
+namespace fd {
+namespace {
+
+TEST_F(CliTest, AMissingBenchFileSaysHowToMakeOne) {
+  const CliRun run = cli({"list"}, dir.path("none.json"));
+  EXPECT_EQ(run.code, 1);
+  EXPECT_THAT(run.err, HasSubstr("flashdock-cli bench-init " + dir.path("none.json")));
+}
+
+}  // namespace
+}  // namespace fd
