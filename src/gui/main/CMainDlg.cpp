@@ -402,7 +402,9 @@ void CMainDlg::showAbout() {
 }
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == list_->viewport()) {
+  const bool mouseEvent = event->type() == QEvent::MouseButtonDblClick || event->type() == QEvent::MouseButtonPress;
+  if (watched == list_->viewport() && mouseEvent) {
+    // Only a mouse event is one: every other event reaches the filter too.
     const auto* mouse = static_cast<QMouseEvent*>(event);
     if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton) {
       flow_.listDoubleClick();
