@@ -27,7 +27,10 @@ install_missing() {
 
 build() {
   local preset=$1
-  cmake --preset "$preset" >/dev/null
+  # CI turns warnings into errors; a developer's build only shows them.
+  local werror=OFF
+  [ "${CI:-}" = "true" ] && werror=ON
+  cmake --preset "$preset" -DFLASHDOCK_WERROR=$werror >/dev/null
   cmake --build --preset "$preset"
 }
 

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The house rules a grep can check, run as a test so they hold without anyone remembering.
+#   house_rules.sh SOURCE_DIR
+set -u
+cd "${1:?usage: house_rules.sh SOURCE_DIR}" || exit 2
+failed=0
+fail() { echo "FAILED: $1"; echo "$2" | sed 's/^/  /'; failed=1; }
+
+# The link includes nothing above it; the core includes no Qt, simulator, windows or
+# command line.
+hits=$(grep -rnE '#include "(app|flows|gui|cli|sim|host)/|#include <Q' src/link src/formats)
+[ -n "$hits" ] && fail "src/link and src/formats include a higher layer or Qt" "$hits"
+hits=$(grep -rnE '#include "(gui|cli|sim|host)/|#include <Q' src/app src/flows)
+[ -n "$hits" ] && fail "src/app and src/flows include Qt, the simulator, host, gui or cli" "$hits"
+hits=$(grep -rnE '#include "(flows|gui|cli|host)/|#include <Q' src/sim)
+[ -n "$hits" ] && fail "the simulated bench includes flows, host, gui, cli or Qt" "$hits"
+
+# Every modal flow has a dialog registered for it, so the desktop can open it. Flows the
+# main window shows in its own list are named here.
+hosted_in_list=" "
+for flow in $(grep -rhoE 'class [A-Za-z]+ final : public (ModalFlow|LongOperation)' src/flows | awk '{print $2}'); do
+  case "$hosted_in_list" in *" $flow "*) continue ;; esac
+  grep -rqE "registerDialog<$flow," src/gui || fail "no dialog is registered for $flow" "add one line to RegisterDialogs()"
+done
+
+[ $failed -eq 0 ] && echo "house rules hold"
+exit $failed
