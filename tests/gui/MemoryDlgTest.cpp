@@ -57,6 +57,8 @@ TEST(EraseDlg, TheToggleAndOkReachTheFlowAndTheTicksShowWhatWasErased) {
 
   dialog.toggle()->click();
   EXPECT_EQ(dialog.toggleLabel()->text(), QStringLiteral("Clear all selected blocks"));
+  test::SaveGrab(dialog, QStringLiteral("flashdock-erase-clear"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-erase-clear");
   EXPECT_EQ(dialog.list()->topLevelItem(4)->checkState(0), Qt::Checked);
   dialog.toggle()->click();
   // A box ticked by hand reaches the flow.
