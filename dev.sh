@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libserialport-dev libsimpleini-dev
   libcli11-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libsrecord-dev libboost-dev srecord binutils)
+  libsrecord-dev libboost-dev srecord binutils fonts-dejavu-core)
 
 install_missing() {
   local missing=()

@@ -6,6 +6,7 @@
 
 #include "gui/app/AppIcon.h"
 #include "gui/app/CMainApp.h"
+#include "gui/app/DialogUnits.h"
 #include "gui/app/GuiArgs.h"
 #include "gui/app/StartError.h"
 #include "host/HostSession.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Flashdock"));
   QApplication::setApplicationVersion(QStringLiteral("1.0"));
   QApplication::setWindowIcon(fd::AppIcon());
+  fd::UseDialogFontFamily();
 
   // Started from a desktop menu nobody sees stderr: wherever a window can be seen, a start
   // that fails also says why in a box.

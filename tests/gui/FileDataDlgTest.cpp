@@ -79,6 +79,7 @@ TEST_F(FileDataDlgTest, ShowsTheFileTheBarAndTheClipUntilTheLoadEnds) {
   EXPECT_EQ(dialog.bar()->value(), 22);
   EXPECT_TRUE(dialog.status()->text().startsWith(QStringLiteral("Remain time: ")));
   test::SaveGrab(dialog, QStringLiteral("flashdock-loading"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-loading");
   while (!flow.ended()) tick(flow);
   EXPECT_EQ(flow.result(), FlowResult::Ok);
   EXPECT_FALSE(dialog.animationRunning());

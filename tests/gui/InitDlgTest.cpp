@@ -85,6 +85,7 @@ TEST_F(InitDlgTest, ClicksThenOkStoreTheBoxes) {
     if (c.clicks.size() == 1 && c.clicks[0] == Log) {
       EXPECT_TRUE(dialog.idBox()->isChecked()) << "a disabled ID box keeps its tick";
       test::SaveGrab(dialog, QStringLiteral("flashdock-init-unticked"));
+      test::ExpectCaptionsWhole(dialog, "flashdock-init-unticked");
     }
     dialog.okButton()->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -100,6 +101,7 @@ TEST_F(InitDlgTest, CloseBoxStoresNothing) {
   CInitDlg dialog(flow);
   dialog.show();
   test::SaveGrab(dialog, QStringLiteral("flashdock-init"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-init");
   dialog.logBox()->click();
   dialog.close();
   EXPECT_EQ(dialog.result(), QDialog::Rejected);

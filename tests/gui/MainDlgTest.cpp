@@ -152,6 +152,7 @@ TEST_F(MainDlgTest, ThreeProgrammersAreListedGreenOnBlack) {
   EXPECT_TRUE(window->onlineButton()->isEnabled());
   EXPECT_TRUE(list().horizontalHeader()->isHidden());
   test::SaveGrab(*window, QStringLiteral("flashdock-main"));
+  test::ExpectCaptionsWhole(*window, "flashdock-main");
 }
 
 TEST_F(MainDlgTest, SelectionAndCheckBoxesReachTheFlow) {
@@ -216,6 +217,7 @@ TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
     EXPECT_GE(inWindow.intersected(bar->geometry()).width(), bar->width() * 9 / 10) << "row " << r;
   }
   test::SaveGrab(*window, QStringLiteral("flashdock-run"));
+  test::ExpectCaptionsWhole(*window, "flashdock-run");
   expectWhole("run", {0, 3});  // the percentage after the bars
 
   for (int i = 0; i < 400 && flow->runPhase() == RunPhase::Running; ++i) runTick();
@@ -227,6 +229,7 @@ TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
   EXPECT_EQ(cell(0, 2), QStringLiteral("Successful end"));
   for (int r = 0; r < kMaxProgrammers; ++r) EXPECT_FALSE(window->progressBar(r)->isVisible());
   test::SaveGrab(*window, QStringLiteral("flashdock-result"));
+  test::ExpectCaptionsWhole(*window, "flashdock-result");
   expectWhole("result", {0, 1, 2});
 
   window->startButton()->click();  // Back
@@ -237,6 +240,7 @@ TEST_F(MainDlgTest, GangRunShowsRunColumnsBarsAndResults) {
   EXPECT_EQ(list().item(1, 0)->checkState(), Qt::Unchecked);  // as it was at Start
   EXPECT_EQ(list().item(0, 0)->checkState(), Qt::Checked);
   test::SaveGrab(*window, QStringLiteral("flashdock-back"));
+  test::ExpectCaptionsWhole(*window, "flashdock-back");
   expectWhole("detection", {0, 1, 2, 3, 4});
 }
 
@@ -397,6 +401,41 @@ TEST_F(MainDlgTest, ResultViewShowsFailedRowsRedAndTheOthersBlack) {
     }
   }
   test::SaveGrab(*window, QStringLiteral("flashdock-result-failed"));
+  test::ExpectCaptionsWhole(*window, "flashdock-result-failed");
+
+  // Selected, in the disabled list of the result view as in the run view's, the failed row
+  // keeps its red on a light bar: never white on the selection colour like any other row.
+  const auto paintSelected = [&](int row) {
+    QImage image(list().viewport()->size(), QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.initFrom(list().viewport());
+    option.widget = &list();
+    option.state |= QStyle::State_Selected;
+    const QModelIndex index = list().model()->index(row, 1);
+    option.rect = list().visualRect(index);
+    list().itemDelegate()->paint(&painter, option, index);
+    painter.end();
+    return image.copy(option.rect);
+  };
+  const auto count = [](const QImage& image, auto is) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) n += is(image.pixelColor(x, y)) ? 1 : 0;
+    }
+    return n;
+  };
+  const auto red = [](const QColor& c) { return c.red() > 180 && c.green() < 100 && c.blue() < 100; };
+  const auto white = [](const QColor& c) { return c.red() > 235 && c.green() > 235 && c.blue() > 235; };
+  const QImage failedRow = paintSelected(1);
+  EXPECT_GT(count(failedRow, red), 10);
+  EXPECT_EQ(count(failedRow, white), 0);
+  EXPECT_GT(failedRow.pixelColor(1, failedRow.height() / 2).lightness(), 180);
+  // A row that did not fail is drawn as every selected row is: no red.
+  EXPECT_EQ(count(paintSelected(0), red), 0);
+  list().setCurrentCell(1, 0);
+  test::SaveGrab(*window, QStringLiteral("flashdock-result-failed-selected"));
 
   // A row drawn again without the mark loses the red.
   window->render();
@@ -424,6 +463,7 @@ TEST(AboutDlgTest, ShowsIconVersionAndOk) {
   EXPECT_FALSE(about.iconLabel()->pixmap().isNull());
   about.show();
   test::SaveGrab(about, QStringLiteral("flashdock-about"));
+  test::ExpectCaptionsWhole(about, "flashdock-about");
   about.okButton()->click();
   EXPECT_EQ(about.result(), QDialog::Accepted);
 }

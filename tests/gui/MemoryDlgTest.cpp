@@ -57,6 +57,8 @@ TEST(EraseDlg, TheToggleAndOkReachTheFlowAndTheTicksShowWhatWasErased) {
 
   dialog.toggle()->click();
   EXPECT_EQ(dialog.toggleLabel()->text(), QStringLiteral("Clear all selected blocks"));
+  test::SaveGrab(dialog, QStringLiteral("flashdock-erase-clear"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-erase-clear");
   EXPECT_EQ(dialog.list()->topLevelItem(4)->checkState(0), Qt::Checked);
   dialog.toggle()->click();
   // A box ticked by hand reaches the flow.
@@ -64,6 +66,7 @@ TEST(EraseDlg, TheToggleAndOkReachTheFlowAndTheTicksShowWhatWasErased) {
   dialog.list()->topLevelItem(3)->setCheckState(0, Qt::Checked);
   EXPECT_TRUE(flow.view().rows[1].checked && flow.view().rows[3].checked);
   test::SaveGrab(dialog, QStringLiteral("flashdock-erase-ticked"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-erase-ticked");
 
   dialog.okButton()->click();
   EXPECT_FALSE(dialog.okButton()->isEnabled());
@@ -79,6 +82,7 @@ TEST(EraseDlg, TheToggleAndOkReachTheFlowAndTheTicksShowWhatWasErased) {
   EXPECT_EQ(dialog.list()->topLevelItem(0)->checkState(0), Qt::Unchecked);
   EXPECT_TRUE(dialog.okButton()->isEnabled());
   test::SaveGrab(dialog, QStringLiteral("flashdock-erase-done"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-erase-done");
 }
 
 TEST(AddrDlg, TypingTickingAndOkReachTheFlow) {
@@ -96,6 +100,7 @@ TEST(AddrDlg, TypingTickingAndOkReachTheFlow) {
   EXPECT_TRUE(flow.view().allUser);
   EXPECT_EQ(dialog.list()->topLevelItem(2)->checkState(0), Qt::Checked);
   test::SaveGrab(dialog, QStringLiteral("flashdock-addr-user"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-addr-user");
   dialog.allUser()->click();
   dialog.startEdit()->clear();
   QTest::keyClicks(dialog.startEdit(), QStringLiteral("d000"));
@@ -141,6 +146,7 @@ TEST(ReadDlg, TheViewFillsPauseAndSaveFollowTheFlowAndAJumpSelectsTheLine) {
   EXPECT_TRUE(dialog.saveButton()->isEnabled());
   EXPECT_FALSE(timers.isActive(kTimerSubWindow));
   test::SaveGrab(dialog, QStringLiteral("flashdock-read-paused"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-read-paused");
   dialog.pauseButton()->click();
   EXPECT_TRUE(timers.isActive(kTimerSubWindow));
   EXPECT_EQ(timers.period(kTimerSubWindow), 10);
@@ -155,6 +161,7 @@ TEST(ReadDlg, TheViewFillsPauseAndSaveFollowTheFlowAndAJumpSelectsTheLine) {
       [](QWidget* modal) {
         auto* top = static_cast<CTopAddrDlg*>(modal);
         test::SaveGrab(*top, QStringLiteral("flashdock-topaddr"));
+        test::ExpectCaptionsWhole(*top, "flashdock-topaddr");
         top->edit()->selectAll();
         QTest::keyClicks(top->edit(), QStringLiteral("f123"));
         top->okButton()->click();
@@ -165,6 +172,7 @@ TEST(ReadDlg, TheViewFillsPauseAndSaveFollowTheFlowAndAJumpSelectsTheLine) {
   EXPECT_EQ(dialog.hexView()->currentRow(), 786);
   EXPECT_TRUE(dialog.hexView()->currentItem()->text().startsWith(QStringLiteral("0x0F120")));
   test::SaveGrab(dialog, QStringLiteral("flashdock-read-jumped"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-read-jumped");
 }
 
 TEST(ReadDlg, ReadingGoesOnWhileTheTopAddressWindowIsOpen) {

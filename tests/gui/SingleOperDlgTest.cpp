@@ -87,6 +87,7 @@ TEST_F(SingleOperDlgTest, EachModeShowsItsButtonsLabelsAndTheGreenOnBlackTree) {
     }
     EXPECT_FALSE(dialog.tree()->geometry().intersects(dialog.list()->geometry()));
     test::SaveGrab(dialog, QString::fromLatin1(c.grab));
+    test::ExpectCaptionsWhole(dialog, c.grab);
     dialog.close();
   }
 }
@@ -103,6 +104,7 @@ TEST_F(SingleOperDlgTest, AGroupFillsTheListASeriesEmptiesItAndADoubleClickWrite
   EXPECT_EQ(list.item(1, 0)->text(), QStringLiteral("ZK40F8C16   "));
   EXPECT_EQ(list.item(1, 1)->text(), QStringLiteral("48K+2K  "));
   test::SaveGrab(dialog, QStringLiteral("flashdock-single-group"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-single-group");
 
   DoubleClick(list, 1);
   EXPECT_EQ(dialog.productLabel()->text(), QStringLiteral("ZK40F8C16"));
@@ -114,6 +116,36 @@ TEST_F(SingleOperDlgTest, AGroupFillsTheListASeriesEmptiesItAndADoubleClickWrite
   tree.setCurrentItem(tree.topLevelItem(2));
   EXPECT_EQ(list.rowCount(), 0);
   EXPECT_FALSE(list.isEnabled());
+}
+
+TEST_F(SingleOperDlgTest, EveryProductNameShowsWholeBesideItsMemory) {
+  CSingleOperDlg dialog(rig.open(true));
+  dialog.show();
+  QTreeWidget& tree = *dialog.tree();
+  QTableWidget& list = *dialog.list();
+  const auto& shown = static_cast<const QAbstractItemView&>(list);
+  int groups = 0;
+  for (int s = 0; s < tree.topLevelItemCount(); ++s) {
+    for (int g = 0; g < tree.topLevelItem(s)->childCount(); ++g) {
+      QTreeWidgetItem* group = tree.topLevelItem(s)->child(g);
+      SCOPED_TRACE(group->text(0).toStdString());
+      tree.setCurrentItem(group);
+      ++groups;
+      if (list.rowCount() == 0) continue;
+      // Names as long as twelve characters, trailing spaces and all, nothing elided; the
+      // least widths are 100 and 80 pixels, both columns side by side in the list.
+      EXPECT_LE(shown.sizeHintForColumn(0), list.columnWidth(0));
+      EXPECT_LE(shown.sizeHintForColumn(1), list.columnWidth(1));
+      EXPECT_GE(list.columnWidth(0), 100);
+      EXPECT_GE(list.columnWidth(1), 80);
+      EXPECT_LE(list.columnWidth(0) + list.columnWidth(1), list.viewport()->width());
+    }
+  }
+  EXPECT_GT(groups, 1);
+  tree.setCurrentItem(GroupItem(tree, QStringLiteral("ZK40F1")));
+  EXPECT_TRUE(dialog.rect().contains(list.geometry()));
+  EXPECT_TRUE(dialog.rect().contains(dialog.modeHint()->geometry()));
+  test::SaveGrab(dialog, QStringLiteral("flashdock-single-names"));
 }
 
 TEST_F(SingleOperDlgTest, TheIdWindowLimitsItsEditAndTheBoxPutsThePlaceholder) {
@@ -128,6 +160,7 @@ TEST_F(SingleOperDlgTest, TheIdWindowLimitsItsEditAndTheBoxPutsThePlaceholder) {
   EXPECT_EQ(dialog.edit()->maxLength(), 14);
   EXPECT_EQ(dialog.edit()->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
   test::SaveGrab(dialog, QStringLiteral("flashdock-id"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-id");
 
   dialog.stringBox()->click();
   EXPECT_EQ(dialog.edit()->text(), QStringLiteral("TagCode"));
@@ -164,6 +197,7 @@ TEST_F(SingleOperDlgTest, ThePowerWindowKeepsExactlyOneButtonSet) {
   EXPECT_EQ(dialog.noOutput()->text(), QStringLiteral("Do not output (Use target power)"));
   EXPECT_TRUE(dialog.noOutput()->isChecked());
   test::SaveGrab(dialog, QStringLiteral("flashdock-power"));
+  test::ExpectCaptionsWhole(dialog, "flashdock-power");
   dialog.output3V()->click();
   dialog.output3V()->click();  // a second click leaves it set
   EXPECT_TRUE(dialog.output3V()->isChecked());

@@ -92,6 +92,7 @@ TEST_F(UpdateDlgTest, ShowsItsTextAndProgressAndClosesOkAtTheEnd) {
   tick();  // the first of four pages
   EXPECT_EQ(dialog->progressBar()->value(), 30 + 70 / 4);
   SaveGrab(*dialog, QStringLiteral("updating"));
+  ExpectCaptionsWhole(*dialog, "updating");
   tickTo(100);
   EXPECT_EQ(flow->result(), FlowResult::Ok);
   EXPECT_FALSE(dialog->isVisible());

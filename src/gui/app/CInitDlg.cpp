@@ -34,7 +34,7 @@ CInitDlg::CInitDlg(InitOptionsFlow& flow, QWidget* parent) : FlowDialog(flow, pa
   for (QCheckBox* box : {logBox_, idBox_}) {
     const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
                           box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
-    CondenseToFit(*box, box->text(), box->width() - indicator);
+    WidenToFit(*box, box->text(), box->width() - indicator);
   }
 
   ok_ = new QPushButton(QString::fromLatin1(kInitOkCaption), this);

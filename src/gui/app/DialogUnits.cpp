@@ -1,5 +1,6 @@
 #include "gui/app/DialogUnits.h"
 
+#include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QWidget>
@@ -10,14 +11,17 @@
 namespace fd {
 
 QFont DialogFont(int pointSize) {
-  QFont font;
-  // Metric-compatible or look-alike faces first, then whatever sans serif is there.
-  font.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-                    QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
-                    QStringLiteral("Helvetica"), QStringLiteral("DejaVu Sans")});
+  QFont font(QString::fromLatin1(kDialogFontFamily));
   font.setStyleHint(QFont::SansSerif);
   font.setPointSize(pointSize);
   return font;
+}
+
+void UseDialogFontFamily() {
+  QFont font = QApplication::font();
+  font.setFamily(QString::fromLatin1(kDialogFontFamily));
+  font.setStyleHint(QFont::SansSerif);
+  QApplication::setFont(font);
 }
 
 DialogUnits::DialogUnits(const QFont& font) {
@@ -33,15 +37,22 @@ DialogUnits::DialogUnits(const QFont& font) {
   baseY_ = std::max(1, em > 0 ? std::min(padded, static_cast<int>(std::lround(em * 1.2))) : padded);
 }
 
-void CondenseToFit(QWidget& widget, const QString& text, int available) {
-  QFont font = widget.font();
-  font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
-  const int needed = QFontMetrics(font).horizontalAdvance(text);
-  if (needed > available && available > 0 && !text.isEmpty()) {
-    // Close up the letters just enough; a fraction of a pixel each is not seen.
-    font.setLetterSpacing(QFont::AbsoluteSpacing, -double(needed - available + 1) / text.size());
+int WidenToFit(QWidget& widget, const QString& text, int available) {
+  const int needed = QFontMetrics(widget.font()).horizontalAdvance(text);
+  if (needed <= available || text.isEmpty()) return 0;
+  const int grow = needed - available + 1;
+  QWidget* window = widget.parentWidget();
+  // The window keeps the margin it had on the control's right.
+  const int margin = window != nullptr ? std::max(0, window->width() - widget.geometry().right() - 1) : 0;
+  if (widget.minimumWidth() == widget.maximumWidth()) {
+    widget.setFixedWidth(widget.width() + grow);
+  } else {
+    widget.resize(widget.width() + grow, widget.height());
   }
-  widget.setFont(font);
+  if (window != nullptr && widget.geometry().right() + 1 + margin > window->width()) {
+    window->setFixedWidth(widget.geometry().right() + 1 + margin);
+  }
+  return grow;
 }
 
 int DialogUnits::x(double du) const { return static_cast<int>(std::lround(du * baseX_ / 4.0)); }

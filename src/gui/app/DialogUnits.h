@@ -11,14 +11,21 @@ class QWidget;
 
 namespace fd {
 
-// The dialog font: "Microsoft Sans Serif" where it is installed, else the closest sans
-// serif face the system has, at `pointSize`.
+// One named face on every machine (the fonts-dejavu-core package), so every window is
+// measured and drawn alike wherever it runs.
+inline constexpr const char* kDialogFontFamily = "DejaVu Sans";
+
+// The dialog font at `pointSize`.
 QFont DialogFont(int pointSize);
 
-// Our fonts only resemble the one the layouts were made for; where a control's fixed text
-// comes out wider than the control, the letters are set a little closer so that all of it
-// shows. `available` is the width in pixels the text has.
-void CondenseToFit(QWidget& widget, const QString& text, int available);
+// Makes the dialog face the application's, for the message boxes and file dialogs too.
+void UseDialogFontFamily();
+
+// Our face is wider than the one the layouts were made for: where a control's fixed text
+// comes out wider than the control, the control grows to the right so that all of it shows,
+// and its window with it (keeping its margin). `available` is the width in pixels the text
+// has; returns the pixels the control grew by.
+int WidenToFit(QWidget& widget, const QString& text, int available);
 
 class DialogUnits {
 public:

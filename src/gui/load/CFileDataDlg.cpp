@@ -45,7 +45,7 @@ CFileDataDlg::CFileDataDlg(LoadingFlow& flow, QWidget* parent) : FlowDialog(flow
   status_ = new QLabel(QString::fromLatin1(kLoadingRemainInitial), this);
   status_->setTextFormat(Qt::PlainText);
   status_->setGeometry(du.rect(10, 55, 72, 8));
-  CondenseToFit(*status_, QString::fromLatin1(kLoadingPrepareText), status_->width());
+  WidenToFit(*status_, QString::fromLatin1(kLoadingPrepareText), status_->width());
 
   cancel_ = new QPushButton(QString::fromLatin1(kLoadingCancelCaption), this);
   cancel_->setGeometry(du.rect(187, 45, 40, 15));

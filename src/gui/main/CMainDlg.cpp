@@ -65,14 +65,27 @@ QPushButton* MakeButton(const char* text, const QRect& geometry, QWidget* parent
   return button;
 }
 
+// Under a failed row's red text the selection is light, so the red stays on it.
+const QColor kFailedSelection(255, 215, 215);
+
 // The selected row is marked by its colour alone; a focus frame around its first cell
-// would only cut through the check box and the number.
+// would only cut through the check box and the number. A selected row with a colour of its
+// own (a failure) keeps that colour: drawn white on the selection it would look like any
+// other row.
 class NoFocusFrameDelegate final : public QStyledItemDelegate {
 public:
   using QStyledItemDelegate::QStyledItemDelegate;
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QStyleOptionViewItem shown(option);
     shown.state &= ~QStyle::State_HasFocus;
+    const QVariant own = index.data(Qt::ForegroundRole);
+    if ((shown.state & QStyle::State_Selected) && own.canConvert<QBrush>()) {
+      const QColor colour = own.value<QBrush>().color();
+      for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        shown.palette.setColor(group, QPalette::HighlightedText, colour);
+        shown.palette.setColor(group, QPalette::Highlight, kFailedSelection);
+      }
+    }
     QStyledItemDelegate::paint(painter, shown, index);
   }
 };
@@ -105,7 +118,14 @@ CMainDlg::CMainDlg(MainFlow& flow, QWidget* parent) : QDialog(parent), flow_(flo
   columnLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   columnLabel_->setIndent(2);
   columnLabel_->setGeometry(du.rect(7, 20, 246, 10));
-  CondenseToFit(*columnLabel_, columnLabel_->text(), columnLabel_->contentsRect().width() - 2 * columnLabel_->indent());
+  // The label is the list's header and keeps the list's width: where our face sets its
+  // spaced titles wider, the label's type is set a little smaller until all of it shows.
+  const int room = columnLabel_->contentsRect().width() - 2 * columnLabel_->indent();
+  QFont labelFont = columnLabel_->font();
+  while (QFontMetrics(labelFont).horizontalAdvance(columnLabel_->text()) > room && labelFont.pointSizeF() > 6) {
+    labelFont.setPointSizeF(labelFont.pointSizeF() - 0.5);
+  }
+  columnLabel_->setFont(labelFont);
 
   buildList(du);
 

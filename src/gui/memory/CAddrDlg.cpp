@@ -40,7 +40,7 @@ CAddrDlg::CAddrDlg(AddrFlow& flow, QWidget* parent) : FlowDialog(flow, parent), 
   for (const auto& [text, x, w] : {std::tuple{"Start address", 15, 42}, std::tuple{"End address", 83, 40}}) {
     auto* label = new QLabel(QString::fromLatin1(text), this);
     label->setGeometry(du.rect(x, 5, w + 6, 11));
-    CondenseToFit(*label, label->text(), label->width());
+    WidenToFit(*label, label->text(), label->width());
   }
   start_ = new QLineEdit(this);
   start_->setGeometry(du.rect(15, 16, 40, 12));
@@ -59,7 +59,7 @@ CAddrDlg::CAddrDlg(AddrFlow& flow, QWidget* parent) : FlowDialog(flow, parent), 
     box->setFixedWidth(du.x(85));
     const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
                           box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
-    CondenseToFit(*box, box->text().remove(QLatin1Char('&')), box->width() - indicator);
+    WidenToFit(*box, box->text().remove(QLatin1Char('&')), box->width() - indicator);
   }
   ok_ = new QPushButton(QStringLiteral("&OK"), this);
   ok_->setGeometry(du.rect(99, 188, 30, 15));

@@ -1,7 +1,9 @@
 #include "gui/memory/CEraseDlg.h"
 
 #include <QLabel>
+#include <QFontMetrics>
 #include <QPushButton>
+#include <algorithm>
 
 #include "flows/memory/EraseFlow.h"
 #include "gui/app/AppIcon.h"
@@ -28,6 +30,18 @@ CEraseDlg::CEraseDlg(EraseFlow& flow, QWidget* parent) : FlowDialog(flow, parent
   ok_ = new QPushButton(QStringLiteral("&OK"), this);
   ok_->setGeometry(du.rect(92, 142, 30, 15));
   ok_->setDefault(true);
+  // The label reads either text in turn: it holds the longer one whole, and OK moves over
+  // (the window with it) so that the two never meet.
+  const int gap = ok_->x() - label_->geometry().right() - 1;
+  const QFontMetrics metrics(label_->font());
+  const QString longer = metrics.horizontalAdvance(QString::fromLatin1(kClearAllBlocksText)) >
+                                 metrics.horizontalAdvance(QString::fromLatin1(kSelectAllBlocksText))
+                             ? QString::fromLatin1(kClearAllBlocksText)
+                             : QString::fromLatin1(kSelectAllBlocksText);
+  if (const int grow = WidenToFit(*label_, longer, label_->contentsRect().width()); grow > 0) {
+    ok_->move(label_->geometry().right() + 1 + gap, ok_->y());
+    setFixedWidth(std::max(width(), ok_->geometry().right() + 1 + du.x(7)));
+  }
 
   list_->onChecked = [this](int row, bool checked) { flow_.setChecked(row, checked); };
   connect(toggle_, &QPushButton::clicked, this, [this] { flow_.toggleAll(); });

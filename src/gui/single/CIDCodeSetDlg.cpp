@@ -47,13 +47,13 @@ CIDCodeSetDlg::CIDCodeSetDlg(IdCodeSetFlow& flow, QWidget* parent) : FlowDialog(
   prompt_ = new QLabel(QString::fromLatin1(kIdPromptText), this);
   prompt_->setTextFormat(Qt::PlainText);
   prompt_->setGeometry(du.rect(7, 7, 88, 8));
-  CondenseToFit(*prompt_, prompt_->text(), prompt_->width());
+  WidenToFit(*prompt_, prompt_->text(), prompt_->width());
 
   stringBox_ = new QCheckBox(QString::fromLatin1(kIdStringCaption), this);
   stringBox_->setGeometry(du.rect(9, 38, 43, 10));
   const int indicator = stringBox_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, stringBox_) +
                         stringBox_->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, stringBox_);
-  CondenseToFit(*stringBox_, stringBox_->text(), stringBox_->width() - indicator);
+  WidenToFit(*stringBox_, stringBox_->text(), stringBox_->width() - indicator);
 
   ok_ = new QPushButton(QString::fromLatin1(kIdOkCaption), this);
   ok_->setGeometry(du.rect(59, 35, 35, 14));

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <utility>
 
 #include "flows/single/PowerSetFlow.h"
@@ -30,6 +31,11 @@ CPowerSetDlg::CPowerSetDlg(PowerSetFlow& flow, QWidget* parent) : FlowDialog(flo
   output3V_ = radio(kPower3VCaption, du.rect(15, 10, 46, 10), PowerChoice::Output3V);
   output5V_ = radio(kPower5VCaption, du.rect(15, 30, 46, 10), PowerChoice::Output5V);
   noOutput_ = radio(kPowerNoneCaption, du.rect(15, 50, 117, 10), PowerChoice::NoOutput);
+  for (QRadioButton* button : {output3V_, output5V_, noOutput_}) {
+    const int indicator = button->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, button) +
+                          button->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, button);
+    WidenToFit(*button, button->text(), button->width() - indicator);
+  }
 
   ok_ = new QPushButton(QString::fromLatin1(kPowerOkCaption), this);
   ok_->setGeometry(du.rect(93, 7, 40, 14));

@@ -21,7 +21,7 @@ namespace {
 
 constexpr int kSeriesRole = Qt::UserRole;
 constexpr int kGroupRole = Qt::UserRole + 1;
-// The list's two columns, in pixels of the layout's own scale.
+// The least widths of the list's two columns, in pixels.
 constexpr int kNameColumnWidth = 100;
 constexpr int kMemoryColumnWidth = 80;
 
@@ -118,14 +118,21 @@ CSingleOperDlg::CSingleOperDlg(SingleOperationFlow& flow, QWidget* parent) : Flo
   list_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   list_->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 2);
-  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // A name no column could hold still shows whole, the list then scrolling sideways.
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   list_->setEnabled(false);
   GreenOnBlack(*list_);
-  // Both columns in the list's width, in the proportion of their widths.
-  const int room = list_->maximumViewportSize().width() - list_->verticalScrollBar()->sizeHint().width();
-  const int nameWidth = std::max(1, room * kNameColumnWidth / (kNameColumnWidth + kMemoryColumnWidth));
-  list_->setColumnWidth(0, nameWidth);
-  list_->setColumnWidth(1, std::max(1, room - nameWidth));
+  // Both columns at their full widths side by side: the list, and the window with it, grow
+  // to hold them beside the scroll bar.
+  list_->setColumnWidth(0, kNameColumnWidth);
+  list_->setColumnWidth(1, kMemoryColumnWidth);
+  const int needed = kNameColumnWidth + kMemoryColumnWidth + list_->verticalScrollBar()->sizeHint().width() +
+                     list_->width() - list_->maximumViewportSize().width();
+  if (needed > list_->width()) {
+    const int grow = needed - list_->width();
+    list_->resize(needed, list_->height());
+    setFixedWidth(width() + grow);
+  }
 
   modeHint_ = MakeLabel(kSingleModeHint, du.rect(63, 169, 175, 8), Qt::AlignLeft | Qt::AlignVCenter, this);
 
@@ -172,6 +179,11 @@ void CSingleOperDlg::fillList(const SingleOperationView& view) {
       for (int c = 0; c < 2; ++c) list_->item(row, c)->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     }
     shownProducts_ = view.products;
+    // Every name whole, trailing spaces and all: two names differing only in their last
+    // character must never read alike.
+    const auto* shownList = static_cast<const QAbstractItemView*>(list_);
+    list_->setColumnWidth(0, std::max(kNameColumnWidth, shownList->sizeHintForColumn(0)));
+    list_->setColumnWidth(1, std::max(kMemoryColumnWidth, shownList->sizeHintForColumn(1)));
   }
   const int selected = view.selectedProduct;
   if (selected >= 0 && selected < list_->rowCount()) {
@@ -191,7 +203,7 @@ void CSingleOperDlg::render() {
     const QString shown = Latin1(*text);
     if (label->text() == shown) continue;
     label->setText(shown);
-    CondenseToFit(*label, shown, label->width());
+    WidenToFit(*label, shown, label->width());
   }
   erase_->setVisible(view.eraseVisible);
   loadFile_->setVisible(view.loadFileVisible);

@@ -44,7 +44,7 @@ void CUpdateDlg::render() {
       if (metrics.horizontalAdvance(line) > metrics.horizontalAdvance(widest)) widest = line;
     }
     text_->setFont(font());
-    CondenseToFit(*text_, widest, text_->width());
+    WidenToFit(*text_, widest, text_->width());
   }
   bar_->setValue(std::clamp(view.progress, 0, 100));
 }
