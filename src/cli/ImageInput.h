@@ -31,11 +31,6 @@ struct ImageInput {
 // wrong checksum, a malformed or garbage line). On failure nothing has been passed.
 ConvertResult ConvertImageToPages(const ImageInput& input, PageSink& sink);
 
-// The address of the image's lowest data byte (what the off-line memory-map test looks at):
-// for a binary its base, for Intel HEX the lowest address a record fills; none for an image
-// without data or one that can't be read (ConvertImageToPages says why).
-std::optional<std::uint32_t> FirstDataAddress(const ImageInput& input);
-
 // What the load-record cache knows the image by: the file stamp, and a binary's base.
 std::optional<ImageKey> ImageKeyFor(const ImageInput& input);
 
