@@ -7,7 +7,7 @@
 #include "app/HistoryLog.h"
 #include "app/SettingsFile.h"
 #include "cli/ConsoleHost.h"
-#include "cli/ImageInput.h"
+#include "formats/ImageInput.h"
 #include "flows/load/ImageOperation.h"
 #include "flows/load/LoadFile.h"
 #include "flows/single/OnlineProgram.h"

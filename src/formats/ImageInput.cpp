@@ -1,4 +1,4 @@
-#include "cli/ImageInput.h"
+#include "formats/ImageInput.h"
 
 #include <srecord/input/file/binary.h>
 #include <srecord/input/file/intel.h>

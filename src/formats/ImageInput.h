@@ -1,8 +1,9 @@
 #pragma once
-// Image files the command line takes besides S-records: Intel HEX (".hex", ".ihex") and raw
-// binary (".bin", placed at a base address). They are read with libsrecord and handed to the
-// same page model as the S-record conversion (formats/SRecord.h: DataSpan, ConvertSpansToPages),
-// so the programmer receives the same frames for the same bytes whatever the file's format.
+// Image files by format: Motorola S-records (formats/SRecord.h), Intel HEX (".hex", ".ihex")
+// and raw binary (".bin", placed at a base address). Intel HEX and binary are read with
+// libsrecord and handed to the same page model as the S-record conversion (DataSpan,
+// ConvertSpansToPages), so the programmer receives the same frames for the same bytes
+// whatever the file's format. A new format gets its reader here, behind ConvertImageToPages.
 #include <cstdint>
 #include <optional>
 #include <string>
