@@ -7,7 +7,7 @@
 #include "app/HistoryLog.h"
 #include "app/SettingsFile.h"
 #include "cli/ConsoleHost.h"
-#include "cli/ImageInput.h"
+#include "formats/ImageInput.h"
 #include "flows/load/ImageOperation.h"
 #include "flows/load/LoadFile.h"
 #include "flows/single/OnlineProgram.h"
@@ -52,22 +52,24 @@ private:
 };
 
 // The choice of an Intel HEX or binary file: the tests a file choice makes, once. The "S0"
-// test has no meaning for these; the memory-map test looks at the first data address.
+// test has no meaning for these; an image without a page is refused, and the memory-map
+// test takes every page.
 ImageChooser LibraryImageChooser(Prompter& prompter, AppState& state, const ImageInput& input) {
   return [&prompter, &state, input](const std::string&, bool memoryMapTest) -> std::optional<ChosenImage> {
-    TextPageSink pages;
+    PageNumberSink pages;
     const ConvertResult check = ConvertImageToPages(input, pages);
     if (!check.ok) {
       prompter.error(check.message);
       return std::nullopt;
     }
-    if (memoryMapTest) {
-      const std::uint32_t first = FirstDataAddress(input).value_or(0);
-      const bool passes = (state.dataFlashStart != 0 && first >= state.dataFlashStart) || first >= state.userFlashStart;
-      if (!passes) {
-        prompter.error(kOutOfMemoryMapText);
-        return std::nullopt;
-      }
+    if (check.pageCount == 0) {
+      prompter.error(kNoDataText);
+      return std::nullopt;
+    }
+    const MemoryMap map{state.dataFlashStart, state.dataFlashEnd, state.userFlashStart, state.userFlashEnd};
+    if (memoryMapTest && FirstPageOutside(pages.pages(), map)) {
+      prompter.error(kOutOfMemoryMapText);
+      return std::nullopt;
     }
     state.imagePath = input.path;
     state.imageTitle = std::filesystem::path(input.path).stem().string();
@@ -78,6 +80,7 @@ ImageChooser LibraryImageChooser(Prompter& prompter, AppState& state, const Imag
 const char* EndName(End end) {
   switch (end) {
     case End::NoProduct: return "no-product";
+    case End::NoMemoryMap: return "no-memory-map";
     case End::ChoiceCancelled: return "file-refused";
     case End::ConnectFailed: return "connect-failed";
     case End::ReloadCancelled: return "cancelled";

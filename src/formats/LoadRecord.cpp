@@ -10,6 +10,7 @@ namespace fd {
 namespace {
 
 constexpr char kTrailerMark[4] = {'B', 'I', 'N', '@'};
+constexpr char kDigestMark[4] = {'S', 'H', 'A', '2'};
 
 std::uint32_t Le32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -22,7 +23,52 @@ void PutLe32(char* p, std::uint32_t value) {
 
 const unsigned char* Bytes(std::string_view text) { return reinterpret_cast<const unsigned char*>(text.data()); }
 
+// What follows the page records: nothing (an older record), a binary's base, a digest, or
+// both in that order. `known` is false for anything else.
+struct Trailer {
+  bool known = false;
+  std::optional<std::uint32_t> base;
+  std::optional<Sha256Digest> digest;
+};
+
+Trailer ReadTrailer(std::string_view loadRecord) {
+  Trailer trailer;
+  if (loadRecord.size() < kDescriptorSize) return trailer;
+  const std::size_t listEnd = kDescriptorSize + kLoadPageRecordSize * LoadRecordPageCount(loadRecord);
+  if (loadRecord.size() < listEnd) return trailer;
+  std::string_view rest = loadRecord.substr(listEnd);
+  if (rest.size() >= kBaseTrailerSize && std::memcmp(rest.data(), kTrailerMark, sizeof kTrailerMark) == 0) {
+    trailer.base = Le32(Bytes(rest) + 4);
+    rest.remove_prefix(kBaseTrailerSize);
+  }
+  if (rest.size() == kDigestTrailerSize && std::memcmp(rest.data(), kDigestMark, sizeof kDigestMark) == 0) {
+    Sha256Digest digest{};
+    std::memcpy(digest.data(), rest.data() + sizeof kDigestMark, digest.size());
+    trailer.digest = digest;
+    rest = {};
+  }
+  trailer.known = rest.empty();
+  return trailer;
+}
+
 }  // namespace
+
+ImageKey ImageKeyOf(const FileStamp& stamp, std::string_view content, std::optional<std::uint32_t> binaryBase) {
+  return ImageKey{stamp, binaryBase, Sha256(content)};
+}
+
+std::string LoadRecordTrailer(const ImageKey& key) {
+  std::string trailer;
+  if (key.binaryBase) {
+    char base[kBaseTrailerSize];
+    std::memcpy(base, kTrailerMark, sizeof kTrailerMark);
+    PutLe32(base + 4, *key.binaryBase);
+    trailer.append(base, sizeof base);
+  }
+  trailer.append(kDigestMark, sizeof kDigestMark);
+  trailer.append(reinterpret_cast<const char*>(key.digest.data()), key.digest.size());
+  return trailer;
+}
 
 std::array<std::uint8_t, kDescriptorSize> EncodeDescriptor(const ImageDescriptor& descriptor) {
   std::array<std::uint8_t, kDescriptorSize> bytes{};
@@ -54,20 +100,11 @@ bool StampMatches(std::string_view loadRecord, const FileStamp& stamp) {
 
 bool LoadRecordTrusted(std::string_view loadRecord, const ImageKey& key) {
   if (loadRecord.size() < kDescriptorSize || !StampMatches(loadRecord, key.stamp)) return false;
-  const std::size_t pages = LoadRecordPageCount(loadRecord);
-  const std::size_t listEnd = kDescriptorSize + kLoadPageRecordSize * pages;
-  if (!key.binaryBase) {
-    if (loadRecord.size() != listEnd) return false;
-  } else {
-    if (loadRecord.size() != listEnd + kBaseTrailerSize) return false;
-    const std::string_view trailer = loadRecord.substr(listEnd);
-    if (std::memcmp(trailer.data(), kTrailerMark, sizeof kTrailerMark) != 0 ||
-        Le32(Bytes(trailer) + 4) != *key.binaryBase) {
-      return false;
-    }
-  }
+  const Trailer trailer = ReadTrailer(loadRecord);
+  if (!trailer.known || !trailer.digest || *trailer.digest != key.digest || trailer.base != key.binaryBase) return false;
   // A page text that is not all hex digits would be sent as something else than the file
   // holds, or not at all halfway through a load: such a record is converted anew.
+  const std::size_t pages = LoadRecordPageCount(loadRecord);
   for (std::size_t i = 0; i < pages; ++i) {
     const std::string_view text = LoadRecordPageAt(loadRecord, i).text;
     if (!std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
@@ -76,8 +113,11 @@ bool LoadRecordTrusted(std::string_view loadRecord, const ImageKey& key) {
   return true;
 }
 
-bool LoadRecordTrusted(std::string_view loadRecord, const FileStamp& stamp) {
-  return LoadRecordTrusted(loadRecord, ImageKey{stamp, std::nullopt});
+bool LoadRecordHoldsOtherImage(std::string_view loadRecord, const ImageKey& key) {
+  if (loadRecord.size() < kDescriptorSize || !StampMatches(loadRecord, key.stamp)) return false;
+  const Trailer trailer = ReadTrailer(loadRecord);
+  if (!trailer.known || !trailer.digest) return false;
+  return *trailer.digest != key.digest || trailer.base != key.binaryBase;
 }
 
 void LoadRecordSink::beginPage(std::uint16_t page) {
@@ -98,12 +138,7 @@ LoadRecordBuild BuildLoadRecord(const ImageKey& key, const std::function<Convert
   if (!build.result.ok) return build;
   const auto descriptor = EncodeDescriptor(ImageDescriptor{key.stamp, static_cast<std::uint16_t>(build.result.pageCount)});
   std::memcpy(content.data(), descriptor.data(), descriptor.size());
-  if (key.binaryBase) {
-    char trailer[kBaseTrailerSize];
-    std::memcpy(trailer, kTrailerMark, sizeof kTrailerMark);
-    PutLe32(trailer + 4, *key.binaryBase);
-    content.append(trailer, sizeof trailer);
-  }
+  content += LoadRecordTrailer(key);
   build.content = std::move(content);
   return build;
 }
@@ -112,7 +147,7 @@ LoadRecordBuild BuildLoadRecord(const FileStamp& stamp, std::string_view sRecord
   // A dense file of 16-byte records takes 736 characters a page, whose record is 514 bytes:
   // the text's own size is a fair bound to reserve once.
   return BuildLoadRecord(
-      ImageKey{stamp, std::nullopt}, [sRecordText](PageSink& sink) { return ConvertToPages(sRecordText, sink); },
+      ImageKeyOf(stamp, sRecordText), [sRecordText](PageSink& sink) { return ConvertToPages(sRecordText, sink); },
       sRecordText.size());
 }
 
@@ -138,6 +173,12 @@ std::optional<std::string> ReadTrustedLoadRecord(const std::string& path, const 
   if (!FileIo::readAll(path, content, kLoadRecordLimit).ok) return std::nullopt;
   if (!LoadRecordTrusted(content, key)) return std::nullopt;
   return content;
+}
+
+bool LoadRecordFileHoldsOtherImage(const std::string& path, const ImageKey& key) {
+  std::string content;
+  if (!FileIo::readAll(path, content, kLoadRecordLimit).ok) return false;
+  return LoadRecordHoldsOtherImage(content, key);
 }
 
 PreparedLoadRecord PrepareLoadRecord(const std::string& path, const ImageKey& key,

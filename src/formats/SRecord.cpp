@@ -312,7 +312,9 @@ RecordScan ScanDataRecords(std::string_view fileText) {
       scan.result = Fault(number, "the line is too short to be a record");
       return scan;
     }
-    if (line[1] != '2') continue;  // not a data record: only its type is read
+    // Data records by the size of their address: S1 2 bytes, S2 3, S3 4.
+    const int addressBytes = line[1] == '1' ? 2 : line[1] == '2' ? 3 : line[1] == '3' ? 4 : 0;
+    if (addressBytes == 0) continue;  // not a data record: only its type is read
     if (line.size() < 4) {
       scan.result = Fault(number, "the line ends inside the count");
       return scan;
@@ -322,9 +324,10 @@ RecordScan ScanDataRecords(std::string_view fileText) {
       scan.result = Fault(number, "the count is not a hex number");
       return scan;
     }
-    if (count < 4) {
-      scan.result = Fault(number, "the count " + HexText(static_cast<std::uint64_t>(count), 2) +
-                                      " is below 4 (3 address bytes and the checksum)");
+    if (count < addressBytes + 1) {
+      scan.result = Fault(number, "the count " + HexText(static_cast<std::uint64_t>(count), 2) + " is below " +
+                                      std::to_string(addressBytes + 1) + " (" + std::to_string(addressBytes) +
+                                      " address bytes and the checksum)");
       return scan;
     }
     if (line.size() != 4 + 2 * static_cast<std::size_t>(count)) {
@@ -333,22 +336,36 @@ RecordScan ScanDataRecords(std::string_view fileText) {
                                       std::to_string(line.size()));
       return scan;
     }
-    const long address = HexNumber(line.data() + 4, 6);
+    const long address = HexNumber(line.data() + 4, 2 * addressBytes);
     if (address < 0) {
       scan.result = Fault(number, "the address is not a hex number");
       return scan;
     }
-    const std::size_t length = static_cast<std::size_t>(count) - 4;
-    if (!AllHex(line.data() + 10, 2 * length)) {
+    const std::size_t dataAt = 4 + 2 * static_cast<std::size_t>(addressBytes);
+    const std::size_t length = static_cast<std::size_t>(count) - static_cast<std::size_t>(addressBytes) - 1;
+    if (!AllHex(line.data() + dataAt, 2 * length)) {
       scan.result = Fault(number, "the data holds a character that is not a hex digit");
       return scan;
     }
-    if (!AllHex(line.data() + 10 + 2 * length, 2)) {
+    const long checksum = HexNumber(line.data() + dataAt + 2 * length, 2);
+    if (checksum < 0) {
       scan.result = Fault(number, "the checksum is not a hex number");
       return scan;
     }
+    unsigned sum = 0;
+    for (std::size_t i = 2; i < dataAt + 2 * length; i += 2) sum += static_cast<unsigned>(HexNumber(line.data() + i, 2));
+    const unsigned expected = ~sum & 0xFF;
+    if (static_cast<unsigned>(checksum) != expected) {
+      scan.result = Fault(number, "the checksum is " + HexText(static_cast<std::uint64_t>(checksum), 2) +
+                                      ", the record's bytes give " + HexText(expected, 2));
+      return scan;
+    }
+    if (address >= static_cast<long>(kAddressLimit)) {
+      scan.result = Fault(number, "its data reaches address 0x1000000 or above");
+      return scan;
+    }
     scan.spans.push_back(DataSpan{static_cast<std::uint32_t>(address), static_cast<std::uint32_t>(length),
-                                  line.data() + 10, number});
+                                  line.data() + dataAt, number});
   }
   scan.result.ok = true;
   return scan;
@@ -375,22 +392,18 @@ bool HasHeaderLine(std::string_view fileText) {
   return fileText.size() >= 2 && fileText[0] == 'S' && fileText[1] == '0';
 }
 
-std::uint32_t FirstRecordAddress(std::string_view fileText) {
-  LineReader lines(fileText);
-  std::string_view line;
-  if (!lines.next(line) || !lines.next(line)) return 0;  // no second line: ParseHex("") = 0
-  const std::string_view field = line.size() > 4 ? line.substr(4, 6) : std::string_view{};
-  return static_cast<std::uint32_t>(ParseHex(field));
+bool PageInMemoryMap(std::uint16_t page, const MemoryMap& map) {
+  const std::uint64_t start = std::uint64_t{page} << 8;
+  const std::uint64_t end = start + kPageSize;
+  const auto inside = [&](std::uint32_t from, std::uint32_t to) { return start >= from && end <= to; };
+  return inside(map.dataFlashStart, map.dataFlashEnd) || inside(map.userFlashStart, map.userFlashEnd);
 }
 
-bool PassesMemoryMap(std::string_view fileText, const MemoryMap& map) {
-  const std::uint32_t address = FirstRecordAddress(fileText);
-  return (map.dataFlashStart != 0 && address >= map.dataFlashStart) || address >= map.userFlashStart;
-}
-
-bool PassesMemoryMap(std::string_view fileText, std::uint32_t dataFlashStart, std::uint32_t dataFlashEnd,
-                     std::uint32_t userFlashStart, std::uint32_t userFlashEnd) {
-  return PassesMemoryMap(fileText, MemoryMap{dataFlashStart, dataFlashEnd, userFlashStart, userFlashEnd});
+std::optional<std::uint16_t> FirstPageOutside(const std::vector<std::uint16_t>& pages, const MemoryMap& map) {
+  for (std::uint16_t page : pages) {
+    if (!PageInMemoryMap(page, map)) return page;
+  }
+  return std::nullopt;
 }
 
 bool ReadImageFile(const std::string& path, std::string& text, std::string& error) {

@@ -1,7 +1,8 @@
 #pragma once
 // Motorola S-record files as the system reads them: the file stamp, the tests a
-// chosen file must pass, and the conversion of its S2 data records into the sparse list of
-// 256-byte pages that is the only form in which image data travels to a programmer.
+// chosen file must pass, and the conversion of its data records (S1, S2 and S3 alike) into
+// the sparse list of 256-byte pages that is the only form in which image data travels to a
+// programmer.
 //
 // Everything here is pure: texts in, results out. The file is read whole first, checked
 // whole, and only then converted, so a bad line is found before a single page is emitted
@@ -103,7 +104,7 @@ struct ConvertResult {
 };
 
 // A run of data bytes at an address, given as hex text (two characters a byte). The S-record
-// reader makes one per S2 record, pointing into the file's text; other formats (the command
+// reader makes one per data record, pointing into the file's text; other formats (the command
 // line's Intel HEX and binary input) make them from their own bytes, so every input reaches
 // the programmer through the same page model. `line` names the source line in messages
 // (0: none).
@@ -122,10 +123,13 @@ struct DataSpan {
 // `spans` may be reordered.
 ConvertResult ConvertSpansToPages(std::vector<DataSpan>& spans, PageSink& sink);
 
-// The S2 records of a file's text (every line after the first), checked: count, address,
-// data and checksum fields must be hex digits, the count at least 4 and matching the line's
-// length. Other lines are only checked for what the conversion reads, their type character;
-// blank lines at the end are ignored. Fails with the line at fault.
+// The data records of a file's text (every line after the first): S1, S2 and S3, with an
+// address of 2, 3 or 4 bytes. Each is checked: count, address, data and checksum fields
+// must be hex digits, the count must cover the address and the checksum and match the
+// line's length, and the checksum must be the ones' complement of the low byte of the sum
+// of the count, address and data bytes (a corrupted line never reaches a target). Other
+// lines are only checked for what the conversion reads, their type character; blank lines at
+// the end are ignored. Fails with the line at fault.
 struct RecordScan {
   ConvertResult result;       // ok, or the first fault
   std::vector<DataSpan> spans;  // point into the scanned text
@@ -140,25 +144,36 @@ ConvertResult ConvertToPages(std::string_view fileText, PageSink& sink);
 // tests so that a bad file is turned away before anything is sent. Gives the page count.
 ConvertResult CheckDataRecords(std::string_view fileText);
 
+// The page numbers of an image, in the order they are begun (the tests of a file choice).
+class PageNumberSink final : public PageSink {
+public:
+  void beginPage(std::uint16_t page) override { pages_.push_back(page); }
+  void append(std::string_view) override {}
+  const std::vector<std::uint16_t>& pages() const { return pages_; }
+
+private:
+  std::vector<std::uint16_t> pages_;
+};
+
 // ---- The tests of a chosen file ---------------------------------------------------------
 
 // The "S0" test: the first line begins with exactly "S0" (upper-case S, digit zero).
 bool HasHeaderLine(std::string_view fileText);
 
-// The address the memory-map test reads: characters 4 to 9 of the second line (fewer when
-// it is shorter, none when there is none) through ParseHex, taken as 32 bits.
-std::uint32_t FirstRecordAddress(std::string_view fileText);
-// The memory-map test of the off-line load: only that one address, against the two lower
-// bounds ((dataFlashStart != 0 and A >= dataFlashStart) or
-// A >= userFlashStart). The ends are carried for the callers but not tested.
-bool PassesMemoryMap(std::string_view fileText, const MemoryMap& map);
-bool PassesMemoryMap(std::string_view fileText, std::uint32_t dataFlashStart, std::uint32_t dataFlashEnd,
-                     std::uint32_t userFlashStart, std::uint32_t userFlashEnd);
+// The memory-map test: every page lies whole inside the product's data flash or its user
+// flash (half-open ranges; a range whose end is not above its start holds nothing). A page
+// goes to the target whole, "FF" filling what the file leaves out, so the page and not
+// only its data must fit. Gives the first page that does not, or nothing when all fit.
+bool PageInMemoryMap(std::uint16_t page, const MemoryMap& map);
+std::optional<std::uint16_t> FirstPageOutside(const std::vector<std::uint16_t>& pages, const MemoryMap& map);
 
 // The texts of the file tests.
 inline constexpr const char* kCannotOpenFileText = "Can not open selected file!";
 inline constexpr const char* kNotMotFileText = "Selected file is not mot file.";
 inline constexpr const char* kOutOfMemoryMapText = "Selected file is out of MCU memory map!";
+// A file that gives no page at all (a header alone, only non-data records) is never
+// "loaded": a production line would program nothing and be told it succeeded.
+inline constexpr const char* kNoDataText = "Selected file holds no data to program!";
 
 // Largest image file read whole. A full 24-bit image as S2 records of 32 bytes is about
 // 40 MB; this leaves room for short records without letting a wrong choice eat the memory.

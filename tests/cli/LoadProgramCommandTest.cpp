@@ -144,6 +144,11 @@ TEST_F(LoadProgramCliTest, TheSameFileAgainIsAnsweredByIfSame) {
 
 TEST_F(LoadProgramCliTest, RefusedFilesAndProgrammersExitOne) {
   dir.write("not.mot", "S1130000000102030405060708090A0B0C0D0E0F74\r\n");
+  dir.write("header.mot", test::SFile({test::kS9}));
+  dir.write("empty.hex", ":00000001FF\n");
+  dir.write("big.mot", test::SFile({test::S2(0x4000, {1}), test::S2(0x200000, {2}), test::kS9}));
+  dir.write("big.hex", test::IntelLine(4, 0, {0x00, 0x20}) + "\n" + test::IntelLine(0, 0, {1}) + "\n:00000001FF\n");
+  dir.write("sum.mot", test::SFile({test::S2(0x4000, {1}, 1), test::kS9}));
   const struct {
     std::vector<std::string> args;
     std::string err;
@@ -152,6 +157,13 @@ TEST_F(LoadProgramCliTest, RefusedFilesAndProgrammersExitOne) {
       {{"load", dir.path("missing.mot"), "--sn", "01"}, "ERROR: Can not open selected file!"},
       {{"load", dir.path("missing.hex"), "--sn", "01"}, "ERROR: Can not open selected file!"},
       {{"program", dir.path("app.mot"), "--sn", "02"}, "WARNING: No product is selected."},
+      {{"load", dir.path("header.mot"), "--sn", "01"}, "ERROR: Selected file holds no data to program!"},
+      {{"load", dir.path("empty.hex"), "--sn", "01"}, "no data"},
+      {{"load", dir.path("big.mot"), "--sn", "01"}, "ERROR: Selected file is out of MCU memory map!"},
+      {{"load", dir.path("big.hex"), "--sn", "01"}, "ERROR: Selected file is out of MCU memory map!"},
+      {{"load", dir.path("app.bin"), "--sn", "01", "--base", "0x200000"},
+       "ERROR: Selected file is out of MCU memory map!"},
+      {{"load", dir.path("sum.mot"), "--sn", "01"}, "ERROR: Selected file has a bad record in line 2: the checksum"},
   };
   for (const auto& c : cases) {
     const CliRun refused = run(c.args);

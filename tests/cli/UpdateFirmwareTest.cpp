@@ -44,8 +44,10 @@ protected:
   std::string firmware(int pages) {
     std::vector<std::string> lines;
     for (int k = 0; k < pages; ++k) {
-      lines.push_back(S2(0xFC000 + 0x100 * k, Filled(128, 0x5A)));
-      lines.push_back(S2(0xFC080 + 0x100 * k, Filled(120, 0x5A)));
+      // The last pages of the programmer's flash: an update always brings page 0xFFF.
+      const std::uint32_t page = 0x100000 - 0x100 * static_cast<std::uint32_t>(pages - k);
+      lines.push_back(S2(page, Filled(128, 0x5A)));
+      lines.push_back(S2(page + 0x80, Filled(120, 0x5A)));
     }
     lines.push_back(kS8);
     dir.write("new.mot", SFile(lines));
@@ -70,9 +72,10 @@ TEST_F(UpdateFirmwareCli, UpdatesTheProgrammerAndTheBenchFileKeepsTheNewFirmware
   EXPECT_THAT(run.out, HasSubstr("Updating 100%"));
   const SimPages pages = firmwareOnBench(path);
   ASSERT_EQ(pages.size(), 3u);
-  EXPECT_EQ(pages.begin()->first, 0xFC0);
-  EXPECT_EQ(pages.at(0xFC2)[0], 0x5A);
-  EXPECT_EQ(pages.at(0xFC2)[255], 0xFF);
+  EXPECT_EQ(pages.begin()->first, 0xFFD);
+  EXPECT_EQ(pages.at(0xFFD)[0], 0x5A);
+  EXPECT_EQ(pages.at(0xFFF)[0], 0x5A);
+  EXPECT_EQ(pages.at(0xFFF)[255], 0xFF);
 }
 
 TEST_F(UpdateFirmwareCli, FailuresExitOneWithTheirMessagesAndLeaveTheFirmware) {

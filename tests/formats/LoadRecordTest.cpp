@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "formats/Hex.h"
 #include "support/SRecordText.h"
 #include "support/TempDir.h"
 
@@ -18,6 +19,7 @@ using test::SFile;
 using test::kS9;
 
 const FileStamp kStamp{"240305060708", 0x01020304};
+const ImageKey kKey = ImageKeyOf(kStamp, "the file's bytes");
 
 std::string Descriptor(const FileStamp& stamp, std::uint16_t pages) {
   const auto bytes = EncodeDescriptor(ImageDescriptor{stamp, pages});
@@ -47,24 +49,75 @@ TEST(LoadRecord, TheStampTest) {
   EXPECT_TRUE(StampMatches(zero, FileStamp{"240305", kStamp.size}));
 }
 
-TEST(LoadRecord, TrustedOnlyWhenWhole) {
+TEST(LoadRecord, TrustedOnlyWhenWholeAndOfTheSameBytes) {
   const std::string page(kLoadPageRecordSize, 'F');
-  const std::string two = Descriptor(kStamp, 2) + page + page;
-  EXPECT_TRUE(LoadRecordTrusted(two, kStamp));
-  EXPECT_TRUE(LoadRecordTrusted(Descriptor(kStamp, 0), kStamp));      // no data records
-  EXPECT_FALSE(LoadRecordTrusted(two.substr(0, two.size() - 1), kStamp));  // cut short
-  EXPECT_FALSE(LoadRecordTrusted(two + "F", kStamp));                 // longer
-  EXPECT_FALSE(LoadRecordTrusted(Descriptor(kStamp, 3) + page + page, kStamp));
-  EXPECT_FALSE(LoadRecordTrusted(Descriptor(kStamp, 1) + page + page, kStamp));
-  EXPECT_FALSE(LoadRecordTrusted(Descriptor(kStamp, 0).substr(0, 17), kStamp));
-  EXPECT_FALSE(LoadRecordTrusted(two, FileStamp{"240305060709", kStamp.size}));
+  const std::string trailer = LoadRecordTrailer(kKey);
+  ASSERT_EQ(trailer.size(), kDigestTrailerSize);
+  EXPECT_EQ(trailer.substr(0, 4), "SHA2");
+  const std::string two = Descriptor(kStamp, 2) + page + page + trailer;
+  EXPECT_TRUE(LoadRecordTrusted(two, kKey));
+  EXPECT_TRUE(LoadRecordTrusted(Descriptor(kStamp, 0) + trailer, kKey));  // no page
+  EXPECT_FALSE(LoadRecordTrusted(two.substr(0, two.size() - 1), kKey));   // cut short
+  EXPECT_FALSE(LoadRecordTrusted(two + "F", kKey));                       // longer
+  EXPECT_FALSE(LoadRecordTrusted(Descriptor(kStamp, 3) + page + page + trailer, kKey));
+  EXPECT_FALSE(LoadRecordTrusted(Descriptor(kStamp, 1) + page + page + trailer, kKey));
+  EXPECT_FALSE(LoadRecordTrusted(Descriptor(kStamp, 0).substr(0, 17), kKey));
+  EXPECT_FALSE(LoadRecordTrusted(two, ImageKey{FileStamp{"240305060709", kStamp.size}, std::nullopt, kKey.digest}));
+  // The same stamp, other bytes: another file of one size written in the same second.
+  const ImageKey other = ImageKeyOf(kStamp, "the file's bytez");
+  EXPECT_NE(other.digest, kKey.digest);
+  EXPECT_FALSE(LoadRecordTrusted(two, other));
+  // An older record, without the digest: converted again.
+  EXPECT_FALSE(LoadRecordTrusted(Descriptor(kStamp, 2) + page + page, kKey));
   // The right length with a page text that is not all hex digits: damaged, not whole.
   std::string damaged = two;
   damaged[kDescriptorSize + kLoadPageRecordSize + 2 + 300] = 'G';
-  EXPECT_FALSE(LoadRecordTrusted(damaged, kStamp));
+  EXPECT_FALSE(LoadRecordTrusted(damaged, kKey));
   damaged = two;
   damaged[kDescriptorSize + 2] = '\0';
-  EXPECT_FALSE(LoadRecordTrusted(damaged, kStamp));
+  EXPECT_FALSE(LoadRecordTrusted(damaged, kKey));
+}
+
+TEST(LoadRecord, ARecordTellsWhenItsStampHeldOtherBytes) {
+  const std::string page(kLoadPageRecordSize, 'F');
+  const std::string record = Descriptor(kStamp, 1) + page + LoadRecordTrailer(kKey);
+  const ImageKey other = ImageKeyOf(kStamp, "another file's bytes");
+  EXPECT_TRUE(LoadRecordHoldsOtherImage(record, other));
+  EXPECT_FALSE(LoadRecordHoldsOtherImage(record, kKey));  // the same bytes
+  // Another stamp, or an older record without the digest, tells nothing.
+  EXPECT_FALSE(LoadRecordHoldsOtherImage(record, ImageKey{FileStamp{"240305060709", kStamp.size}, std::nullopt,
+                                                          other.digest}));
+  EXPECT_FALSE(LoadRecordHoldsOtherImage(Descriptor(kStamp, 1) + page, other));
+  EXPECT_FALSE(LoadRecordHoldsOtherImage("", other));
+  // A binary at another base is another image.
+  const ImageKey at1000{kStamp, 0x1000, kKey.digest};
+  const std::string binary = Descriptor(kStamp, 1) + page + LoadRecordTrailer(at1000);
+  EXPECT_FALSE(LoadRecordHoldsOtherImage(binary, at1000));
+  EXPECT_TRUE(LoadRecordHoldsOtherImage(binary, ImageKey{kStamp, 0x2000, kKey.digest}));
+}
+
+TEST(Sha256, KnownDigests) {
+  const auto hex = [](const Sha256Digest& d) {
+    std::string text;
+    for (std::uint8_t b : d) text += HexText(b, 2);
+    return text;
+  };
+  const struct {
+    std::string text;
+    const char* digest;
+  } cases[] = {
+      {"", "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855"},
+      {"abc", "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1"},
+      {std::string(1000000, 'a'), "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0"},
+      {std::string(55, 'x'), nullptr},  // padding fits one block
+      {std::string(56, 'x'), nullptr},  // padding needs a second block
+  };
+  for (const auto& c : cases) {
+    if (c.digest) EXPECT_EQ(hex(Sha256(c.text)), c.digest) << c.text.size();
+  }
+  EXPECT_NE(Sha256(std::string(55, 'x')), Sha256(std::string(56, 'x')));
 }
 
 TEST(LoadRecord, BuiltFromAnSRecordFile) {
@@ -72,21 +125,23 @@ TEST(LoadRecord, BuiltFromAnSRecordFile) {
   const LoadRecordBuild build = BuildLoadRecord(kStamp, file);
   ASSERT_TRUE(build.result.ok) << build.result.message;
   EXPECT_EQ(build.result.pageCount, 3u);
-  ASSERT_EQ(build.content.size(), 18u + 3 * 514);
-  EXPECT_TRUE(LoadRecordTrusted(build.content, kStamp));
+  ASSERT_EQ(build.content.size(), 18u + 3 * 514 + 36);
+  EXPECT_TRUE(LoadRecordTrusted(build.content, ImageKeyOf(kStamp, file)));
+  EXPECT_FALSE(LoadRecordTrusted(build.content, ImageKeyOf(kStamp, file + "\r\n")));
   EXPECT_EQ(build.content.substr(0, 18), Descriptor(kStamp, 3));
   TextPageSink pages;
   ConvertToPages(file, pages);
-  EXPECT_EQ(build.content.substr(18), pages.encoded(PageNumberEncoding::LowByteFirst));
+  EXPECT_EQ(build.content.substr(18, 3 * 514), pages.encoded(PageNumberEncoding::LowByteFirst));
+  EXPECT_EQ(build.content.substr(18 + 3 * 514), LoadRecordTrailer(ImageKeyOf(kStamp, file)));
   EXPECT_EQ(LoadRecordPageCount(build.content), 3);
   EXPECT_EQ(LoadRecordPageAt(build.content, 0).page, 0x12);
   EXPECT_EQ(LoadRecordPageAt(build.content, 1).page, 0x13);
   EXPECT_EQ(LoadRecordPageAt(build.content, 2).page, 0x20);
   EXPECT_EQ(LoadRecordPageAt(build.content, 2).text, PageText({{0, {7}}}));
-  // A header-only file: the descriptor alone, page count 0.
+  // A header-only file: the descriptor alone, page count 0 (the file choice refuses it).
   const LoadRecordBuild empty = BuildLoadRecord(kStamp, SFile({kS9}));
   ASSERT_TRUE(empty.result.ok);
-  EXPECT_EQ(empty.content, Descriptor(kStamp, 0));
+  EXPECT_EQ(empty.content, Descriptor(kStamp, 0) + LoadRecordTrailer(ImageKeyOf(kStamp, SFile({kS9}))));
 }
 
 TEST(LoadRecord, AFailedConversionKeepsNothing) {
@@ -97,7 +152,7 @@ TEST(LoadRecord, AFailedConversionKeepsNothing) {
 }
 
 TEST(LoadRecord, ABinaryKeyCarriesItsBaseBehindThePages) {
-  const ImageKey at1000{kStamp, 0x1000};
+  const ImageKey at1000{kStamp, 0x1000, kKey.digest};
   const auto convert = [](PageSink& sink) {
     sink.beginPage(0x10);
     sink.append(std::string(512, 'F'));
@@ -108,14 +163,14 @@ TEST(LoadRecord, ABinaryKeyCarriesItsBaseBehindThePages) {
   };
   const LoadRecordBuild build = BuildLoadRecord(at1000, convert);
   ASSERT_TRUE(build.result.ok);
-  ASSERT_EQ(build.content.size(), 18u + 514 + 8);
-  EXPECT_EQ(build.content.substr(18 + 514), std::string("BIN@\x00\x10\x00\x00", 8));
+  ASSERT_EQ(build.content.size(), 18u + 514 + 8 + 36);
+  EXPECT_EQ(build.content.substr(18 + 514, 8), std::string("BIN@\x00\x10\x00\x00", 8));
   EXPECT_TRUE(StampMatches(build.content, kStamp));  // the stamp test is untouched
   EXPECT_TRUE(LoadRecordTrusted(build.content, at1000));
-  EXPECT_FALSE(LoadRecordTrusted(build.content, ImageKey{kStamp, 0x2000}));  // same file, other base
-  EXPECT_FALSE(LoadRecordTrusted(build.content, kStamp));                    // an S-record file
-  const LoadRecordBuild srec = BuildLoadRecord(ImageKey{kStamp, std::nullopt}, convert);
-  EXPECT_TRUE(LoadRecordTrusted(srec.content, kStamp));
+  EXPECT_FALSE(LoadRecordTrusted(build.content, ImageKey{kStamp, 0x2000, kKey.digest}));  // other base
+  EXPECT_FALSE(LoadRecordTrusted(build.content, kKey));  // an S-record file
+  const LoadRecordBuild srec = BuildLoadRecord(kKey, convert);
+  EXPECT_TRUE(LoadRecordTrusted(srec.content, kKey));
   EXPECT_FALSE(LoadRecordTrusted(srec.content, at1000));  // a binary of the same stamp
 }
 
@@ -152,13 +207,17 @@ TEST(LoadRecordFile, ConvertedOnceReusedWhileTheStampHolds) {
   // Touched: another time, converted again.
   EXPECT_TRUE(run(FileStamp{"240305060709", kStamp.size}).converted);
   EXPECT_EQ(convert.runs, 2);
+  // The same stamp with other bytes: converted again, never the other file's pages.
+  const PreparedLoadRecord other = PrepareLoadRecord(path, ImageKeyOf(kStamp, "other"), std::ref(convert));
+  EXPECT_TRUE(other.converted);
+  EXPECT_EQ(convert.runs, 3);
 }
 
 TEST(LoadRecordFile, AShortOrDamagedFileIsConvertedAgain) {
   test::TempDir dir;
   const std::string path = dir.path("x.tbx");
   const LoadRecordBuild build = BuildLoadRecord(kStamp, SFile({S2(0x1200, Counting(40)), kS9}));
-  const ImageKey key{kStamp, std::nullopt};
+  const ImageKey key = ImageKeyOf(kStamp, SFile({S2(0x1200, Counting(40)), kS9}));
   dir.write("x.tbx", build.content.substr(0, build.content.size() - 1));  // a write cut short
   EXPECT_FALSE(ReadTrustedLoadRecord(path, key));
   dir.write("x.tbx", build.content.substr(0, 16));                      // the stamp alone
@@ -201,7 +260,7 @@ TEST(LoadRecordFile, AWriteThatFailsStillGivesThePages) {
   EXPECT_TRUE(prepared.result.ok);
   EXPECT_FALSE(prepared.stored);
   EXPECT_FALSE(prepared.storeError.empty());
-  EXPECT_EQ(prepared.content.size(), 18u + 514);
+  EXPECT_EQ(prepared.content.size(), 18u + 514 + 36);
 }
 
 TEST(LoadRecordFile, WrittenWholeThroughAReplace) {

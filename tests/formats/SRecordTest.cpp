@@ -90,13 +90,16 @@ TEST(ConvertToPages, TheConversionCases) {
       {"a record ending at the page end, then the next page",
        SFile({S2(0x12F0, r16), S2(0x1300, c4), kS9}),
        {{0x12, PageText({{0xF0, r16}})}, {0x13, PageText({{0x00, c4}})}}},
-      {"type-1 and type-3 records add nothing and complete the open page",
+      {"S1, S2 and S3 records alike, each at its address",
        SFile({S2(0x1200, c4), S1(0x1204, a8), S3(0x1300, b8), S2(0x1400, c4), kS9}),
-       {{0x12, PageText({{0x00, c4}})}, {0x14, PageText({{0x00, c4}})}}},
-      {"only type-1 records: no page", SFile({S1(0x1200, a8), S1(0x1300, b8), kS9}), {}},
-      {"a wrong checksum converts like a correct one",
-       SFile({test::S2(0x1200, c4, 1), kS9}),
-       {{0x12, PageText({{0x00, c4}})}}},
+       {{0x12, PageText({{0x00, c4}, {0x04, a8}})}, {0x13, PageText({{0x00, b8}})}, {0x14, PageText({{0x00, c4}})}}},
+      {"only S1 records", SFile({S1(0x1200, a8), S1(0x1300, b8), kS9}),
+       {{0x12, PageText({{0x00, a8}})}, {0x13, PageText({{0x00, b8}})}}},
+      {"only S3 records, the highest page", SFile({S3(0x00FFFFF0, r16), test::kS7}),
+       {{0xFFFF, PageText({{0xF0, r16}})}}},
+      {"an S3 record running into the next page",
+       SFile({S3(0x000FFFF0, r32), test::kS7}),
+       {{0x0FFF, PageText({{0xF0, first16}})}, {0x1000, PageText({{0x00, last16}})}}},
       {"page 0x0FFF filled: one record, none for 0x1000", SFile(fill0FFF), {{0x0FFF, test::HexOf(full)}}},
       {"the file's case is kept", SFile({lowerCase, kS9}),
        {{0x12, "0abcde" + std::string(506, 'F')}}},
@@ -179,7 +182,7 @@ TEST(ConvertToPages, AnAscendingFileConvertsExactlyAsTheRulesGive) {
       std::uint32_t next = address + length + (random() % 3 == 0 ? 0 : random() % 600);
       // A non-data line only where the next record starts a later page than the last one
       // this record touched: elsewhere the literal rules would close a page twice.
-      if (((next >> 8) > ((address + length - 1) >> 8)) && random() % 3 == 0) lines.push_back(S1(0x1234, {1, 2}));
+      if (((next >> 8) > ((address + length - 1) >> 8)) && random() % 3 == 0) lines.push_back("S5030002FA");
       address = next;
     }
     lines.push_back(kS9);
@@ -225,7 +228,7 @@ TEST(ConvertToPages, RecordsOutOfOrderLoadWhatTheirSortedTwinLoads) {
     std::vector<std::string> shuffled = records;
     std::shuffle(shuffled.begin(), shuffled.end(), random);
     // Non-data lines anywhere change nothing either.
-    for (int i = 0; i < 5; ++i) shuffled.insert(shuffled.begin() + random() % shuffled.size(), S1(0x10, {7}));
+    for (int i = 0; i < 5; ++i) shuffled.insert(shuffled.begin() + random() % shuffled.size(), std::string("S5030002FA"));
     records.push_back(kS9);
     shuffled.push_back(kS9);
     const std::vector<PageRecord> sorted = Convert(SFile(records));
@@ -259,6 +262,16 @@ TEST(ConvertToPages, MalformedAndUnacceptedFilesAreRefusedNamingTheLine) {
       {"non-hex data", SFile({"S20800120001020X04DC"}), 2, "data"},
       {"a space in the data", SFile({"S20800120001 20304DC"}), 2, "data"},
       {"non-hex checksum", SFile({"S208001200010203" "04D."}), 2, "checksum"},
+      {"a wrong checksum", SFile({good, test::S2(0x1200, {5}, 1), kS9}), 3, "the checksum is"},
+      {"a wrong checksum in an S1 record", SFile({test::SRecordLine('1', 2, 0x1200, {1, 2}, -1), kS9}), 2,
+       "the checksum is"},
+      {"a wrong checksum in an S3 record", SFile({test::SRecordLine('3', 4, 0x1200, {1, 2}, 7), kS9}), 2,
+       "the checksum is"},
+      {"S1 count below 3", SFile({"S1020000"}), 2, "below 3"},
+      {"S3 count below 5", SFile({"S30400000000"}), 2, "below 5"},
+      {"S3 data at 0x1000000", SFile({S3(0x01000000, {1})}), 2, "0x1000000 or above"},
+      {"S3 data far beyond, no data bytes", SFile({S3(0x20000000, {})}), 2, "0x1000000 or above"},
+      {"S1 data in page 0", SFile({S1(0x0080, {1})}), 2, "below address 0x100"},
       {"a line ending inside the count", SFile({"S2"}), 2, "inside the count"},
       {"a line ending inside the count (one digit)", SFile({"S21"}), 2, "inside the count"},
       {"a one-character line", SFile({good, "S", kS9}), 3, "too short"},
@@ -327,7 +340,6 @@ TEST(ConvertToPages, NeverReadsPastALineEnd) {
     std::copy(text.begin(), text.end(), buffer.get());
     const std::string_view view(buffer.get(), text.size());
     EXPECT_EQ(HasHeaderLine(view), text == "S0");
-    EXPECT_EQ(FirstRecordAddress(view), 0u);
     TextPageSink sink;
     EXPECT_TRUE(ConvertToPages(view, sink).ok);
   }
@@ -381,34 +393,35 @@ TEST(HasHeaderLine, OnlyAnUpperCaseSFollowedByZero) {
     EXPECT_FALSE(HasHeaderLine(bad)) << '"' << bad << '"';
 }
 
-TEST(MemoryMapTest, OnlyTheSecondLineAgainstTheTwoLowerBounds) {
-  const std::string headerOnly = SFile({});
-  EXPECT_EQ(FirstRecordAddress(headerOnly), 0u);
-  EXPECT_EQ(FirstRecordAddress(test::kHeader), 0u);  // no second line at all
-  // Header only: address 0, refused unless userFlashStart is 0.
-  EXPECT_FALSE(PassesMemoryMap(headerOnly, 0, 0, 0x4000, 0x10000));
-  EXPECT_FALSE(PassesMemoryMap(headerOnly, 0x1000, 0x2000, 0x4000, 0x10000));
-  EXPECT_TRUE(PassesMemoryMap(headerOnly, 0, 0, 0, 0));
+TEST(MemoryMapTest, EveryPageLiesWholeInTheDataOrTheUserFlash) {
+  const MemoryMap map{0x2400, 0x2C00, 0x4000, 0x14000};
+  const struct {
+    std::uint16_t page;
+    bool inside;
+  } cases[] = {
+      {0x24, true},  {0x2B, true},   // the data flash, first and last page
+      {0x40, true},  {0x13F, true},  // the user flash, first and last page
+      {0x23, false}, {0x2C, false}, {0x3F, false},  // below, past and between
+      {0x140, false}, {0xFFFF, false},               // past the user flash
+      {0x01, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PageInMemoryMap(c.page, map), c.inside) << std::hex << c.page;
+  // No data flash: its range holds nothing, not page 0 to 0.
+  EXPECT_FALSE(PageInMemoryMap(0x00, MemoryMap{0, 0, 0x4000, 0x6000}));
+  // No map at all: nothing fits.
+  EXPECT_FALSE(PageInMemoryMap(0x40, MemoryMap{}));
+  // A flash whose end is not on a page boundary holds no page that runs over it.
+  EXPECT_FALSE(PageInMemoryMap(0x5F, MemoryMap{0, 0, 0x4000, 0x5F80}));
 
-  const std::string file = SFile({S2(0x004000, {1}), S2(0x000100, {2})});
-  EXPECT_EQ(FirstRecordAddress(file), 0x004000u);
-  EXPECT_TRUE(PassesMemoryMap(file, 0, 0, 0x4000, 0x10000));
-  EXPECT_FALSE(PassesMemoryMap(file, 0, 0, 0x4001, 0x10000));
-  EXPECT_TRUE(PassesMemoryMap(file, 0x3000, 0x3800, 0x8000, 0x10000));   // data flash bound
-  EXPECT_FALSE(PassesMemoryMap(file, 0x5000, 0x5800, 0x8000, 0x10000));
-  EXPECT_TRUE(PassesMemoryMap(file, 0, 0, 0, 0));                       // no map: all pass
-  // Only the lower bounds: an address past the end passes.
-  EXPECT_TRUE(PassesMemoryMap(SFile({S2(0xFF0000, {1})}), 0, 0, 0x4000, 0x10000));
-  EXPECT_TRUE(PassesMemoryMap(file, MemoryMap{0x3000, 0x3800, 0x8000, 0x10000}));
+  EXPECT_EQ(FirstPageOutside({0x40, 0x24, 0x13F}, map), std::nullopt);
+  EXPECT_EQ(FirstPageOutside({0x40, 0x2000, 0x3F}, map), std::optional<std::uint16_t>(0x2000));
+  EXPECT_EQ(FirstPageOutside({}, map), std::nullopt);
 
-  // A type-1 second line: its 16-bit address followed by the first data byte.
-  const std::string type1 = SFile({S1(0x4000, {0x12, 0x34})});
-  EXPECT_EQ(FirstRecordAddress(type1), 0x400012u);
-  // A short second line gives what it has; "S9" none.
-  EXPECT_EQ(FirstRecordAddress(SFile({"S2080012"})), 0x0012u);
-  EXPECT_EQ(FirstRecordAddress(SFile({"S9"})), 0u);
-  // Characters that are not hex digits read as all ones, which passes every bound.
-  EXPECT_EQ(FirstRecordAddress(SFile({"S208XX1200"})), 0xFFFFFFFFu);
+  // The pages of a file, as the file choice takes them.
+  PageNumberSink pages;
+  ASSERT_TRUE(ConvertToPages(SFile({S2(0x2BF8, Counting(16)), S1(0x4000, {1}), kS9}), pages).ok);
+  EXPECT_EQ(pages.pages(), (std::vector<std::uint16_t>{0x2B, 0x2C, 0x40}));
+  EXPECT_EQ(FirstPageOutside(pages.pages(), map), std::optional<std::uint16_t>(0x2C));
 }
 
 // ---- File stamp -------------------------------------------------------------------------

@@ -24,7 +24,7 @@ TEST(UpdateGui, TheGestureOnTheEmptyListRunsTheUpdate) {
   rig.state.appDir = rig.dir.dir();
   RunStartupHeadless(rig.state);
   rig.attach();
-  rig.chooseFile(FirmwareFile(0xFC0, 2));
+  rig.chooseFile(FirmwareFile(0x1000 - 2, 2));
   ManualTimers timers;
   RecordingOpener opener;
   MainFlow flow(MainFlowPorts{rig.state, rig.tracing, rig.pacer, rig.prompter, timers, opener, {}, &rig.dialogs,
@@ -52,7 +52,7 @@ class UpdateDlgTest : public ::testing::Test {
 protected:
   void SetUp() override {
     rig.attach();
-    rig.chooseFile(FirmwareFile(0xFC0, 4));
+    rig.chooseFile(FirmwareFile(0x1000 - 4, 4));
     rig.bench.BridgeSetTimeouts(kBridgeTimeoutMs, kBridgeTimeoutMs);
     ASSERT_EQ(rig.bench.BridgeOpen(0, handle), kBridgeOk);
     rig.bench.BridgeSetBaudRate(handle, kUpdateBaud);

@@ -16,6 +16,7 @@
 #include "flows/common/WindowProtocol.h"
 #include "flows/load/ImageOperation.h"
 #include "flows/load/LoadingFlow.h"
+#include "formats/DeviceDatabase.h"
 #include "link/Frames.h"
 #include "support/MainRig.h"
 #include "support/SRecordText.h"
@@ -70,6 +71,14 @@ struct LoadRig : MainRig {
     state.offlineMode = 0;
     state.productNumber = (product + std::string(12, ' ')).substr(0, 12);
     state.mcuTypeCode = typeCode;
+    // The memory map of the product, as the window's on-line refresh takes it.
+    const auto memory = ProductMemoryMap(DeviceDatabasePath(state), state.productNumber, 0);
+    if (memory.ok() && memory.value) {
+      state.dataFlashStart = memory.value->map.dataFlashStart;
+      state.dataFlashEnd = memory.value->map.dataFlashEnd;
+      state.userFlashStart = memory.value->map.userFlashStart;
+      state.userFlashEnd = memory.value->map.userFlashEnd;
+    }
     state.powerSet = 0x00;
     state.idCode = kDefaultIdCode;
     windows.ResetProgrammer(handle, 1);

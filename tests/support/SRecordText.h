@@ -55,6 +55,7 @@ inline std::string S3(std::uint32_t address, const Bytes& data) { return SRecord
 inline const std::string kHeader = "S00600004844521B";  // "HDR", as srec_cat writes it
 inline const std::string kS9 = "S9030000FC";
 inline const std::string kS8 = "S804000000FB";
+inline const std::string kS7 = "S70500000000FA";
 
 // A file: the header, then the lines, each ended with `end` (the last one too unless
 // `endLast` is false).

@@ -25,12 +25,17 @@ std::optional<ImageFileChoice> ChooseImageFile(Prompter& prompter, const std::st
       continue;
     }
     // Found here, a bad record turns the file away before anything is sent.
-    const ConvertResult check = CheckDataRecords(choice.text);
+    PageNumberSink pages;
+    const ConvertResult check = ConvertToPages(choice.text, pages);
     if (!check.ok) {
       prompter.error(check.message);
       continue;
     }
-    if (memoryMap && !PassesMemoryMap(choice.text, *memoryMap)) {
+    if (check.pageCount == 0) {
+      prompter.error(kNoDataText);
+      continue;
+    }
+    if (memoryMap && FirstPageOutside(pages.pages(), *memoryMap)) {
       prompter.error(kOutOfMemoryMapText);
       continue;
     }

@@ -1,9 +1,10 @@
 #pragma once
 // The choice of an S-record image file: the open-file dialog
 // again and again until a file passes its tests or the user cancels. The tests: the file can
-// be read, its first line begins "S0", its records are sound (every S2 record well formed,
-// none overlapping another, all data in pages 1 to 0xFFFF; the message names the line), and
-// for the off-line load the memory-map test.
+// be read, its first line begins "S0", its records are sound (every data record well
+// formed with a good checksum, none overlapping another, all data in pages 1 to 0xFFFF; the
+// message names the line), it gives at least one page, and, where the caller asks for it,
+// every page lies in the product's data or user flash.
 #include <optional>
 #include <string>
 

@@ -29,6 +29,10 @@ std::optional<ChosenImage> Choose(ImageOperationPorts& ports, const std::string&
   return MotFileChooser(ports.prompter, ports.state)(title, memoryMapTest);
 }
 
+std::string LoadRecordPath(const ImageOperationPorts& ports) {
+  return ports.loadRecordPath.empty() ? ports.state.appDir + kLoadRecordFileName : ports.loadRecordPath;
+}
+
 LocalTime Now(const ImageOperationPorts& ports) { return ports.localTime ? ports.localTime() : CurrentLocalTime(); }
 
 std::string ProductLabel(const ImageOperationPorts& ports) {

@@ -60,6 +60,7 @@ struct ImageOperationPorts {
 struct ImageOperationResult {
   enum class End {
     NoProduct,        // refused before the file choice
+    NoMemoryMap,      // off-line: the product's memory map could not be read
     ChoiceCancelled,  // the file choice was cancelled
     ConnectFailed,    // on-line: the target could not be connected
     ReloadCancelled,  // Cancel at the reload question
@@ -80,6 +81,8 @@ namespace detail {
 FlowResult RunLoadingWindow(ImageOperationPorts& ports, const ChosenImage& image, ImageOperationResult& result);
 std::optional<ChosenImage> Choose(ImageOperationPorts& ports, const std::string& title, bool memoryMapTest);
 LocalTime Now(const ImageOperationPorts& ports);
+// ports.loadRecordPath, or the load-record file in appDir.
+std::string LoadRecordPath(const ImageOperationPorts& ports);
 std::string ProductLabel(const ImageOperationPorts& ports);
 }  // namespace detail
 

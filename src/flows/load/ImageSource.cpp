@@ -10,18 +10,24 @@ std::string SRecordFileSource::fileName() const { return std::filesystem::path(p
 std::optional<ImageKey> SRecordFileSource::key() const {
   std::optional<FileStamp> stamp = ReadFileStamp(path_);
   if (!stamp) return std::nullopt;
-  return ImageKey{*stamp, std::nullopt};
+  std::string text;
+  std::string error;
+  if (!ReadImageFile(path_, text, error)) return std::nullopt;
+  ImageKey key = ImageKeyOf(*stamp, text);
+  text_ = std::move(text);
+  return key;
 }
 
 ConvertResult SRecordFileSource::convert(PageSink& sink) const {
-  std::string text;
+  std::string read;
   std::string error;
   ConvertResult refused;
   // The file was tested when it was chosen; it may have gone or changed since.
-  if (!ReadImageFile(path_, text, error)) {
+  if (!text_ && !ReadImageFile(path_, read, error)) {
     refused.message = kCannotOpenFileText;
     return refused;
   }
+  const std::string& text = text_ ? *text_ : read;
   if (!HasHeaderLine(text)) {
     refused.message = kNotMotFileText;
     return refused;

@@ -17,8 +17,8 @@ public:
   virtual ~ImageSource() = default;
   // The file's name as the file system gives it (with its extension).
   virtual std::string fileName() const = 0;
-  // What the cached page list is recognised by; none when the file's status can't be
-  // taken (it has gone since it was chosen).
+  // What the cached page list is recognised by: the file's stamp and the digest of its
+  // content; none when the file can't be read (it has gone since it was chosen).
   virtual std::optional<ImageKey> key() const = 0;
   // The page list into `sink`; on failure nothing was passed and the message says why.
   virtual ConvertResult convert(PageSink& sink) const = 0;
@@ -26,7 +26,8 @@ public:
   virtual std::size_t sizeHint() const { return 0; }
 };
 
-// An S-record file, read again whole when it is converted.
+// An S-record file. key() reads it whole and keeps the text, so the pages converted after
+// it are those of the very bytes the digest was taken of.
 class SRecordFileSource final : public ImageSource {
 public:
   explicit SRecordFileSource(std::string path) : path_(std::move(path)) {}
@@ -37,6 +38,7 @@ public:
 
 private:
   std::string path_;
+  mutable std::optional<std::string> text_;
 };
 
 }  // namespace fd

@@ -17,20 +17,32 @@ FileStamp HeldStamp(const ProgrammerInfo& block) {
 }
 
 // The memory map the file is tested against is the one of the product the programmer is
-// set up for. The on-line settings may name another product, or none at all (every address
-// would pass); when the database can't tell, the map stays as it is.
-void TakeStoredProductsMemoryMap(AppState& state) {
+// set up for (the on-line settings may name another product, or none at all). A map that
+// can't be read refuses the load: without it any address would pass, and an image the
+// product can't hold would only fail at the gang run, or half-programmed.
+bool TakeStoredProductsMemoryMap(AppState& state, Prompter& prompter) {
   const std::string product = ProductKey(InfoMcuName(state.programmerInfo));
-  const auto memory =
-      ProductMemoryMap(DeviceDatabasePath(state), product, state.userFlashStart);
-  if (!memory.ok() || !memory.value) return;
+  const auto memory = ProductMemoryMap(DeviceDatabasePath(state), product, state.userFlashStart);
+  if (!memory.ok()) {
+    prompter.error(kMcuFileMissingText);
+    return false;
+  }
+  if (!memory.value) {
+    prompter.error(ProductNotInMcuFileText(product));
+    return false;
+  }
   state.dataFlashStart = memory.value->map.dataFlashStart;
   state.dataFlashEnd = memory.value->map.dataFlashEnd;
   state.userFlashStart = memory.value->map.userFlashStart;
   state.userFlashEnd = memory.value->map.userFlashEnd;
+  return true;
 }
 
 }  // namespace
+
+std::string ProductNotInMcuFileText(const std::string& product) {
+  return "Can not find the product " + std::string(TrimTrailingSpaces(product)) + " in the MCU file!";
+}
 
 ImageOperationResult LoadFile(ImageOperationPorts& ports) {
   using End = ImageOperationResult::End;
@@ -52,7 +64,7 @@ ImageOperationResult LoadFile(ImageOperationPorts& ports) {
     ports.prompter.warning(kMsgNoProduct);
     return finish(End::NoProduct);
   }
-  TakeStoredProductsMemoryMap(state);
+  if (!TakeStoredProductsMemoryMap(state, ports.prompter)) return finish(End::NoMemoryMap);
   const std::optional<ChosenImage> image = detail::Choose(ports, kSelectLoadFileTitle, true);
   if (!image) {
     // Nothing was sent: the programmer is left as it is.
@@ -60,10 +72,14 @@ ImageOperationResult LoadFile(ImageOperationPorts& ports) {
     return result;
   }
 
-  // The stamp, not the name, tells the file the programmer holds.
+  // The stamp, not the name, tells the file the programmer holds; but when the load record
+  // shows that the file converted under this stamp had other bytes, this is another file of
+  // the same size written in the same second: it is loaded as new, so no answer can leave
+  // the other file's bytes in the programmer.
   const std::optional<ImageKey> key = image->source->key();
   MsgAnswer reload = MsgAnswer::Yes;
-  if (key && key->stamp == HeldStamp(state.programmerInfo)) {
+  if (key && key->stamp == HeldStamp(state.programmerInfo) &&
+      !LoadRecordFileHoldsOtherImage(detail::LoadRecordPath(ports), *key)) {
     reload = ports.prompter.message(kCaptionInfo, MsgIcon::Question, kMsgReloadQuestion, MsgButtons::YesNoCancel);
   }
   if (reload == MsgAnswer::Cancel) return finish(End::ReloadCancelled);

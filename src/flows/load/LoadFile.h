@@ -16,6 +16,9 @@ inline constexpr const char* kMsgNameReloaded = "File name reload is completed."
 inline constexpr const char* kMsgStoreDamaged =
     "File loading is canceled. The data store in the programmer is damaged.\nPlease reload again before use.";
 
+// The refusal of a load whose product the device database does not list.
+std::string ProductNotInMcuFileText(const std::string& product);
+
 // The command on AppState.currentHandle, with AppState.offlineMode set.
 ImageOperationResult LoadFile(ImageOperationPorts& ports);
 

@@ -146,6 +146,11 @@ LongOperation::Next LoadingFlow::convertStep() {
     fail(prepared.result.message);
     return {};
   }
+  if (prepared.result.pageCount == 0) {
+    // Tested at the choice; the file may have been emptied since.
+    fail(kNoDataText);
+    return {};
+  }
   converted_ = prepared.converted;
   if (converted_) view_.fileName = ports_.source.fileName();
   loadRecord_ = std::move(prepared.content);

@@ -16,7 +16,7 @@ ImageOperationResult OnlineProgram(ImageOperationPorts& ports) {
   };
 
   if (!ports.windows.ConnectTarget(handle)) return finish(End::ConnectFailed);
-  const std::optional<ChosenImage> image = detail::Choose(ports, kSelectProgramFileTitle, false);
+  const std::optional<ChosenImage> image = detail::Choose(ports, kSelectProgramFileTitle, true);
   if (!image) return finish(End::ChoiceCancelled);
   const std::uint8_t program = kCmdProgram;
   if (!ports.windows.protocol().WriteBytes(handle, &program, 1)) return finish(End::HeaderFailed);

@@ -1,7 +1,8 @@
 #pragma once
 // The Program command of the Single Operation window (on-line): a program image straight
 // into the target through the current programmer. The target connection, the file choice
-// (no memory-map test), 'P' and the Loading window, the result, the history entry, and the
+// (with the memory-map test of the on-line product: an image the target can't hold is
+// refused before 'P'), 'P' and the Loading window, the result, the history entry, and the
 // reset with the select mark that ends every path.
 #include "flows/load/ImageOperation.h"
 

@@ -116,6 +116,15 @@ LongOperation::Next UpdateFlow::chooseFile() {
       ports_.prompter.error(OutsideFirmwareText(std::uint32_t{outside->page} << 8));
       continue;
     }
+    // A file without a page of the programmer's flash is refused by the choice (no page at
+    // all) or just above (another page). One without the last page would leave the boot
+    // loader's ID check reading erased flash: the programmer could never be updated again.
+    const bool hasLastPage = std::any_of(sink.pages().begin(), sink.pages().end(),
+                                         [](const PageRecord& page) { return page.page == boot::kLastFirmwarePage; });
+    if (!hasLastPage) {
+      ports_.prompter.error(kMsgNoLastFirmwarePage);
+      continue;
+    }
     pages_ = sink.pages();
     break;
   }

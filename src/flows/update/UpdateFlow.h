@@ -1,7 +1,8 @@
 #pragma once
 // The Updating window: the boot loader dialogue that rewrites the programmer's own flash,
 // one step a tick of the update timer. It asks for the firmware file, converts it and
-// refuses one with pages outside the three blocks it erases; then lead-in, connect, ID
+// refuses one without data, one with pages outside the three blocks it erases and one
+// without the last page (so a programmer is never left without firmware); then lead-in, connect, ID
 // check, the three block erases with their status reads, and one page program a tick.
 // Ends Ok once the last page is programmed, Cancel on every failure (after its message).
 #include <array>
@@ -28,6 +29,10 @@ inline constexpr const char* kMsgProgramError = "Program error!";
 std::string BlockEraseErrorText(int block);
 // The refusal of a file that brings data the update would not erase first.
 std::string OutsideFirmwareText(std::uint32_t address);
+// The refusal of a file without the last page of the programmer's flash, which holds the ID
+// the boot loader checks before every update.
+inline constexpr const char* kMsgNoLastFirmwarePage =
+    "Selected file has no data for the last page of the programmer's flash (0xFFF00 to 0xFFFFF)!";
 
 // The update's pacing between ticks.
 inline constexpr int kLeadInPeriodMs = 20;

@@ -55,6 +55,14 @@ TEST(ChooseImageFile, EachRefusalShowsItsMessageAndOpensTheChoiceAgain) {
        "Selected file has a bad record in line 2: its data lies below address 0x100 (page 0)."},
       {rig.file("low.mot", SFile({S2(0x2000, {1}), kS9})), "ERROR", MsgIcon::Error,
        "Selected file is out of MCU memory map!"},
+      {rig.file("beyond.mot", SFile({S2(0x4000, {1}), S2(0x200000, {1}), kS9})), "ERROR", MsgIcon::Error,
+       "Selected file is out of MCU memory map!"},
+      {rig.file("over-the-end.mot", SFile({S2(0xFFF8, test::Counting(16)), kS9})), "ERROR", MsgIcon::Error,
+       "Selected file is out of MCU memory map!"},
+      {rig.file("checksum.mot", SFile({S2(0x4000, {1}), S2(0x4001, {2}, 1), kS9})), "ERROR", MsgIcon::Error,
+       "Selected file has a bad record in line 3: the checksum is B8, the record's bytes give B7."},
+      {rig.file("header.mot", SFile({})), "ERROR", MsgIcon::Error, "Selected file holds no data to program!"},
+      {rig.file("end-only.mot", SFile({kS9})), "ERROR", MsgIcon::Error, "Selected file holds no data to program!"},
   };
   for (const auto& refusal : refusals) rig.prompter.chooseOpenNext(refusal.path);
   rig.prompter.chooseOpenNext(good);
@@ -85,24 +93,25 @@ TEST(ChooseImageFile, WithoutTheMemoryMapTestAnyAddressPasses) {
   EXPECT_EQ(rig.prompter.openChoices()[0].title, "Select program file");
 }
 
-TEST(ChooseImageFile, HeaderOnlyIsTestedWithAddressZero) {
+TEST(ChooseImageFile, AFileWithoutAPageIsRefusedWithOrWithoutTheMemoryMapTest) {
   Rig rig;
-  const std::string path = rig.file("header.mot", SFile({}));
-  rig.prompter.chooseOpenNext(path);
-  const MemoryMap strict{0, 0, 0x4000, 0x10000};
+  const std::string header = rig.file("header.mot", SFile({}));
+  const std::string s5 = rig.file("count.mot", SFile({"S5030000FC", kS9}));
   const MemoryMap none{};
-  EXPECT_FALSE(ChooseImageFile(rig.prompter, kSelectLoadFileTitle, &strict));
-  EXPECT_EQ(rig.prompter.texts(), std::vector<std::string>{"Selected file is out of MCU memory map!"});
-  rig.prompter.chooseOpenNext(path);
-  const auto choice = ChooseImageFile(rig.prompter, kSelectLoadFileTitle, &none);
-  ASSERT_TRUE(choice);
-  EXPECT_EQ(choice->pageCount, 0u);
+  for (const MemoryMap* map : {static_cast<const MemoryMap*>(nullptr), &none}) {
+    rig.prompter.clear();
+    rig.prompter.chooseOpenNext(header);
+    rig.prompter.chooseOpenNext(s5);
+    EXPECT_FALSE(ChooseImageFile(rig.prompter, kSelectLoadFileTitle, map));
+    EXPECT_EQ(rig.prompter.texts(), (std::vector<std::string>{kNoDataText, kNoDataText}));
+  }
 }
 
 TEST(ChooseImageFile, OnTheApplicationStateSetsThePathAndTitle) {
   Rig rig;
   AppState state;
   state.userFlashStart = 0x8000;
+  state.userFlashEnd = 0x10000;
   state.imagePath = "old";
   const std::string low = rig.file("low.mot", SFile({S2(0x4000, {1}), kS9}));
   const std::string high = rig.file("high.mot", SFile({S2(0x8000, {1}), kS9}));

@@ -83,15 +83,41 @@ TEST_F(LoadFileTest, SendsTwoFramesATickAndTheEndMarkOnlyAfterALoneLastFrame) {
   }
 }
 
-TEST_F(LoadFileTest, AFileWithoutDataRecordsSendsTheDescriptorAndFinishesAtTheNextTick) {
-  // No database to take a memory map from: the end record's address 0 passes the test.
-  rig.state.programDir = rig.dir.dir();
+TEST_F(LoadFileTest, AFileWithoutDataIsRefusedAtTheChoiceAndNothingIsSent) {
+  // A header alone, or only records that carry no data: never "loaded".
+  const std::size_t before = rig.tracing.entries().size();
   rig.chooseMot("empty.mot", {kS9});
-  EXPECT_EQ(load().end, End::Done) << ::testing::PrintToString(rig.prompter.texts());
-  ASSERT_EQ(rig.ticks.size(), 3u);
-  EXPECT_EQ(rig.ticks[1].size(), 2u);
-  EXPECT_THAT(rig.ticks[2], IsEmpty());  // no page, no end mark
-  EXPECT_EQ(InfoPageCount(rig.state.programmerInfo), 0);
+  rig.chooseMot("header.mot", {});
+  EXPECT_EQ(load().end, End::ChoiceCancelled);
+  EXPECT_THAT(rig.texts(), ElementsAre(kNoDataText, kNoDataText));
+  EXPECT_EQ(rig.prompter.messages()[0].caption, "ERROR");
+  for (const Bytes& w : rig.writesSince(before)) EXPECT_NE(w, Bytes{'D'});
+  EXPECT_EQ(InfoPageCount(rig.programmer().info()), InfoPageCount(rig.state.programmerInfo));
+}
+
+TEST_F(LoadFileTest, AProductWhoseMemoryMapCannotBeReadRefusesTheLoad) {
+  const struct {
+    const char* name;
+    const char* database;  // nullptr: none
+    std::string text;
+  } cases[] = {
+      {"no database", nullptr, kMcuFileMissingText},
+      {"the product is not in it", ":2 ZK40F     ZK40F1    ZK40F8C16   8K      01 00 8K   04000\r\n",
+       "Can not find the product ZK40F8C12 in the MCU file!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    rig.state.programDir = rig.dir.dir();
+    if (c.database) rig.dir.write(kDeviceDatabaseFileName, c.database);
+    rig.prompter.clear();
+    rig.chooseMot("x.mot", PagesFile(1));
+    const std::size_t before = rig.tracing.entries().size();
+    EXPECT_EQ(load().end, End::NoMemoryMap);
+    EXPECT_THAT(rig.texts(), ElementsAre(c.text));
+    EXPECT_THAT(rig.prompter.openChoices(), IsEmpty());
+    // Only the reset that ends the command.
+    EXPECT_THAT(rig.writesSince(before), ElementsAre(Bytes{'L', 0x02}));
+  }
 }
 
 TEST_F(LoadFileTest, TheWholeRoadWritesTheHeaderTheNameAndTheHistory) {
@@ -151,10 +177,16 @@ TEST_F(LoadFileTest, TheMemoryMapTestUsesTheProductTheProgrammerIsSetUpFor) {
   // The on-line settings know no product: without the stored one every address would pass.
   rig.dir.write(kDeviceDatabaseFileName,
                 ":2 ZK40F     ZK40F1    ZK40F8C12   8K+2K   03 0A 1K   02400 0B 1K   02800 00 8K   04000\r\n");
+  // Every page must lie in the data flash (0x2400-0x2C00) or the user flash (0x4000-0x6000):
+  // below them, past the end, between them, or running over the end.
   rig.chooseMot("low.mot", {S2(0x2000, test::Counting(16)), kS9});
-  rig.chooseMot("data.mot", {S2(0x2400, test::Counting(16)), kS9});
+  rig.chooseMot("high.mot", {S2(0x4000, test::Counting(16)), S2(0x200000, test::Counting(16)), kS9});
+  rig.chooseMot("gap.mot", {S2(0x2400, test::Counting(16)), S2(0x3000, test::Counting(16)), kS9});
+  rig.chooseMot("over.mot", {S2(0x5FF8, test::Counting(16)), kS9});
+  rig.chooseMot("data.mot", {S2(0x2400, test::Counting(16)), S2(0x5F00, test::Counting(16)), kS9});
   EXPECT_EQ(load().end, End::Done);
-  EXPECT_THAT(rig.texts(), ElementsAre(kOutOfMemoryMapText, kMsgFileLoaded));
+  EXPECT_THAT(rig.texts(), ElementsAre(kOutOfMemoryMapText, kOutOfMemoryMapText, kOutOfMemoryMapText,
+                                       kOutOfMemoryMapText, kMsgFileLoaded));
   EXPECT_EQ(rig.state.dataFlashStart, 0x2400u);
   EXPECT_EQ(rig.state.userFlashStart, 0x4000u);
 }
@@ -258,6 +290,48 @@ TEST_F(LoadFileTest, TheSameUnchangedFileIsConvertedOnceAndATouchedOneAgain) {
   const ImageOperationResult touched = load();
   ASSERT_EQ(touched.end, End::Done);
   EXPECT_TRUE(touched.converted);
+}
+
+TEST_F(LoadFileTest, TwoFilesOfOneStampWithOtherBytesEachReachTheProgrammerAsThemselves) {
+  // Images made by a script: one size, one second, only a serial number differs.
+  const std::time_t kWhen = 1700000000;
+  const auto image = [](std::uint8_t serial) {
+    Bytes bytes = test::Counting(16, 0);
+    bytes[15] = serial;
+    return bytes;
+  };
+  const auto pageOf = [](const Bytes& data) {
+    SimPage p;
+    p.fill(0xFF);
+    std::copy(data.begin(), data.end(), p.begin());
+    return p;
+  };
+  const std::string a = rig.chooseMot("unit1.mot", {S2(0x4000, image(1)), kS9});
+  rig.touch(a, kWhen);
+  ASSERT_EQ(load().end, End::Done);
+  EXPECT_EQ(rig.programmer().image().at(0x40), pageOf(image(1)));
+
+  for (const std::uint8_t serial : {2, 1}) {
+    SCOPED_TRACE(serial);
+    const std::string path =
+        rig.chooseMot("unit" + std::to_string(serial) + ".mot", {S2(0x4000, image(serial)), kS9});
+    rig.touch(path, kWhen);
+    ASSERT_EQ(ReadFileStamp(path), ReadFileStamp(a));
+    rig.prompter.clear();
+    // Had the stamp alone decided, this would ask, and "No" would keep the other bytes:
+    // it is loaded as new, without the question.
+    const ImageOperationResult result = load();
+    EXPECT_EQ(result.end, End::Done);
+    EXPECT_TRUE(result.converted);
+    EXPECT_THAT(rig.texts(), ElementsAre(kMsgFileLoaded));
+    EXPECT_EQ(rig.programmer().image().at(0x40), pageOf(image(serial)));
+  }
+  // The same bytes again: the question as before.
+  rig.prompter.chooseOpenNext(a);
+  rig.prompter.clear();
+  rig.prompter.answerNext(MsgAnswer::Yes);
+  EXPECT_EQ(load().end, End::Done);
+  EXPECT_THAT(rig.texts(), ElementsAre(kMsgReloadQuestion, kMsgFileLoaded));
 }
 
 TEST_F(LoadFileTest, ADamagedCacheWithTheRightStampIsConvertedAgain) {

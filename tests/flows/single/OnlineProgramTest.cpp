@@ -68,6 +68,7 @@ TEST_F(OnlineProgramTest, TheSequenceOfCommandsAndTheHistoryEntry) {
   Bytes idPage(256, 0x00);
   const std::uint8_t offsets[7] = {0xDF, 0xE3, 0xEB, 0xEF, 0xF3, 0xF7, 0xFB};
   for (int i = 0; i < 7; ++i) idPage[offsets[i]] = static_cast<std::uint8_t>(0x11 * (i + 1));
+  rig.state.userFlashEnd = 0x1000000;  // a product whose flash reaches the ID page
   rig.chooseMot("motor_control_firmware.mot",
                 {S2(0x40FF00, Bytes(idPage.begin(), idPage.begin() + 128)), S2(0x40FF80, Bytes(idPage.begin() + 128, idPage.end())), kS9});
   rig.bench.programmer(0).target().flash.push_back({0x40FF, 1, 1});
@@ -96,9 +97,15 @@ TEST_F(OnlineProgramTest, EveryEndResetsTheProgrammerWithTheMark) {
       {"NoTarget", [](LoadRig& r) { r.programmer().target().present = false; }, End::ConnectFailed,
        {"No target is connected!"}},
       {"ChoiceCancelled", [](LoadRig&) {}, End::ChoiceCancelled, {}},
-      {"PageOutsideTheFlash",
-       [](LoadRig& r) { r.chooseMot("far.mot", {S2(0x90000, test::Counting(16)), kS9}); }, End::TransferFailed,
-       {"Program to the target end with error!", kMsgProgrammingCanceled}},
+      {"PageOutsideTheMemoryMap",
+       [](LoadRig& r) { r.chooseMot("far.mot", {S2(0x4000, test::Counting(16)), S2(0x90000, test::Counting(16)), kS9}); },
+       End::ChoiceCancelled, {kOutOfMemoryMapText}},
+      {"PageOutsideTheTargetsFlash",
+       [](LoadRig& r) {
+         r.state.userFlashEnd = 0x100000;  // a database that promises more than the target has
+         r.chooseMot("far.mot", {S2(0x90000, test::Counting(16)), kS9});
+       },
+       End::TransferFailed, {"Program to the target end with error!", kMsgProgrammingCanceled}},
       {"Cancelled",
        [](LoadRig& r) {
          r.chooseMot("c.mot", {S2(0x4000, test::Counting(16)), S2(0x4100, test::Counting(16)), kS9});
@@ -117,6 +124,35 @@ TEST_F(OnlineProgramTest, EveryEndResetsTheProgrammerWithTheMark) {
     EXPECT_EQ(fresh.writesSince(0).back(), (Bytes{'L', 0x02}));
     EXPECT_EQ(fresh.state.targetConnected, 0);
     EXPECT_THAT(fresh.history(), ::testing::Not(::testing::HasSubstr("Program successfully")));
+  }
+}
+
+TEST_F(OnlineProgramTest, AnImageBeyondTheProductsFlashIsRefusedBeforeP) {
+  rig.onlineTest();
+  // ZK40F8C12: data flash 0x2400-0x2C00, user flash 0x4000-0x14000.
+  rig.chooseMot("big.mot", {S2(0x13F00, test::Counting(16)), S2(0x14000, test::Counting(16)), kS9});
+  rig.chooseMot("empty.mot", {kS9});
+  const std::size_t before = rig.tracing.entries().size();
+  EXPECT_EQ(program().end, End::ChoiceCancelled);
+  EXPECT_THAT(rig.texts(), ElementsAre(kOutOfMemoryMapText, kNoDataText));
+  for (const Bytes& w : rig.writesSince(before)) EXPECT_NE(w, Bytes{'P'});
+  EXPECT_EQ(lastWrite(), (Bytes{'L', 0x02}));
+}
+
+TEST_F(OnlineProgramTest, TwoFilesOfOneStampWithOtherBytesEachReachTheTargetAsThemselves) {
+  rig.onlineTest();
+  for (const std::uint8_t serial : {1, 2, 1}) {
+    SCOPED_TRACE(serial);
+    Bytes bytes = test::Counting(16);
+    bytes[15] = serial;
+    const std::string path = rig.chooseMot("unit" + std::to_string(serial) + ".mot", {S2(0x4000, bytes), kS9});
+    rig.touch(path, 1700000000);
+    const ImageOperationResult result = program();
+    ASSERT_EQ(result.end, End::Done);
+    EXPECT_TRUE(result.converted);
+    // The frame the bridge carried and the target's flash hold this file's bytes.
+    EXPECT_EQ(rig.ticks[2], (Writes{FrameOf(0x40, 0, bytes), Bytes{'H'}}));
+    EXPECT_EQ(rig.programmer().target().memory.at(0x40)[15], serial);
   }
 }
 

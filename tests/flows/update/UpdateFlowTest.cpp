@@ -89,7 +89,7 @@ TEST_F(UpdateTest, JumperTestReadsTheStatusLineAHundredTimes) {
 TEST_F(UpdateTest, GoodUpdateSendsEachBootLoaderCommandExactly) {
   SimProgrammer& programmer = rig.attach();
   Bytes data;
-  rig.chooseFile(FirmwareFile(0xFC0, 2, &data));
+  rig.chooseFile(FirmwareFile(0x1000 - 2, 2, &data));
   ASSERT_EQ(rig.run(), UpdateOutcome::Updated);
 
   const BridgeHandle h = rig.bootHandle();
@@ -102,7 +102,7 @@ TEST_F(UpdateTest, GoodUpdateSendsEachBootLoaderCommandExactly) {
     expected.push_back({0x70});
   }
   for (int k = 0; k < 2; ++k) {
-    Write frame = {0x41, static_cast<std::uint8_t>(0xC0 + k), 0x0F};
+    Write frame = {0x41, static_cast<std::uint8_t>(0xFE + k), 0x0F};
     frame.insert(frame.end(), data.begin() + 256 * k, data.begin() + 256 * (k + 1));
     expected.push_back(frame);
     expected.push_back({0x70});
@@ -169,26 +169,46 @@ TEST_F(UpdateTest, SixtyFourPagesFillTheFlashWithProgressAfterEachPage) {
   EXPECT_TRUE(again.bench->programmer(0).setup().updateJumpers);
 }
 
-TEST_F(UpdateTest, AFileWithoutDataEndsOkRightAfterTheThreeErases) {
-  SimProgrammerSetup setup = Jumpered();
-  setup.firmware[0xFC5] = SimPage{};
-  rig.attach(setup);
-  rig.chooseFile(SFile({kS8}));
-  ASSERT_EQ(rig.run(), UpdateOutcome::Updated);
-  const auto writes = rig.writes();
-  ASSERT_FALSE(writes.empty());
-  EXPECT_EQ(writes.back(), Write{0x70});
-  EXPECT_EQ(std::count_if(writes.begin(), writes.end(), [](const Write& w) { return w[0] == 0x41; }), 0);
-  EXPECT_EQ(std::count_if(writes.begin(), writes.end(), [](const Write& w) { return w[0] == 0x20; }), 3);
-  EXPECT_TRUE(rig.bench.programmer(0).setup().firmware.empty());
-  EXPECT_EQ(texts().back(), kMsgUpdated);
+TEST_F(UpdateTest, AFileWithoutDataOrWithoutTheLastPageIsRefusedBeforeAnyErase) {
+  // Either would erase the programmer's firmware and leave it without any; without the last
+  // page the boot loader's own ID check would read erased flash for good.
+  const struct {
+    const char* name;
+    std::string file;
+    std::string message;
+  } cases[] = {
+      {"header only", SFile({}), kNoDataText},
+      {"no data records", SFile({kS8}), kNoDataText},
+      {"all but the last page", FirmwareFile(0xFC0, 63), kMsgNoLastFirmwarePage},
+      {"S3 records without the last page", SFile({test::S3(0xFE000, Counting(16)), kS8}), kMsgNoLastFirmwarePage},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    UpdateRig r;
+    SimProgrammerSetup setup = Jumpered();
+    setup.firmware[0xFC5] = SimPage{};
+    r.attach(setup);
+    r.chooseFile(c.file);
+    r.prompter.chooseOpenNext(std::nullopt);
+    EXPECT_EQ(r.run(), UpdateOutcome::Canceled);
+    EXPECT_EQ(r.prompter.texts(), (std::vector<std::string>{kMsgEnterUpdateMode, c.message, kMsgUpdateCanceled}));
+    EXPECT_EQ(r.prompter.messages()[1].caption, kCaptionError);
+    EXPECT_TRUE(r.writes().empty());
+    EXPECT_EQ(r.bench.programmer(0).setup().firmware.count(0xFC5), 1u);
+  }
+  // S3 records that bring the last page go in.
+  UpdateRig s3;
+  s3.attach();
+  s3.chooseFile(SFile({test::S3(0xFFF00, Counting(16)), kS8}));
+  EXPECT_EQ(s3.run(), UpdateOutcome::Updated);
+  EXPECT_EQ(s3.bench.programmer(0).setup().firmware.count(0xFFF), 1u);
 }
 
 // The update timer's period after each step: the lead-in writes, the erases, programming.
 TEST(UpdatePacing, EachStepSetsTheNextTicksPeriod) {
   UpdateRig rig;
   rig.attach();
-  rig.chooseFile(FirmwareFile(0xFC0, 2));
+  rig.chooseFile(FirmwareFile(0x1000 - 2, 2));
   rig.bench.BridgeSetTimeouts(kBridgeTimeoutMs, kBridgeTimeoutMs);
   BridgeHandle handle = kNoHandle;
   ASSERT_EQ(rig.bench.BridgeOpen(0, handle), kBridgeOk);
@@ -237,9 +257,9 @@ TEST_F(UpdateTest, EveryBootLoaderFailureEndsTheWindowWithItsMessage) {
       {"block 2 not erased", [](auto& s) { s.faults.boot.erase[2] = Outcome::kFails; }, "Block 2 erase error!", true},
       {"erase never ready", [](auto& s) { s.faults.boot.erase[1] = Outcome::kNotReady; }, "Time out!", true},
       {"silent after erase", [](auto& s) { s.faults.boot.erase[0] = Outcome::kSilent; }, "Can not connect!", true},
-      {"page not programmed", [](auto& s) { s.faults.boot.program[0xFC1] = Outcome::kFails; }, "Program error!", true},
-      {"page never ready", [](auto& s) { s.faults.boot.program[0xFC0] = Outcome::kNotReady; }, "Time out!", true},
-      {"silent while programming", [](auto& s) { s.faults.boot.program[0xFC0] = Outcome::kSilent; },
+      {"page not programmed", [](auto& s) { s.faults.boot.program[0xFFE] = Outcome::kFails; }, "Program error!", true},
+      {"page never ready", [](auto& s) { s.faults.boot.program[0xFFD] = Outcome::kNotReady; }, "Time out!", true},
+      {"silent while programming", [](auto& s) { s.faults.boot.program[0xFFD] = Outcome::kSilent; },
        "Unknown error!", true},
   };
   for (const BootFault& c : cases) {
@@ -249,7 +269,7 @@ TEST_F(UpdateTest, EveryBootLoaderFailureEndsTheWindowWithItsMessage) {
     setup.firmware[0xFC8] = SimPage{};
     c.fault(setup);
     r.attach(setup);
-    r.chooseFile(FirmwareFile(0xFC0, 3));
+    r.chooseFile(FirmwareFile(0x1000 - 3, 3));
     EXPECT_EQ(r.run(), UpdateOutcome::Canceled);
     EXPECT_EQ(r.prompter.texts(), (std::vector<std::string>{kMsgEnterUpdateMode, c.message, kMsgUpdateCanceled}));
     EXPECT_EQ(r.prompter.messages()[1].caption, kCaptionError);
@@ -292,7 +312,7 @@ TEST_F(UpdateTest, ShortOrWrongAnswersNeverPassForAnUpdate) {
     SCOPED_TRACE(c.name);
     UpdateRig r;
     r.attach();
-    r.chooseFile(FirmwareFile(0xFC0, 3));
+    r.chooseFile(FirmwareFile(0x1000 - 3, 3));
     r.bending.onRead = [&](int n, std::uint8_t* buffer, std::uint32_t& got) {
       if (n != c.read) return;
       if (c.setThird >= 0 && got >= 3) buffer[2] = static_cast<std::uint8_t>(c.setThird);
@@ -333,7 +353,7 @@ TEST_F(UpdateTest, AFileWithPagesOutsideTheErasedBlocksIsRefusedBeforeAnythingIs
 TEST_F(UpdateTest, TheCloseBoxCancelsUntilTheFirstEraseAndIsRefusedAfterIt) {
   // Closed at once: taken at the first tick after the file, nothing sent.
   rig.attach();
-  rig.chooseFile(FirmwareFile(0xFC0, 2));
+  rig.chooseFile(FirmwareFile(0x1000 - 2, 2));
   rig.dialogs.interrupted = [] { return true; };
   EXPECT_EQ(rig.run(), UpdateOutcome::Canceled);
   EXPECT_TRUE(rig.writes().empty());
@@ -342,7 +362,7 @@ TEST_F(UpdateTest, TheCloseBoxCancelsUntilTheFirstEraseAndIsRefusedAfterIt) {
   // Closed again and again once the first erase went out: the update goes on to its end.
   UpdateRig late;
   late.attach();
-  late.chooseFile(FirmwareFile(0xFC0, 2));
+  late.chooseFile(FirmwareFile(0x1000 - 2, 2));
   late.dialogs.interrupted = [&late] { return late.anyEraseSent(); };
   EXPECT_EQ(late.run(), UpdateOutcome::Updated);
   EXPECT_EQ(late.bench.programmer(0).setup().firmware.size(), 2u);

@@ -100,7 +100,7 @@ TEST(UpdateGesture, AJumperedProgrammerFailsItsResetOnceAndTheUpdateRunsFromTheE
   GestureRig rig;
   rig.attach();
   Bytes data;
-  rig.chooseFile(FirmwareFile(0xFC0, 4, &data));
+  rig.chooseFile(FirmwareFile(0x1000 - 4, 4, &data));
   rig.flow();
   rig.play("TTT");
   EXPECT_TRUE(rig.flow().view().rows.empty());

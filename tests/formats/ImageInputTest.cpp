@@ -1,4 +1,4 @@
-#include "cli/ImageInput.h"
+#include "formats/ImageInput.h"
 
 #include <gtest/gtest.h>
 

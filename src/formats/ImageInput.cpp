@@ -1,4 +1,4 @@
-#include "cli/ImageInput.h"
+#include "formats/ImageInput.h"
 
 #include <srecord/input/file/binary.h>
 #include <srecord/input/file/intel.h>
@@ -165,21 +165,14 @@ ConvertResult ConvertImageToPages(const ImageInput& input, PageSink& sink) {
   return ConvertToPages(text, sink);
 }
 
-std::optional<std::uint32_t> FirstDataAddress(const ImageInput& input) {
-  if (input.format == ImageFormat::SRecord) return std::nullopt;
-  Runs runs;
-  std::string error;
-  if (!ReadWithSrecord(input, runs, error) || runs.runs.empty()) return std::nullopt;
-  // The runs come in ascending address order.
-  return static_cast<std::uint32_t>(runs.runs.front().address);
-}
-
 std::optional<ImageKey> ImageKeyFor(const ImageInput& input) {
   std::optional<FileStamp> stamp = ReadFileStamp(input.path);
   if (!stamp) return std::nullopt;
-  ImageKey key{*stamp, std::nullopt};
-  if (input.format == ImageFormat::Binary) key.binaryBase = input.baseAddress;
-  return key;
+  std::string content;
+  std::string error;
+  if (!ReadImageFile(input.path, content, error)) return std::nullopt;
+  return ImageKeyOf(*stamp, content,
+                    input.format == ImageFormat::Binary ? std::optional<std::uint32_t>(input.baseAddress) : std::nullopt);
 }
 
 }  // namespace fd

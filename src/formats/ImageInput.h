@@ -1,8 +1,9 @@
 #pragma once
-// Image files the command line takes besides S-records: Intel HEX (".hex", ".ihex") and raw
-// binary (".bin", placed at a base address). They are read with libsrecord and handed to the
-// same page model as the S-record conversion (formats/SRecord.h: DataSpan, ConvertSpansToPages),
-// so the programmer receives the same frames for the same bytes whatever the file's format.
+// Image files by format: Motorola S-records (formats/SRecord.h), Intel HEX (".hex", ".ihex")
+// and raw binary (".bin", placed at a base address). Intel HEX and binary are read with
+// libsrecord and handed to the same page model as the S-record conversion (DataSpan,
+// ConvertSpansToPages), so the programmer receives the same frames for the same bytes
+// whatever the file's format. A new format gets its reader here, behind ConvertImageToPages.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,11 +31,6 @@ struct ImageInput {
 // page 0 or at or above 0x1000000, overlapping records) and whatever libsrecord refuses (a
 // wrong checksum, a malformed or garbage line). On failure nothing has been passed.
 ConvertResult ConvertImageToPages(const ImageInput& input, PageSink& sink);
-
-// The address of the image's lowest data byte (what the off-line memory-map test looks at):
-// for a binary its base, for Intel HEX the lowest address a record fills; none for an image
-// without data or one that can't be read (ConvertImageToPages says why).
-std::optional<std::uint32_t> FirstDataAddress(const ImageInput& input);
 
 // What the load-record cache knows the image by: the file stamp, and a binary's base.
 std::optional<ImageKey> ImageKeyFor(const ImageInput& input);
