@@ -60,6 +60,7 @@ struct ImageOperationPorts {
 struct ImageOperationResult {
   enum class End {
     NoProduct,        // refused before the file choice
+    SetupUnreadable,  // on-line: the product's line could not be read; nothing was sent
     ChoiceCancelled,  // the file choice was cancelled
     ConnectFailed,    // on-line: the target could not be connected
     ReloadCancelled,  // Cancel at the reload question
