@@ -370,12 +370,11 @@ TEST_F(LoadFileTest, ADescriptorThatIsNeverAnsweredIsWaitedForThirtySecondsThenE
   EXPECT_EQ(load().end, End::TransferFailed);
   EXPECT_THAT(rig.texts(), ElementsAre(kMsgUnknownError, kMsgStoreDamaged));
   // The bound is time on the clock, not a count of tries: at least 30 s from the first
-  // describe tick (the second tick) to the one that gives up, and not much more.
+  // describe tick (right after the convert tick) to the one that gives up, and not much more.
   ASSERT_GT(rig.tickTimesUs.size(), 3u);
-  const std::uint64_t waited = rig.tickTimesUs.back() - rig.tickTimesUs[1];
+  const std::uint64_t waited = rig.tickTimesUs.back() - rig.tickTimesUs[0];
   EXPECT_GE(waited, LoadingFlow::kDescribeWaitUs);
   EXPECT_LT(waited, LoadingFlow::kDescribeWaitUs + 1'000'000);
-  EXPECT_GT(rig.ticks.size(), 31u);
   statuses.pop_back();  // the tick that gave up
   for (const std::string& status : statuses) EXPECT_EQ(status, kLoadingPrepareText);
 }
@@ -387,7 +386,7 @@ TEST_F(LoadFileTest, CancelWorksWhileASlowProgrammerIsWaitedFor) {
   rig.chooseMot("mute.mot", PagesFile(2));
   bool waiting = false;
   rig.afterLoadingTick = [&](LoadingFlow& f, int tick) {
-    if (tick == 500) {
+    if (tick == 20) {  // some 10 s into the wait
       waiting = f.waitingForProgrammer();
       f.cancel();
     }
@@ -395,7 +394,7 @@ TEST_F(LoadFileTest, CancelWorksWhileASlowProgrammerIsWaitedFor) {
   EXPECT_EQ(load().end, End::TransferFailed);
   EXPECT_TRUE(waiting);
   EXPECT_THAT(rig.texts(), ElementsAre(kMsgFileLoadingCanceled, kMsgStoreDamaged));
-  EXPECT_EQ(rig.ticks.size(), 501u);
+  EXPECT_EQ(rig.ticks.size(), 21u);
 }
 
 TEST_F(LoadFileTest, TwoLoadsInOneOpeningWriteOneDateLineAndTwoRecords) {
