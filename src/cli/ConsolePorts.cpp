@@ -16,24 +16,12 @@ const char* AnswerName(MsgAnswer answer) {
 
 MsgAnswer ConsolePrompter::message(const std::string& caption, MsgIcon, const std::string& text,
                                    MsgButtons buttons) {
-  shown_.push_back({caption, text});
-  if (buttons == MsgButtons::Ok) {
-    err_ << caption << ": " << text << std::endl;
-    return MsgAnswer::Ok;
-  }
-  if (answer) {
-    if (const std::optional<MsgAnswer> given = answer(text)) {
-      // Nobody was asked: the line says which answer the command line gave, once a question.
-      if (std::find(answeredTexts_.begin(), answeredTexts_.end(), text) == answeredTexts_.end()) {
-        answeredTexts_.push_back(text);
-        const std::string source = answerSource ? answerSource(text) : std::string();
-        err_ << "INFO: \"" << text.substr(0, text.find('\n')) << "\" answered " << AnswerName(*given)
-             << (source.empty() ? std::string(" by the command") : " by " + source) << std::endl;
-      }
-      return *given;
-    }
-  }
   err_ << caption << ": " << text << std::endl;
+  shown_.push_back({caption, text});
+  if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+  if (answer) {
+    if (const std::optional<MsgAnswer> given = answer(text)) return *given;
+  }
   unanswered_ = true;
   return buttons == MsgButtons::YesNoCancel ? MsgAnswer::Cancel : MsgAnswer::No;
 }

@@ -83,7 +83,7 @@ TEST_F(RowGuardCliTest, EveryCommandThatPicksByRowRefusesWhileAProgrammerIsLeftO
       {"reset", [] { SimFaults f; f.busyAfterReset = true; return f; }(), "Can not reset the programmer!"},
       {"open", [] { SimFaults f; f.refusedCalls = {"open"}; return f; }(), "it could not be opened"},
       {"line", [] { SimFaults f; f.refusedCalls = {"baudRate"}; return f; }(), "its line could not be set up"},
-      {"info", [] { SimFaults f; f.busyAfterCommands = "I"; return f; }(), "did not give its information block"},
+      {"info", [] { SimFaults f; f.busyAfterCommands = "I"; return f; }(), "it did not give its information block"},
   };
   dir.write("app.mot", test::SFile({test::S2(0x4000, test::Counting(16, 1)), test::kS9}));
   const std::vector<std::vector<std::string>> commands = {
