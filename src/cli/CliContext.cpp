@@ -73,6 +73,21 @@ ConsoleMain::ConsoleMain(CliContext& cli, DialogHost* dialogs)
       flow({cli.session->state(), cli.session->bridge(), cli.session->pacer(), *cli.prompter, timers, opener, {},
             dialogs}) {}
 
+void ReportDetectionFailures(CliContext& cli, const MainFlow& flow) {
+  for (const DetectionFailure& failure : flow.detectionFailures()) {
+    cli.err << "ERROR: The programmer at device index " << failure.deviceIndex << " got no row: " << failure.message
+            << '\n';
+  }
+}
+
+bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow) {
+  if (flow.detectionFailures().empty()) return true;
+  ReportDetectionFailures(cli, flow);
+  cli.err << "ERROR: The rows are numbered without it, so a row number may name another programmer; "
+             "nothing was done.\n";
+  return false;
+}
+
 nlohmann::json RowsJson(const MainView& view) {
   nlohmann::json rows = nlohmann::json::array();
   const auto columns = ColumnsOf(view.columns);

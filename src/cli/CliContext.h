@@ -75,6 +75,14 @@ struct ConsoleMain {
   MainFlow flow;
 };
 
+// Says, one line each, which attached programmers got no row and why.
+void ReportDetectionFailures(CliContext& cli, const MainFlow& flow);
+
+// Commands that pick programmers by row number refuse to run while any attached
+// programmer failed detection: the rows are numbered without it, so "01" could name
+// another programmer than the user means. False (with the failures named) then.
+bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow);
+
 // The rows of a main-window view as JSON, one object a row with its column titles as keys.
 nlohmann::json RowsJson(const MainView& view);
 

@@ -1,5 +1,7 @@
 #include "cli/ConsoleHost.h"
 
+#include "flows/load/LoadingFlow.h"
+
 namespace fd {
 
 std::string ProgressBarText(const ProgressEstimate& progress, int width) {
@@ -24,12 +26,20 @@ ConsoleHost::ConsoleHost(CliContext& cli) : ScriptedHost(cli.host().clock()), cl
 
 FlowResult ConsoleHost::run(ModalFlow& flow) {
   lastShown_ = -1;
+  waitSaid_ = false;
   const FlowResult result = ScriptedHost::run(flow);
   showProgress(flow, true);
   return result;
 }
 
 void ConsoleHost::showProgress(ModalFlow& flow, bool last) {
+  // A slow programmer is waited for; the user hears it once, not at every try.
+  if (const auto* loading = dynamic_cast<LoadingFlow*>(&flow); loading && loading->waitingForProgrammer() && !waitSaid_) {
+    waitSaid_ = true;
+    if (live_ && lastShown_ >= 0) cli_.out << '\n' << std::flush;
+    cli_.err << "INFO: Waiting for the programmer to prepare its store (up to "
+             << LoadingFlow::kDescribeWaitUs / 1'000'000 << " s; Ctrl+C cancels).\n";
+  }
   const auto* operation = dynamic_cast<LongOperation*>(&flow);
   if (!operation || cli_.options.json) return;
   const int percent = operation->progress().percent();

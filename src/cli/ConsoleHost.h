@@ -25,6 +25,7 @@ private:
   CliContext& cli_;
   bool live_;
   int lastShown_ = -1;
+  bool waitSaid_ = false;
 };
 
 }  // namespace fd

@@ -1,6 +1,18 @@
 #include "cli/ConsolePorts.h"
 
+#include <algorithm>
+
 namespace fd {
+
+const char* AnswerName(MsgAnswer answer) {
+  switch (answer) {
+    case MsgAnswer::Yes: return "Yes";
+    case MsgAnswer::No: return "No";
+    case MsgAnswer::Cancel: return "Cancel";
+    case MsgAnswer::Ok: return "OK";
+  }
+  return "";
+}
 
 MsgAnswer ConsolePrompter::message(const std::string& caption, MsgIcon, const std::string& text,
                                    MsgButtons buttons) {

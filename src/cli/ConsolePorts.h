@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include <optional>
 
 #include "app/Prompter.h"
 
@@ -24,6 +25,8 @@ public:
 
   // Answers a question from the command's flags; none: the question has no answer here.
   std::function<std::optional<MsgAnswer>(const std::string& text)> answer;
+  // What gave the answer to a question, e.g. "--if-same reload"; none: the command itself.
+  std::function<std::string(const std::string& text)> answerSource;
 
   struct Shown {
     std::string caption;
@@ -37,6 +40,10 @@ private:
   std::ostream& err_;
   std::vector<Shown> shown_;
   bool unanswered_ = false;
+  std::vector<std::string> answeredTexts_;
 };
+
+// "Yes", "No", "Cancel", "OK".
+const char* AnswerName(MsgAnswer answer);
 
 }  // namespace fd

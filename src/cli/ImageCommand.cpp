@@ -81,6 +81,7 @@ const char* EndName(End end) {
   switch (end) {
     case End::NoProduct: return "no-product";
     case End::NoMemoryMap: return "no-memory-map";
+    case End::SetupUnreadable: return "setup-unreadable";
     case End::ChoiceCancelled: return "file-refused";
     case End::ConnectFailed: return "connect-failed";
     case End::ReloadCancelled: return "cancelled";
@@ -149,6 +150,10 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   ConsoleMain main(cli);
   MainFlow& flow = main.flow;
   flow.open();
+  if (!RowsNameTheirProgrammers(cli, flow)) {
+    flow.close();
+    return SignalWatch::exitCode(kExitFailed);
+  }
   const std::string sn = options.sn.size() == 1 ? "0" + options.sn : options.sn;
   const MainView& view = flow.view();
   int row = -1;
@@ -171,19 +176,23 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
       if (answer == "name-only") return MsgAnswer::No;
       return MsgAnswer::Cancel;
     };
+    cli.prompter->answerSource = [answer](const std::string&) { return "--if-same " + answer; };
   }
   Protocol protocol(session.bridge(), session.pacer());
   WindowProtocol windows(state, protocol, prompter);
   const BridgeHandle handle = state.currentHandle;
+  // A product whose line cannot be read would be programmed with defaults: the command
+  // stops before the programmer is touched.
+  if (!offline && !LoadOnlineSetup(state, prompter)) {
+    flow.close();
+    return SignalWatch::exitCode(kExitFailed);
+  }
   // What Off-line Set and On-line Test do before their window opens.
   state.offlineMode = offline ? 1 : 0;
   if (!windows.ResetProgrammer(handle, 1) || !windows.ReadProgrammerInfo(handle)) {
     flow.close();
     return SignalWatch::exitCode(kExitFailed);
   }
-  // The on-line setup from the settings file, as the window reads it; a database that
-  // cannot be read has been said and the command goes on as the window would.
-  if (!offline) LoadOnlineSetup(state, prompter);
 
   SettingsFile settings(state.appDir + kSettingsFileName);
   HistoryLog log(state.appDir + kHistoryFileName);

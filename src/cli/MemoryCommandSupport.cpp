@@ -2,6 +2,7 @@
 
 #include "app/SettingsFile.h"
 #include "flows/memory/BlockList.h"
+#include "flows/single/OnlineSetup.h"
 #include "formats/Hex.h"
 
 namespace fd {
@@ -27,27 +28,8 @@ bool SelectProgrammer(CliContext& cli, MainFlow& main, const std::string& sn) {
 }
 
 bool LoadOnlineSetup(AppState& state, Prompter& prompter) {
-  const SettingsFile settings(state.appDir + kSettingsFileName);
-  state.productNumber = ProductKey(settings.read(kSectionProgrammer, kKeyProductNumber));
-  const auto memory = ProductMemoryMap(DeviceDatabasePath(state), state.productNumber, state.userFlashStart);
-  if (!memory.ok()) {
-    prompter.error(kMcuFileMissingText);
-    return false;
-  }
-  if (memory.value) {
-    state.mcuTypeCode = memory.value->typeCode;
-    state.dataFlashStart = memory.value->map.dataFlashStart;
-    state.dataFlashEnd = memory.value->map.dataFlashEnd;
-    state.userFlashStart = memory.value->map.userFlashStart;
-    state.userFlashEnd = memory.value->map.userFlashEnd;
-  }
-  state.powerSet = static_cast<std::uint8_t>(ParseHex(settings.read(kSectionProgrammer, kKeyPowerSet)) & 0xFF);
-  const std::string id = settings.read(kSectionProgrammer, kKeyIdCode);
-  for (std::size_t k = 0; k < state.idCode.size(); ++k) {
-    const std::string pair = 2 * k < id.size() ? id.substr(2 * k, 2) : std::string();
-    state.idCode[k] = static_cast<std::uint8_t>(ParseHex(pair) & 0xFF);
-  }
-  return true;
+  ReadOnlineSetup(state, SettingsFile(state.appDir + kSettingsFileName));
+  return OnlineProductLineReady(state, prompter);
 }
 
 std::string BlockNamesText(const std::vector<std::string>& names) {

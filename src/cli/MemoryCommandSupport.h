@@ -18,8 +18,9 @@ std::string NormalizedSn(const std::string& value);
 // message shown) when no such programmer is detected.
 bool SelectProgrammer(CliContext& cli, MainFlow& main, const std::string& sn);
 
-// Product, type code, memory map, power and ID code from the settings file into the state.
-// False (with "Can not find MCU file!" shown) when the device database cannot be read.
+// The on-line setup of the settings file into the state, as the Single Operation window
+// reads it; false (with the message shown) when the product's line cannot be read, so the
+// command sends nothing.
 bool LoadOnlineSetup(AppState& state, Prompter& prompter);
 
 // "Block A, Block 0" (or "none").

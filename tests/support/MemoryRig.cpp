@@ -29,6 +29,7 @@ std::string TestDatabase() {
   db += ProductLineText('1', kFourDigits, "16K", {{"00", "8K", "0C000"}, {"01", "4K", "0E000"}, {"02", "4K", "0F000"}}) +
         "\r\n";
   db += ProductLineText('2', kBadSize, "8K", {{"00", "4K", "0E000"}, {"01", " K", "0F000"}}) + "\r\n";
+  db += ProductLineText('2', kBadAddress, "8K", {{"00", "4K", "0E000"}, {"01", "4K", "0FZ00"}}) + "\r\n";
   return db;
 }
 

@@ -29,6 +29,7 @@ inline constexpr const char* kOneBlock = "ZK40T1";
 inline constexpr const char* kFiveBlocks = "ZK40T5";
 inline constexpr const char* kFourDigits = "ZK40T8";
 inline constexpr const char* kBadSize = "ZK40TX";
+inline constexpr const char* kBadAddress = "ZK40TY";  // Block 1's start address is not hex
 std::string TestDatabase();
 
 // A target whose flash is cut into the blocks of the test products, with a recognisable

@@ -12,10 +12,11 @@ namespace {
 
 using nlohmann::json;
 
-// A half-open range as its first and last address.
-std::string RangeText(std::uint32_t start, std::uint32_t end) {
+// A half-open range as its first and last address, in the product's address digits.
+std::string RangeText(std::uint32_t start, std::uint32_t end, int digits) {
   if (end <= start) return "none";
-  return "0x" + HexText(start, 5) + "-0x" + HexText(end - 1, 5) + " (" + std::to_string(end - start) + " bytes)";
+  return "0x" + HexText(start, digits) + "-0x" + HexText(end - 1, digits) + " (" + std::to_string(end - start) +
+         " bytes)";
 }
 
 class BlocksCommand final : public Command {
@@ -75,8 +76,10 @@ public:
       cli.out << std::left << std::setw(12) << row.name << std::setw(9) << row.address << TrimTrailingSpaces(row.size)
               << '\n';
     }
-    field("Data flash", RangeText(map.dataFlashStart, map.dataFlashEnd));
-    field("User flash", RangeText(map.userFlashStart, map.userFlashEnd));
+    // Type code "1" products have 4-digit addresses, as their Address Setting window shows.
+    const int digits = memory.typeCode == '1' ? 4 : 5;
+    field("Data flash", RangeText(map.dataFlashStart, map.dataFlashEnd, digits));
+    field("User flash", RangeText(map.userFlashStart, map.userFlashEnd, digits));
     return cli.end() ? kExitOk : kExitFailed;
   }
 

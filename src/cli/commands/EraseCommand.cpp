@@ -40,6 +40,7 @@ public:
 
 private:
   int erase(CliContext& cli, ConsoleMain& main) {
+    if (!RowsNameTheirProgrammers(cli, main.flow)) return kExitFailed;
     if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitUsage;
     AppState& state = cli.host().state();
     if (!LoadOnlineSetup(state, *cli.prompter)) return kExitFailed;

@@ -45,6 +45,13 @@ public:
     MainFlow& flow = main.flow;
     flow.open();
     const MainView& view = flow.view();
+    // Rows chosen by number, or every row by default: either way a programmer left out of
+    // the list would shift the numbers under the run.
+    if (!RowsNameTheirProgrammers(cli, flow)) {
+      flow.close();
+      cli.end();
+      return SignalWatch::exitCode(kExitFailed);
+    }
 
     std::set<std::string> chosen;
     if (!snList_.empty()) {

@@ -30,15 +30,22 @@ public:
     main.flow.open();
     const MainView& view = main.flow.view();
     if (cli.options.json) {
-      cli.out << nlohmann::json{{"status", view.statusText}, {"rows", RowsJson(view)}}.dump(2) << '\n';
+      nlohmann::json failures = nlohmann::json::array();
+      for (const DetectionFailure& failure : main.flow.detectionFailures()) {
+        failures.push_back({{"deviceIndex", failure.deviceIndex}, {"message", failure.message}});
+      }
+      cli.out << nlohmann::json{{"status", view.statusText}, {"rows", RowsJson(view)}, {"notListed", failures}}.dump(2)
+              << '\n';
     } else {
       PrintRows(cli.out, view);
     }
+    ReportDetectionFailures(cli, main.flow);
     main.flow.close();
     // Every attached programmer must have made its row; otherwise the list has said why not.
     std::uint32_t count = 0;
     const bool counted = cli.host().bridge().BridgeGetNumDevices(count) == kBridgeOk;
-    const bool whole = counted && count <= static_cast<std::uint32_t>(kMaxProgrammers) && view.rows.size() == count;
+    const bool whole = counted && count <= static_cast<std::uint32_t>(kMaxProgrammers) && view.rows.size() == count &&
+                       main.flow.detectionFailures().empty();
     const bool saved = cli.end();
     return whole && saved ? kExitOk : kExitFailed;
   }

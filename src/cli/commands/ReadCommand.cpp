@@ -76,12 +76,13 @@ public:
 
 private:
   int read(CliContext& cli, ConsoleMain& main, const std::string& path) {
+    if (!RowsNameTheirProgrammers(cli, main.flow)) return kExitFailed;
     if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitUsage;
     AppState& state = cli.host().state();
     if (!LoadOnlineSetup(state, *cli.prompter)) return kExitFailed;
-    const std::size_t digits = state.mcuTypeCode == '1' ? 4 : 5;
+    const int digits = state.mcuTypeCode == '1' ? 4 : 5;
     for (const auto* value : {&start_, &end_}) {
-      if (value->size() > digits) {
+      if (value->size() > static_cast<std::size_t>(digits)) {
         cli.err << "usage: " << (value == &start_ ? "--start" : "--end") << " takes at most " << digits
                 << " hex digits for this product, not \"" << *value << "\"\n";
         return kExitUsage;
@@ -118,28 +119,36 @@ private:
       if (text == kMsgExchangeAddresses) return MsgAnswer::No;
       return std::nullopt;
     };
+    cli.prompter->answerSource = [](const std::string& text) {
+      return text == kMsgOverwriteFile ? std::string("--force") : std::string();
+    };
     bool complete = false;
+    bool unanswered = false;
     std::string written;
     std::size_t bytes = 0;
     RunRead({state, cli.host().bridge(), cli.host().pacer(), *cli.prompter, cli.host().clock(), host},
             [&](const ReadFlow& flow) {
               complete = flow.complete();
+              unanswered = flow.stoppedUnanswered();
               written = flow.savedPath();
               bytes = flow.data().size();
             });
     const bool rangeRefused = host.count(kAddrTitle) == 1 && host.count(kReadTitle) == 0;
     const bool ok = complete && !written.empty();
+    if (!complete && unanswered) {
+      cli.err << "ERROR: The read stopped: the programmer did not answer. No file was written.\n";
+    }
     if (cli.options.json) {
-      cli.out << nlohmann::json{{"start", HexText(static_cast<std::uint32_t>(state.readStart), 5)},
-                                {"end", HexText(static_cast<std::uint32_t>(state.readEnd), 5)},
+      cli.out << nlohmann::json{{"start", HexText(static_cast<std::uint32_t>(state.readStart), digits)},
+                                {"end", HexText(static_cast<std::uint32_t>(state.readEnd), digits)},
                                 {"bytes", bytes},
                                 {"file", written},
                                 {"success", ok}}
                      .dump(2)
               << '\n';
     } else if (ok) {
-      cli.out << "Read " << HexText(static_cast<std::uint32_t>(state.readStart), 5) << " to "
-              << HexText(static_cast<std::uint32_t>(state.readEnd), 5) << " (" << bytes << " bytes) into " << written
+      cli.out << "Read " << HexText(static_cast<std::uint32_t>(state.readStart), digits) << " to "
+              << HexText(static_cast<std::uint32_t>(state.readEnd), digits) << " (" << bytes << " bytes) into " << written
               << '\n';
     }
     if (rangeRefused) return kExitUsage;

@@ -135,6 +135,11 @@ public:
     ConsoleMain main(cli, &windows);
     MainFlow& flow = main.flow;
     flow.open();
+    if (!RowsNameTheirProgrammers(cli, flow)) {
+      flow.close();
+      cli.end();
+      return kExitFailed;
+    }
     const std::string sn = sn_.size() == 1 ? "0" + sn_ : sn_;
     int row = -1;
     for (std::size_t r = 0; r < flow.view().rows.size(); ++r) {
@@ -152,6 +157,7 @@ public:
       if (text == kMsgIdFillQuestion && fill_) return MsgAnswer::Yes;
       return std::nullopt;
     };
+    cli.prompter->answerSource = [](const std::string&) { return std::string("--fill"); };
     bool opened = false;
     bool done = true;
     ProgrammerInfo written{};
@@ -181,7 +187,14 @@ public:
     const bool saved = cli.end();
     if (cli.prompter->unanswered()) return kExitUsage;
     const bool success = opened && done;
-    if (opened) report(cli, state, written);
+    if (opened && (success || online_)) {
+      report(cli, state, written);
+    } else if (opened) {
+      // The programmer did not confirm the new header: the edited values are not what it
+      // holds, so none are printed as if stored.
+      cli.err << "ERROR: The programmer did not take the new setup; what it holds now is not known "
+                 "(\"list\" shows its product).\n";
+    }
     return success && saved ? kExitOk : kExitFailed;
   }
 

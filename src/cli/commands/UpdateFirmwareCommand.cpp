@@ -21,8 +21,13 @@ public:
       : console_(console), err_(err), file_(std::move(file)), confirmed_(confirmed) {}
 
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
+    if (caption == kCaptionUpdate && confirmed_) {
+      // Nobody is asked to click OK: the line says that --yes gave it.
+      err_ << "INFO: \"" << text.substr(0, text.find('\n')) << "\" answered OK by --yes" << std::endl;
+      return MsgAnswer::Ok;
+    }
     const MsgAnswer answer = console_.message(caption, icon, text, buttons);
-    if (caption != kCaptionUpdate || confirmed_) return answer;
+    if (caption != kCaptionUpdate) return answer;
     err_ << "Rewrite the programmer's firmware with " << file_ << "? [y/N] " << std::flush;
     std::string reply;
     if (!std::getline(std::cin, reply)) return MsgAnswer::Cancel;
@@ -84,6 +89,16 @@ public:
     const UpdateOutcome outcome = RunUpdateMode(
         UpdateModePorts{host.state(), host.bridge(), host.pacer(), prompter, dialogs, host.clock()});
     if (outcome == UpdateOutcome::Declined) cli.err << "INFO: Not confirmed; the programmer was not touched.\n";
+    // The update mode says nothing of these; the command line must not end without a word.
+    if (outcome == UpdateOutcome::NotProgrammer) {
+      cli.err << "ERROR: The attached device is not a programmer in update mode (its USB product strings differ "
+                 "or could not be read); nothing was changed.\n";
+    } else if (outcome == UpdateOutcome::CannotOpen) {
+      cli.err << "ERROR: The programmer could not be opened; nothing was changed.\n";
+    } else if (outcome == UpdateOutcome::LinkSettings) {
+      cli.err << "ERROR: The programmer's link refused the boot loader's rate of 25,000 baud or its framing; "
+                 "nothing was changed.\n";
+    }
     if (cli.options.json) {
       cli.out << nlohmann::json{{"outcome", OutcomeName(outcome)}, {"updated", outcome == UpdateOutcome::Updated}}.dump(2)
               << '\n';

@@ -61,6 +61,7 @@ struct ImageOperationResult {
   enum class End {
     NoProduct,        // refused before the file choice
     NoMemoryMap,      // off-line: the product's memory map could not be read
+    SetupUnreadable,  // on-line: the product's line could not be read; nothing was sent
     ChoiceCancelled,  // the file choice was cancelled
     ConnectFailed,    // on-line: the target could not be connected
     ReloadCancelled,  // Cancel at the reload question

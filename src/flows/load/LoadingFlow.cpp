@@ -160,6 +160,7 @@ LongOperation::Next LoadingFlow::convertStep() {
 LongOperation::Next LoadingFlow::describeStep() {
   const BridgeHandle handle = ports_.state.currentHandle;
   Protocol& protocol = ports_.windows.protocol();
+  if (!describeStartUs_) describeStartUs_ = clock().nowUs();
   if (!descriptorWritten_) {
     ProgrammerInfo& block = ports_.state.programmerInfo;
     std::copy_n(loadRecord_.begin(), kDescriptorSize, block.begin() + info::kDescriptor);
@@ -196,10 +197,12 @@ LongOperation::Next LoadingFlow::describeStep() {
 }
 
 LongOperation::Next LoadingFlow::retryDescribe(const char* givingUpText) {
-  if (++describeTries_ >= kDescribeTries) {
+  if (clock().nowUs() - *describeStartUs_ >= kDescribeWaitUs) {
     fail(givingUpText);
     return {};
   }
+  waitingForProgrammer_ = true;
+  view_.status = kLoadingPrepareText;
   ports_.state.imageIdText.clear();
   tickCounter_ = 0;
   sendStartUs_ = clock().nowUs();

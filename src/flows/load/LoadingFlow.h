@@ -60,9 +60,13 @@ public:
   std::uint32_t pageTotal() const { return pageTotal_; }
   std::uint32_t pagesSent() const { return pageTotal_ - pagesLeft_; }
 
-  // A describe step that gets no answer is tried again at the next tick, this many times
-  // in all, before the window gives up.
-  static constexpr int kDescribeTries = 30;
+  // A describe step that gets no answer is tried again at the next tick until this much
+  // time has passed on the clock since the first try: a programmer preparing its store
+  // may take a while, and Cancel works all along.
+  static constexpr std::uint64_t kDescribeWaitUs = 30'000'000;
+
+  // True once the programmer has been waited for at the describe step.
+  bool waitingForProgrammer() const { return waitingForProgrammer_; }
 
 private:
   enum Step { kConvert = 1, kDescribe, kSend, kFinish };
@@ -100,7 +104,8 @@ private:
   int tickCounter_ = 0;
   std::uint64_t sendStartUs_ = 0;
   bool descriptorWritten_ = false;
-  int describeTries_ = 0;
+  std::optional<std::uint64_t> describeStartUs_;
+  bool waitingForProgrammer_ = false;
 };
 
 }  // namespace fd

@@ -152,29 +152,41 @@ void MainFlow::DetectProgrammers() {
 
   for (int r = 0; r < kMaxProgrammers; ++r) closeHandle(r);
   view_.rows.clear();
+  detectionFailures_.clear();
   // Every programmer is opened before any is reset, so that all of them share one reset
   // pulse and one wait for its end, and then work out their information blocks side by
   // side, instead of paying each wait in turn.
   Bridge& bridge = ports_.bridge;
   std::vector<BridgeHandle> opened;
+  std::vector<std::uint32_t> openedIndex;
+  // Failures in device order, whatever step they came at.
+  std::vector<std::pair<std::uint32_t, std::string>> failures;
   for (std::uint32_t index = 0; index < count; ++index) {
     BridgeHandle handle = kNoHandle;
-    if (bridge.BridgeOpen(index, handle) != kBridgeOk) continue;
+    if (bridge.BridgeOpen(index, handle) != kBridgeOk) {
+      failures.emplace_back(index, kDetectOpenFailed);
+      continue;
+    }
     bridge.BridgeSetTimeouts(kBridgeTimeoutMs, kBridgeTimeoutMs);
     if (bridge.BridgeSetBaudRate(handle, kNormalBaud) != kBridgeOk ||
         bridge.BridgeSetLineControl(handle, kLineControl8N1) != kBridgeOk) {
       bridge.BridgeClose(handle);
+      failures.emplace_back(index, kDetectLineFailed);
       continue;
     }
     opened.push_back(handle);
+    openedIndex.push_back(index);
   }
   const std::vector<bool> reset = resetShowingFailures(opened, 0);
   std::vector<BridgeHandle> ready;
+  std::vector<std::uint32_t> readyIndex;
   for (std::size_t i = 0; i < opened.size(); ++i) {
     if (reset[i]) {
       ready.push_back(opened[i]);
+      readyIndex.push_back(openedIndex[i]);
     } else {
       bridge.BridgeClose(opened[i]);
+      failures.emplace_back(openedIndex[i], kMsgCannotReset);
     }
   }
   for (const BridgeHandle handle : ready) protocol_.WriteSelectMark(handle, kMarkCleared);
@@ -183,13 +195,19 @@ void MainFlow::DetectProgrammers() {
   const std::vector<Outcome> reads = protocol_.ReadProgrammerInfos(ready, blocks);
   int r = 0;
   for (std::size_t i = 0; i < ready.size(); ++i) {
-    if (!reads[i].ok()) continue;
+    if (!reads[i].ok()) {
+      failures.emplace_back(readyIndex[i], kDetectInfoFailed);
+      continue;
+    }
     ports_.state.programmerInfo = blocks[i];
     handles_[r] = ready[i];
     const auto texts = DetectionRowTexts(blocks[i]);
     view_.rows.push_back({TwoDigits(r + 1), {texts.begin(), texts.end()}, true});
     ++r;
   }
+  std::sort(failures.begin(), failures.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& [index, message] : failures) detectionFailures_.push_back({index, std::move(message)});
   setColumns(view_.columns);
 
   if (r == 0) {

@@ -29,6 +29,9 @@ inline constexpr const char* kMsgNoProgrammerSelected = "No programmer is select
 inline constexpr const char* kMsgCannotOpenLog = "Can not open log file!";
 inline constexpr const char* kMsgCannotOpenManual = "Can not open user manual!";
 inline constexpr const char* kMsgHistoryNotWritten = "The history record could not be written.";
+inline constexpr const char* kDetectOpenFailed = "it could not be opened";
+inline constexpr const char* kDetectLineFailed = "its line could not be set up (baud rate or framing refused)";
+inline constexpr const char* kDetectInfoFailed = "it did not give its information block";
 inline constexpr const char* kMsgSingleOperationNotBuilt =
     "The Single Operation window is not available in this version yet.";
 
@@ -42,6 +45,14 @@ struct RowResult {
   bool started = false;      // its start reached the programmer
   std::uint8_t code = 0xFF;  // 0x00 success, a programmer error code, 0xFF none
   bool succeeded() const { return started && code == 0x00; }
+};
+
+// An attached programmer that got no row at the last rebuild of the list, and why. The
+// rows are numbered without it, so a row number no longer names the same programmer as
+// the device order would.
+struct DetectionFailure {
+  std::uint32_t deviceIndex = 0;
+  std::string message;
 };
 
 struct MainFlowPorts {
@@ -103,6 +114,8 @@ public:
   bool rowHasSetup(int row) const;
   // The rows of the last gang run, as the result view shows them.
   std::vector<RowResult> results() const;
+  // The attached programmers the last rebuild of the list left out, in device order.
+  const std::vector<DetectionFailure>& detectionFailures() const { return detectionFailures_; }
 
 private:
   void notify();
@@ -138,6 +151,7 @@ private:
   std::array<bool, kMaxProgrammers> started_{};
   std::array<bool, kMaxProgrammers> chosen_{};  // ticked when Start was pressed
   bool historyFailureShown_ = false;
+  std::vector<DetectionFailure> detectionFailures_;
 };
 
 // Row texts from a ProgrammerInfo block: Target MCU, File Name, Modify Time, File Size.

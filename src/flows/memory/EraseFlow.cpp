@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "flows/memory/AddrFlow.h"
+#include "formats/Hex.h"
+
 namespace fd {
 
 EraseFlow::EraseFlow(MemoryPorts ports)
@@ -32,6 +35,14 @@ void EraseFlow::toggleAll() {
 
 void EraseFlow::ok() {
   if (view_.running || ended()) return;
+  // A start address that is not hex would go out as page FFFF: the run is refused before
+  // anything is sent, with the ticks left as the user set them.
+  for (const BlockListRow& row : view_.rows) {
+    if (row.checked && BlockStartAddress(row.block) == kParseHexInvalid) {
+      ports_.prompter.error(BlockAddressUnreadableText(row.block.name));
+      return;
+    }
+  }
   selection_.clear();
   for (BlockListRow& row : view_.rows) {
     selection_ += row.checked ? 'E' : 'N';

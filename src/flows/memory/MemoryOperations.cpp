@@ -1,6 +1,7 @@
 #include "flows/memory/MemoryOperations.h"
 
 #include "flows/memory/AddrFlow.h"
+#include "flows/single/OnlineSetup.h"
 
 namespace fd {
 
@@ -9,6 +10,8 @@ FlowResult RunErase(MemoryPorts ports, const std::function<void(const EraseFlow&
   WindowProtocol link(ports.state, protocol, ports.prompter);
   const BridgeHandle handle = ports.state.currentHandle;
   FlowResult result = FlowResult::Cancel;
+  // Without the product's line nothing is sent, not even the connection.
+  if (!OnlineProductLineReady(ports.state, ports.prompter)) return result;
   if (link.ConnectTarget(handle)) {
     EraseFlow erase(ports);
     result = ports.dialogs.run(erase);
@@ -23,6 +26,7 @@ FlowResult RunRead(MemoryPorts ports, const std::function<void(const ReadFlow&)>
   WindowProtocol link(ports.state, protocol, ports.prompter);
   const BridgeHandle handle = ports.state.currentHandle;
   FlowResult result = FlowResult::Cancel;
+  if (!OnlineProductLineReady(ports.state, ports.prompter)) return result;
   if (link.ConnectTarget(handle)) {
     AddrFlow range(ports.state, ports.prompter);
     if (ports.dialogs.run(range) == FlowResult::Ok) {

@@ -27,6 +27,7 @@ void ReadFlow::onOpen() {
   view_.status = ReadingStatusText(0);
   view_.progressMax = pages_;
   complete_ = saved_ = false;
+  unanswered_ = false;
   data_.clear();
   estimate().begin(static_cast<std::uint64_t>(pages_));
   startSteps(kPage, kReadFirstPeriodMs);
@@ -42,13 +43,17 @@ LongOperation::Next ReadFlow::runStep(int) {
     return {kPage, -1};
   }
   const BridgeHandle handle = ports_.state.currentHandle;
+  unanswered_ = false;
   // Whatever a late answer left in the receive buffer must never be taken for this page.
   ports_.bridge.BridgeFlushBuffers(handle, 0, 1);
   const auto page = static_cast<std::uint16_t>(position_ >> 8);
   const std::uint8_t command = kCmdRead;
   const std::uint8_t number[2] = {static_cast<std::uint8_t>(page & 0xFF), static_cast<std::uint8_t>(page >> 8)};
   // Any failure stops the read with the page not counted; Go asks for the same page again.
-  if (!protocol_.WriteBytes(handle, &command, 1) || !protocol_.WriteBytes(handle, number, 2)) return {kPage, -1};
+  if (!protocol_.WriteBytes(handle, &command, 1) || !protocol_.WriteBytes(handle, number, 2)) {
+    unanswered_ = true;
+    return {kPage, -1};
+  }
   if (!protocol_.WaitStatusLine(handle, kBusyBit, kReadBusyPolls)) {
     ports_.prompter.error(kMsgTimeOut);
     return {kPage, -1};
@@ -59,6 +64,7 @@ LongOperation::Next ReadFlow::runStep(int) {
   }
   std::uint8_t answer[kReadAnswerSize];
   if (!protocol_.ReadBytes(handle, answer, 2) || !protocol_.ReadBytes(handle, answer + 2, kPageBytes)) {
+    unanswered_ = true;
     return {kPage, -1};
   }
   if (!ReadAnswerIntact(answer)) {

@@ -47,6 +47,9 @@ public:
 
   // Every page of the range has arrived.
   bool complete() const { return complete_; }
+  // The last stop came from a request that could not be sent or an answer that did not
+  // come: the window shows nothing for it.
+  bool stoppedUnanswered() const { return unanswered_; }
   bool saved() const { return saved_; }
   // The bytes read so far, from readStart on.
   const std::vector<std::uint8_t>& data() const { return data_; }
@@ -70,6 +73,7 @@ private:
   int pages_ = 0;
   bool complete_ = false;
   bool saved_ = false;
+  bool unanswered_ = false;
   std::vector<std::uint8_t> data_;
   std::string savedPath_;
 };

@@ -1,6 +1,7 @@
 #include "flows/single/OnlineProgram.h"
 
 #include "flows/load/ChooseImageFile.h"
+#include "flows/single/OnlineSetup.h"
 
 namespace fd {
 
@@ -15,6 +16,12 @@ ImageOperationResult OnlineProgram(ImageOperationPorts& ports) {
     return result;
   };
 
+  // Without the product's line the type code, power and ID code would be defaults, not the
+  // user's: nothing is sent.
+  if (!OnlineProductLineReady(state, ports.prompter)) {
+    result.end = End::SetupUnreadable;
+    return result;
+  }
   if (!ports.windows.ConnectTarget(handle)) return finish(End::ConnectFailed);
   const std::optional<ChosenImage> image = detail::Choose(ports, kSelectProgramFileTitle, true);
   if (!image) return finish(End::ChoiceCancelled);

@@ -2,6 +2,7 @@
 
 #include "flows/load/LoadFile.h"
 #include "flows/single/OnlineProgram.h"
+#include "flows/single/OnlineSetup.h"
 #include "flows/memory/MemoryOperations.h"
 
 #include "flows/single/IdCodeSetFlow.h"
@@ -51,26 +52,11 @@ void SingleOperationFlow::RefreshProductDisplay() {
   const std::string product = settings_.read(kSectionProgrammer, kKeyProductNumber);
   // A missing key shows as what it means rather than as an empty box.
   view_.productLabel = TrimTrailingSpaces(product).empty() ? kProductNotSelectedLabel : PrintableText(product);
-  state.productNumber = ProductKey(product);
-  const auto memory = ProductMemoryMap(DeviceDatabasePath(state), state.productNumber, state.userFlashStart);
-  if (!memory.ok()) {
-    ports_.prompter.error(memory.error);
-  } else if (memory.value) {
-    state.mcuTypeCode = memory.value->typeCode;
-    state.dataFlashStart = memory.value->map.dataFlashStart;
-    state.dataFlashEnd = memory.value->map.dataFlashEnd;
-    state.userFlashStart = memory.value->map.userFlashStart;
-    state.userFlashEnd = memory.value->map.userFlashEnd;
-  }
-
-  state.powerSet = static_cast<std::uint8_t>(ParseHex(settings_.read(kSectionProgrammer, kKeyPowerSet)));
+  // The display goes on whatever the database says; the target operations check the
+  // product's line again before they send anything.
+  const OnlineSetupRead read = ReadOnlineSetup(state, settings_);
+  if (read.line == OnlineSetupRead::Line::DatabaseUnreadable) ports_.prompter.error(read.error);
   view_.powerLabel = PowerLabel(state.powerSet);
-
-  const std::string id = settings_.read(kSectionProgrammer, kKeyIdCode);
-  for (std::size_t k = 0; k < info::kIdCodeSize; ++k) {
-    const std::string_view pair = 2 * k < id.size() ? std::string_view(id).substr(2 * k, 2) : std::string_view();
-    state.idCode[k] = static_cast<std::uint8_t>(ParseHex(pair));
-  }
   notify();
 }
 

@@ -434,14 +434,41 @@ TEST_F(LoadFileTest, ASlowDescriptorIsWaitedForWithoutSendingItAgain) {
   EXPECT_GT(rig.ticks.size(), 4u);  // the describe step ran more than once
 }
 
-TEST_F(LoadFileTest, ADescriptorThatIsNeverAnsweredEndsTheLoadInsteadOfWaitingForever) {
+TEST_F(LoadFileTest, ADescriptorThatIsNeverAnsweredIsWaitedForThirtySecondsThenEndsTheLoad) {
   SimFaults faults;
   faults.errors.push_back({'D', "descriptor", 0, SimFaultAction::kNoAnswer});
   rig.programmer().setFaults(faults);
   rig.chooseMot("mute.mot", PagesFile(2));
+  std::vector<std::string> statuses;
+  rig.afterLoadingTick = [&](LoadingFlow& f, int) { statuses.push_back(f.view().status); };
   EXPECT_EQ(load().end, End::TransferFailed);
   EXPECT_THAT(rig.texts(), ElementsAre(kMsgUnknownError, kMsgStoreDamaged));
-  EXPECT_EQ(rig.ticks.size(), 1u + LoadingFlow::kDescribeTries);
+  // The bound is time on the clock, not a count of tries: at least 30 s from the first
+  // describe tick (right after the convert tick) to the one that gives up, and not much more.
+  ASSERT_GT(rig.tickTimesUs.size(), 3u);
+  const std::uint64_t waited = rig.tickTimesUs.back() - rig.tickTimesUs[0];
+  EXPECT_GE(waited, LoadingFlow::kDescribeWaitUs);
+  EXPECT_LT(waited, LoadingFlow::kDescribeWaitUs + 1'000'000);
+  statuses.pop_back();  // the tick that gave up
+  for (const std::string& status : statuses) EXPECT_EQ(status, kLoadingPrepareText);
+}
+
+TEST_F(LoadFileTest, CancelWorksWhileASlowProgrammerIsWaitedFor) {
+  SimFaults faults;
+  faults.errors.push_back({'D', "descriptor", 0, SimFaultAction::kNoAnswer});
+  rig.programmer().setFaults(faults);
+  rig.chooseMot("mute.mot", PagesFile(2));
+  bool waiting = false;
+  rig.afterLoadingTick = [&](LoadingFlow& f, int tick) {
+    if (tick == 20) {  // some 10 s into the wait
+      waiting = f.waitingForProgrammer();
+      f.cancel();
+    }
+  };
+  EXPECT_EQ(load().end, End::TransferFailed);
+  EXPECT_TRUE(waiting);
+  EXPECT_THAT(rig.texts(), ElementsAre(kMsgFileLoadingCanceled, kMsgStoreDamaged));
+  EXPECT_EQ(rig.ticks.size(), 21u);
 }
 
 TEST_F(LoadFileTest, TwoLoadsInOneOpeningWriteOneDateLineAndTwoRecords) {

@@ -9,6 +9,9 @@
 #include "support/MemoryRig.h"
 #include "sim/SimErrors.h"
 #include "flows/memory/MemoryOperations.h"
+#include "flows/memory/AddrFlow.h"
+#include "flows/single/OnlineSetup.h"
+#include <filesystem>
 
 namespace fd {
 namespace {
@@ -338,6 +341,56 @@ TEST(EraseOperation, ConnectsFirstAndResetsWithTheMarkAfterwardsWhateverHappened
     } else {
       EXPECT_THAT(rig.prompter.texts(), ElementsAre("No product is selected."));
       EXPECT_TRUE(rig.commands('E').empty());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace fd
+
+namespace fd {
+namespace {
+
+TEST(EraseFlow, ABlockWhoseStartAddressIsNotHexIsRefusedBeforeAnythingIsSent) {
+  MemoryRig rig(test::kBadAddress);
+  EraseWindow window(rig);
+  ASSERT_EQ(window.flow.view().rows.size(), 2u);
+  window.flow.setChecked(0, true);
+  window.flow.setChecked(1, true);
+  window.flow.ok();
+  EXPECT_THAT(rig.prompter.texts(), ElementsAre("Can not read the start address of Block 1 from the MCU file!"));
+  EXPECT_TRUE(rig.writes().empty());  // no erase of page FFFF, nor of Block 0 before it
+  EXPECT_EQ(Ticks(window.flow.view()), (std::vector<bool>{true, true}));
+  EXPECT_FALSE(window.flow.view().running);
+  EXPECT_FALSE(window.timers.running(kTimerSubWindow));
+  // Block 0 alone is erased as usual.
+  window.flow.setChecked(1, false);
+  window.flow.ok();
+  window.runOut();
+  EXPECT_TRUE(Erased(rig, 0xE0));
+}
+
+TEST(EraseFlow, EraseAndReadSendNothingWhenTheProductsLineCannotBeRead) {
+  const struct {
+    const char* name;
+    void (*arrange)(MemoryRig&);
+    std::string message;
+  } cases[] = {
+      {"DatabaseGone", [](MemoryRig& r) { std::filesystem::remove(r.main.dir.path(kDeviceDatabaseFileName)); },
+       kMcuFileMissingText},
+      {"ProductNotInIt", [](MemoryRig& r) { r.state.productNumber = ProductKey("ZK40GONE"); },
+       "Can not find the product ZK40GONE in the MCU file!"},
+  };
+  for (const auto& c : cases) {
+    for (const bool erase : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (erase ? " erase" : " read"));
+      MemoryRig rig;
+      c.arrange(rig);
+      const FlowResult result = erase ? RunErase(rig.ports()) : RunRead(rig.ports());
+      EXPECT_EQ(result, FlowResult::Cancel);
+      EXPECT_THAT(rig.prompter.texts(), ElementsAre(c.message));
+      EXPECT_TRUE(rig.main.tracing.entries().empty());  // not even the connection or a reset
+      EXPECT_EQ(rig.host.count(kEraseTitle) + rig.host.count(kAddrTitle), 0);
     }
   }
 }

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "flows/single/OnlineSetup.h"
+#include "formats/DeviceDatabase.h"
 #include "support/LoadRig.h"
 
 namespace fd {
@@ -173,6 +175,36 @@ TEST_F(OnlineProgramTest, TwoProgramsInOneOpeningAndALogThatCannotBeWritten) {
   EXPECT_EQ(third.end, End::Done);
   EXPECT_FALSE(third.history.ok);
   EXPECT_EQ(lastWrite(), (Bytes{'L', 0x02}));
+}
+
+}  // namespace
+}  // namespace fd
+
+namespace fd {
+namespace {
+
+TEST(OnlineProgramSetup, WithoutTheProductsLineNothingIsSentNotEvenTheConnection) {
+  const struct {
+    const char* name;
+    void (*arrange)(LoadRig&);
+    std::string message;
+  } cases[] = {
+      {"NoDatabase", [](LoadRig& r) { r.state.programDir = r.dir.path("nowhere/"); }, kMcuFileMissingText},
+      {"ProductNotInIt", [](LoadRig& r) { r.state.productNumber = ProductKey("ZK40GONE"); },
+       "Can not find the product ZK40GONE in the MCU file!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoadRig fresh;
+    fresh.bench.attach(ReadyProgrammer("ZK40F8C12", "old", 1000));
+    fresh.onlineTest();
+    c.arrange(fresh);
+    fresh.chooseMot("p.mot", {S2(0x4000, test::Counting(16)), kS9});
+    const std::size_t before = fresh.tracing.entries().size();
+    EXPECT_EQ(OnlineProgram(fresh.ports).end, End::SetupUnreadable);
+    EXPECT_THAT(fresh.texts(), ElementsAre(c.message));
+    EXPECT_EQ(fresh.tracing.entries().size(), before);  // no power 0, no ID C3..., no 'P'
+  }
 }
 
 }  // namespace
