@@ -150,6 +150,9 @@ bool FileLock::acquire(const std::string& file, Place place, std::string& error)
   const double waitSeconds = policy.waitSeconds > 0 ? policy.waitSeconds : 0;
   const Clock::time_point deadline =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(waitSeconds));
+  const Clock::time_point noticeAt =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                         policy.noticeAfterSeconds > 0 ? policy.noticeAfterSeconds : 0));
   const std::string lockPath = lockFileOf(file, place);
   const std::string target = Resolved(file).string();
   bool told = false;
@@ -234,7 +237,7 @@ bool FileLock::acquire(const std::string& file, Place place, std::string& error)
               Seconds(waitSeconds) + " (--lock-wait).";
       return false;
     }
-    if (!told) {
+    if (!told && now >= noticeAt) {
       told = true;
       if (policy.onWait) {
         policy.onWait("Waiting for " + Holder(pid) + ", which is using " + Quoted(file) + " (at most " +

@@ -23,8 +23,10 @@ struct LockPolicy {
   // How long a lock held by another process is waited for; 0 tries once.
   double waitSeconds = kDefaultWaitSeconds;
   // Told once per lock taken, with a sentence naming the file and the process, when the
-  // lock is held by another process and the wait begins. May be empty.
+  // lock is held by another process and the wait has lasted noticeAfterSeconds: the short
+  // turns programs take at one log or settings file go unsaid. May be empty.
   std::function<void(const std::string& sentence)> onWait;
+  double noticeAfterSeconds = 1;
 };
 
 // Installs a policy for the life of the guard and puts the one before it back.

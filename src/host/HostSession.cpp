@@ -56,8 +56,23 @@ bool ChooseFolders(const HostOptions& options, const HostPlaces& places, AppStat
   return true;
 }
 
+// The path a chain of symbolic links ends at, dangling or not: a file is written there.
+std::string ThroughLinks(const std::string& path) {
+  fs::path p(path);
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(p, ec))) break;
+    const fs::path next = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = next.is_absolute() ? next : p.parent_path() / next;
+  }
+  return p.string();
+}
+
 // The same file: one real path, or one file under two names (a hard link).
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameFile(const std::string& first, const std::string& second) {
+  const std::string a = ThroughLinks(first);
+  const std::string b = ThroughLinks(second);
   std::error_code ec;
   const fs::path ra = fs::weakly_canonical(fs::absolute(a, ec), ec);
   if (!ec) {

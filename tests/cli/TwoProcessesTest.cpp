@@ -122,9 +122,10 @@ TEST_F(TwoProcesses, StartedTogetherOnOneBenchAndOneAppFolderNothingIsLost) {
   started.push_back(start({"load", dir.path("app.mot"), "--sn", "03"}, bench));
   // Loads on benches of their own, all logging into the one history log.
   for (int i = 0; i < 6; ++i) started.push_back(start({"load", dir.path("app.mot"), "--sn", "01"}, "demo"));
-  // Two settings changes, each of its own key.
-  started.push_back(start({"setup", "--sn", "01", "--online", "--power", "3"}, "demo"));
-  started.push_back(start({"setup", "--sn", "01", "--online", "--id", "0102030405060A"}, "demo"));
+  // Two settings changes, each of its own key (and the same product).
+  started.push_back(start({"setup", "--sn", "01", "--online", "--product", "ZK40F8C12", "--power", "3"}, "demo"));
+  started.push_back(
+      start({"setup", "--sn", "01", "--online", "--product", "ZK40F8C12", "--id", "0102030405060A"}, "demo"));
   for (const Started& s : started) {
     ASSERT_GT(s.pid, 0) << "cannot start " << FLASHDOCK_CLI;
   }
@@ -168,11 +169,12 @@ TEST_F(TwoProcesses, ASecondProgramWaitsOnceSaidThenGivesUpNamingTheHolder) {
   // Another program holds the bench for longer than this one waits.
   test::ForeignLock holder(bench + ".lock");
   ASSERT_TRUE(holder.held());
-  const Ended e = wait(start({"--lock-wait", "0.2", "list"}, bench));
+  // Waits of less than a second go unsaid; this one is said.
+  const Ended e = wait(start({"--lock-wait", "1.3", "list"}, bench));
   EXPECT_EQ(e.code, 1);
   const std::string pid = std::to_string(::getpid());
   EXPECT_THAT(e.err, HasSubstr("INFO: Waiting for process " + pid + ", which is using \"" + bench +
-                               "\" (at most 0.2 s).\n"));
+                               "\" (at most 1.3 s).\n"));
   EXPECT_THAT(e.err, HasSubstr("ERROR: The file \"" + bench + "\" is in use by process " + pid));
   const std::size_t first = e.err.find("Waiting");
   EXPECT_EQ(e.err.find("Waiting", first + 1), std::string::npos) << "said once: " << e.err;

@@ -24,10 +24,12 @@ using ForeignHold = test::ForeignLock;
 // A policy for one test: how long to wait, and every notice kept.
 struct Policy {
   explicit Policy(double seconds, std::function<void()> onNotice = {})
-      : guard({seconds, [this, onNotice](const std::string& sentence) {
+      : guard({seconds,
+               [this, onNotice](const std::string& sentence) {
                  notices.push_back(sentence);
                  if (onNotice) onNotice();
-               }}) {}
+               },
+               0}) {}
   std::vector<std::string> notices;
   ScopedLockPolicy guard;
 };

@@ -213,6 +213,7 @@ TEST(HostSession, AnOutputFileIsNeverOneOfTheProgramsOwn) {
   auto session = HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.path("app")}, nullptr, error);
   ASSERT_TRUE(session) << error;
   const std::string app = dir.path("app/");
+  dir.write(std::string("app/") + kHistoryFileName, "");
   std::filesystem::create_hard_link(app + kHistoryFileName, dir.path("hard.log"));
   std::filesystem::create_symlink(app + kSettingsFileName, dir.path("link.ini"));
   const struct {
