@@ -5,6 +5,7 @@
 #include <ctime>
 #include <utility>
 
+#include "formats/FileLock.h"
 #include "link/ProgrammerErrors.h"
 #include "link/ProgrammerInfo.h"
 
@@ -79,6 +80,11 @@ FileResult HistoryLog::append(std::string_view text) {
     if (c == '\n') bytes += '\r';
     bytes += c;
   }
+  // One record, one holder: the appends of other copies of the program come before or
+  // after it, never inside.
+  FileLock lock;
+  std::string error;
+  if (!lock.acquire(path_, FileLock::Place::kAppFolder, error)) return {false, error};
   return FileIo::append(path_, bytes);
 }
 
@@ -93,13 +99,12 @@ FileResult SingleOperationLog::recordSuccess(const LocalTime& t, std::string_vie
                                              std::string_view currentSn, std::string_view productName,
                                              std::string_view fileTitle, std::string_view successText,
                                              std::string_view idText) {
-  FileResult result;
-  if (!logStarted_ && AutoSaveLog(settings_)) result = log_.append(HistoryDateLine(t, title));
-  // Read again: the date line and the entry are two separate steps.
-  if (!AutoSaveLog(settings_)) return result;
+  if (!AutoSaveLog(settings_)) return {};
 
+  // The date line and the window's first entry go in as one append: another process's
+  // record can never land between them.
   std::string entry;
-  if (!logStarted_) entry += "\n";
+  if (!logStarted_) entry += HistoryDateLine(t, title) + "\n";
   entry += "No." + PrintableText(currentSn);
   entry += " | " + Fixed(productName, 12);
   entry += " | " + Fixed(fileTitle, 16) + ".mot";
@@ -108,8 +113,7 @@ FileResult SingleOperationLog::recordSuccess(const LocalTime& t, std::string_vie
   entry += "\n";
   const FileResult written = log_.append(entry);
   if (written) logStarted_ = true;
-  // The first failure is the one to tell; a date line alone is harmless.
-  return result ? written : result;
+  return written;
 }
 
 }  // namespace fd

@@ -54,7 +54,10 @@ public:
   // as one record: whole or not at all (FileIo::append). Not ok, with nothing written and a
   // sentence naming the file, when it is missing, not a plain file, read-only, or the write
   // fails (disk full). The system's windows skip the record without a message; a front end
-  // may tell the user.
+  // may tell the user. The append holds the application folder's lock
+  // (FileLock::Place::kAppFolder), so records of programs writing at once never mix; when
+  // another process holds it past the wait, the record is not written and the result names
+  // that process.
   FileResult append(std::string_view text);
 
 private:
@@ -73,9 +76,10 @@ public:
   // After each successful operation. `title` is kTitleOnlineProgram or kTitleOfflineLoad,
   // `successText` kProgramSuccessText or kLoadSuccessText; `idText` the ID code text found
   // in the transferred file (may be empty), written only while "Auto save ID" reads "1".
-  // The product name is padded or cut to 12 characters, the file title to 16. When the log
-  // cannot be written, logStarted stays 0 so the next entry still gets its date line; the
-  // result tells the first failure (ok when nothing was to be written).
+  // The product name is padded or cut to 12 characters, the file title to 16. The date line
+  // and the first entry after it are one append, so no other program's record can come
+  // between them. When the log cannot be written, logStarted stays 0 so the next entry
+  // still gets its date line; the result tells why (ok when nothing was to be written).
   FileResult recordSuccess(const LocalTime& t, std::string_view title, std::string_view currentSn,
                            std::string_view productName, std::string_view fileTitle,
                            std::string_view successText, std::string_view idText);

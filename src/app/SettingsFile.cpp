@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/FileIo.h"
+#include "formats/FileLock.h"
 #include "link/ProgrammerInfo.h"
 
 namespace fd {
@@ -244,6 +245,15 @@ std::string SettingsFile::read(const std::string& section, const std::string& ke
 }
 
 bool SettingsFile::write(const std::string& section, const std::string& key, const std::string& value) {
+  return change(section, key, value, false);
+}
+
+bool SettingsFile::writeDefault(const std::string& section, const std::string& key, const std::string& value) {
+  return change(section, key, value, true);
+}
+
+bool SettingsFile::change(const std::string& section, const std::string& key, const std::string& value,
+                          bool onlyWhenEmpty) {
   lastError_.clear();
   if (!ValidSection(section) || !ValidKey(key) || HasLineBreakOrNul(value)) {
     lastError_ = "The setting \"" + PrintableText(key) + "\" cannot be stored on one line of the settings file \"" +
@@ -252,6 +262,12 @@ bool SettingsFile::write(const std::string& section, const std::string& key, con
   }
   const std::string sectionName(Trim(section));
   const std::string keyName(Trim(key));
+
+  // Read, change and replace as one step against every other copy of the program: two
+  // changes made at once both stay.
+  FileLock lock;
+  if (!lock.acquire(path_, FileLock::Place::kAppFolder, lastError_)) return false;
+  if (onlyWhenEmpty && !read(section, key).empty()) return true;
 
   std::string old;
   const FileResult loaded = FileIo::readAll(path_, old);

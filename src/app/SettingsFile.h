@@ -40,7 +40,14 @@ public:
   // it is a folder or no regular file, when its folder takes no new files, when the disk
   // is full, or when a name or the value cannot be stored on one line (line breaks, a key
   // with '=', a section with ']').
+  //
+  // The read, the change and the replacement hold the application folder's lock
+  // (FileLock::Place::kAppFolder), so a change made by another process at the same time is
+  // kept too; false with the reason when that process does not let go in time.
   bool write(const std::string& section, const std::string& key, const std::string& value);
+  // The same, but only when the key has no value yet, looked at under the lock: a default
+  // never overwrites what another process has just set.
+  bool writeDefault(const std::string& section, const std::string& key, const std::string& value);
   // Why the last write() returned false: a sentence for the user naming the file; empty
   // after a write that succeeded.
   const std::string& lastError() const;
@@ -49,6 +56,8 @@ public:
   bool openableForWrite() const;  // a regular file that can be read and written (it is not created)
 
 private:
+  bool change(const std::string& section, const std::string& key, const std::string& value, bool onlyWhenEmpty);
+
   std::string path_;
   std::string lastError_;
 };

@@ -65,7 +65,7 @@ bool IsFirstRun(const SettingsFile& settings) {
 
 void WriteDefaults(SettingsFile& settings) {
   for (const SettingDefault& d : kFirstRunDefaults) {
-    if (settings.read(d.section, d.key).empty()) settings.write(d.section, d.key, d.value);
+    settings.writeDefault(d.section, d.key, d.value);
   }
 }
 

@@ -25,6 +25,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.add_option("--trace", options.tracePath, "Write every bridge call to this file")->check(NonEmpty());
   app.add_flag("--json", options.json, "Print results as JSON");
   app.add_flag("--virtual-time", options.virtualTime, "Run a simulated bench on virtual time (no real waiting)");
+  std::string lockWait;
+  app.add_option("--lock-wait", lockWait,
+                 "Seconds to wait for a bench or app folder another process is using (default 30)")
+      ->check([](const std::string& value) { return LockWaitError(value); });
 
   std::vector<std::unique_ptr<Command>> commands = MakeCommands();
   std::vector<CLI::App*> subcommands;
@@ -41,6 +45,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return kExitUsage;
   }
 
+  if (!lockWait.empty()) options.lockWaitSeconds = LockWaitSeconds(lockWait);
+  // Told once per file, on stderr, so a script's log shows why a command stood still.
+  ScopedLockPolicy lockPolicy({options.lockWaitSeconds, [&err](const std::string& sentence) {
+                                 err << "INFO: " << sentence << '\n' << std::flush;
+                               }});
   CliContext cli(options, out, err);
   for (std::size_t i = 0; i < commands.size(); ++i) {
     if (!subcommands[i]->parsed()) continue;

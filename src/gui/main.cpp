@@ -1,6 +1,7 @@
 // The desktop program: parses its options, sets up the bridge or the simulated bench, and
 // runs the application object until the main window closes.
 #include <QApplication>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -24,11 +25,17 @@ int main(int argc, char** argv) {
   const fd::GuiArgs args = fd::ParseGuiArgs(QApplication::arguments());
   if (const auto code = fd::EarlyExit(args, showBox)) return *code;
 
+  // The same locks as the command line: a bench, settings or history log another copy of
+  // the program is using is waited for, and the wait is said on stderr.
+  fd::ScopedLockPolicy lockPolicy({args.options.lockWaitSeconds, [](const std::string& sentence) {
+                                     std::fprintf(stderr, "flashdock: %s\n", sentence.c_str());
+                                   }});
   std::string error;
-  std::unique_ptr<fd::HostSession> session = fd::HostSession::create(args.options, argv[0], error);
+  fd::HostRefusal refusal = fd::HostRefusal::kUsage;
+  std::unique_ptr<fd::HostSession> session = fd::HostSession::create(args.options, argv[0], error, &refusal);
   if (!session) {
     fd::ReportStartError(QString::fromStdString(error), showBox);
-    return fd::kExitUsage;
+    return refusal == fd::HostRefusal::kFailed ? 1 : fd::kExitUsage;
   }
   fd::CMainApp mainApp(session->state(), session->bridge(), session->pacer(), session->bench(), &session->clock());
   const int code = mainApp.run();

@@ -56,8 +56,23 @@ bool ChooseFolders(const HostOptions& options, const HostPlaces& places, AppStat
   return true;
 }
 
+// The path a chain of symbolic links ends at, dangling or not: a file is written there.
+std::string ThroughLinks(const std::string& path) {
+  fs::path p(path);
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(p, ec))) break;
+    const fs::path next = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = next.is_absolute() ? next : p.parent_path() / next;
+  }
+  return p.string();
+}
+
 // The same file: one real path, or one file under two names (a hard link).
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameFile(const std::string& first, const std::string& second) {
+  const std::string a = ThroughLinks(first);
+  const std::string b = ThroughLinks(second);
   std::error_code ec;
   const fs::path ra = fs::weakly_canonical(fs::absolute(a, ec), ec);
   if (!ec) {
@@ -77,19 +92,50 @@ bool IsEarlierTrace(const std::string& path) {
   return in.gcount() == static_cast<std::streamsize>(header.size()) && start == header;
 }
 
-// A trace may be a new file or an earlier trace, nothing else: `--trace` given a settings
-// file or a bench by mistake would otherwise cut it to nothing.
-bool TraceFileAllowed(const std::string& trace, const std::vector<std::pair<std::string, const char*>>& own,
-                      std::string& error) {
-  const std::string shown = "\"" + trace + "\"";
-  for (const auto& [path, what] : own) {
-    if (SameFile(trace, path)) {
-      // The program's own path too when the trace names it another way (a link, "..").
-      error = "The trace file " + shown + " is the program's " + what +
-              (path == trace ? std::string() : " \"" + path + "\"") + "; choose another file for --trace.";
+using OwnFiles = std::vector<std::pair<std::string, const char*>>;
+
+// Every file of the program's own that an output file must never replace.
+OwnFiles OwnFilesOf(const AppState& state, const std::string& benchFile, const std::string& traceFile) {
+  OwnFiles own = {
+      {state.appDir + kSettingsFileName, "settings file"},
+      {state.appDir + kHistoryFileName, "history log"},
+      {state.appDir + kLoadRecordFileName, "load-record file"},
+      {state.appDir + kDeviceDatabaseFileName, "device database"},
+      {state.appDir + kManualFileName, "user's manual"},
+      {state.appDir + FileLock::kAppFolderLockName, "lock file"},
+  };
+  if (state.programDir != state.appDir) {
+    own.push_back({state.programDir + kDeviceDatabaseFileName, "device database"});
+    own.push_back({state.programDir + kManualFileName, "user's manual"});
+  }
+  if (!benchFile.empty()) {
+    own.push_back({benchFile, "bench file"});
+    own.push_back({FileLock::lockFileOf(benchFile, FileLock::Place::kBeside), "lock file"});
+  }
+  if (!traceFile.empty()) own.push_back({traceFile, "trace file"});
+  return own;
+}
+
+// The one check of an output file against the program's own files: false, with the
+// sentence, when `path` is one of them by any name.
+bool NotOwnFile(const std::string& path, const OwnFiles& own, const std::string& what, const std::string& option,
+                std::string& error) {
+  for (const auto& [file, role] : own) {
+    if (SameFile(path, file)) {
+      // The program's own path too when the output names it another way (a link, "..").
+      error = "The " + what + " \"" + path + "\" is the program's " + role +
+              (file == path ? std::string() : " \"" + file + "\"") + "; choose another file for " + option + ".";
       return false;
     }
   }
+  return true;
+}
+
+// A trace may be a new file or an earlier trace, nothing else: `--trace` given a settings
+// file or a bench by mistake would otherwise cut it to nothing.
+bool TraceFileAllowed(const std::string& trace, const OwnFiles& own, std::string& error) {
+  const std::string shown = "\"" + trace + "\"";
+  if (!NotOwnFile(trace, own, "trace file", "--trace", error)) return false;
   std::error_code ec;
   const fs::file_status status = fs::status(trace, ec);
   if (status.type() == fs::file_type::not_found) return true;
@@ -110,15 +156,48 @@ bool TraceFileAllowed(const std::string& trace, const std::vector<std::pair<std:
 
 }  // namespace
 
+std::string LockWaitError(const std::string& text) {
+  const std::string wrong = "--lock-wait takes seconds from 0 to 86400, e.g. 30 or 0.5, not \"" + text + "\"";
+  const std::size_t point = text.find('.');
+  const std::string whole = text.substr(0, point);
+  const std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
+  const auto digits = [](const std::string& s) { return s.find_first_not_of("0123456789") == std::string::npos; };
+  if (whole.empty() || !digits(whole) || !digits(fraction) || (point != std::string::npos && fraction.empty())) {
+    return wrong;
+  }
+  if (whole.size() > 5 || LockWaitSeconds(text) > 86400) return wrong;
+  return {};
+}
+
+double LockWaitSeconds(const std::string& text) {
+  double seconds = 0;
+  double scale = 0;
+  for (const char c : text) {
+    if (c == '.') {
+      scale = 1;
+      continue;
+    }
+    const int digit = c - '0';
+    if (scale == 0) {
+      seconds = seconds * 10 + digit;
+    } else {
+      scale /= 10;
+      seconds += digit * scale;
+    }
+  }
+  return seconds;
+}
+
 std::unique_ptr<HostSession> HostSession::create(const HostOptions& options, const char* argv0,
-                                                 std::string& error) {
+                                                 std::string& error, HostRefusal* refusal) {
   HostPlaces places;
   if (options.appDir.empty()) places.executableDir = ExecutableDir(argv0);
-  return createIn(options, places, error);
+  return createIn(options, places, error, refusal);
 }
 
 std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, const HostPlaces& places,
-                                                   std::string& error) {
+                                                   std::string& error, HostRefusal* refusal) {
+  if (refusal != nullptr) *refusal = HostRefusal::kUsage;
   std::unique_ptr<HostSession> session(new HostSession());
   session->options_ = options;
   if (!ChooseFolders(options, places, session->state_, session->usingUserDataDir_, error)) return nullptr;
@@ -142,6 +221,18 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
       error = arg.error;
       return nullptr;
     }
+    if (arg.kind == SimulateArg::Kind::kFile) {
+      // Locked before it is read, until it is written back: two programs on one bench would
+      // each change their own copy, and the last one saved would throw the other's away.
+      // A missing bench is not locked (that would leave a lock file for nothing): it is
+      // refused just below.
+      std::error_code ec;
+      if (std::filesystem::exists(arg.path, ec) &&
+          !session->benchLock_.acquire(arg.path, FileLock::Place::kBeside, error)) {
+        if (refusal != nullptr) *refusal = HostRefusal::kFailed;
+        return nullptr;
+      }
+    }
     SimBenchLoad made = MakeSimBench(arg, clock);
     if (!made.bench) {
       error = made.error;
@@ -152,25 +243,15 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
       return nullptr;
     }
     session->bench_ = std::move(made.bench);
-    if (arg.kind == SimulateArg::Kind::kFile) benchFile = arg.path;
+    if (arg.kind == SimulateArg::Kind::kFile) {
+      benchFile = arg.path;
+      session->benchAsLoaded_ = session->bench_->toJson();
+    }
   }
   if (session->bench_) session->bridge_ = session->bench_.get();
 
   if (!options.tracePath.empty()) {
-    const AppState& state = session->state_;
-    std::vector<std::pair<std::string, const char*>> own = {
-        {state.appDir + kSettingsFileName, "settings file"},
-        {state.appDir + kHistoryFileName, "history log"},
-        {state.appDir + kLoadRecordFileName, "load-record file"},
-        {state.appDir + kDeviceDatabaseFileName, "device database"},
-        {state.appDir + kManualFileName, "user's manual"},
-    };
-    if (state.programDir != state.appDir) {
-      own.push_back({state.programDir + kDeviceDatabaseFileName, "device database"});
-      own.push_back({state.programDir + kManualFileName, "user's manual"});
-    }
-    if (!benchFile.empty()) own.push_back({benchFile, "bench file"});
-    if (!TraceFileAllowed(options.tracePath, own, error)) return nullptr;
+    if (!TraceFileAllowed(options.tracePath, OwnFilesOf(session->state_, benchFile, {}), error)) return nullptr;
 
     session->traceFile_ = std::make_unique<std::ofstream>(options.tracePath, std::ios::out | std::ios::trunc);
     if (*session->traceFile_) *session->traceFile_ << kTraceFileHeader << '\n' << std::flush;
@@ -196,8 +277,18 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
 bool HostSession::saveBench(std::string& error) {
   if (!bench_ || benchFile_.empty() || benchSaved_) return true;
   benchSaveAsked_ = true;
+  // Nothing changed, nothing written: the file stays as its author wrote it, and a bench
+  // that cannot be written serves a run that only looked.
+  if (bench_->toJson() == benchAsLoaded_) {
+    benchSaved_ = true;
+    return true;
+  }
   benchSaved_ = bench_->save(benchFile_, error);
   return benchSaved_;
+}
+
+bool HostSession::outputAllowed(const std::string& path, const std::string& option, std::string& error) const {
+  return NotOwnFile(path, OwnFilesOf(state_, benchFile_, options_.tracePath), "file", option, error);
 }
 
 HostSession::~HostSession() {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/AppState.h"
+#include "formats/FileLock.h"
 #include "link/Bridge.h"
 #include "link/Pacer.h"
 #include "link/TracingBridge.h"
@@ -23,7 +24,20 @@ struct HostOptions {
   bool json = false;
   // The simulated bench runs on virtual time: nothing waits in real time (scripts, tests).
   bool virtualTime = false;
+  // --lock-wait: how long a file another copy of the program holds is waited for. The
+  // front end installs it (with its way of telling the user) as the process's LockPolicy.
+  double lockWaitSeconds = LockPolicy::kDefaultWaitSeconds;
 };
+
+// The value of --lock-wait: seconds, a whole or decimal number from 0 to 86400 ("30",
+// "0.5"). Empty when fine, else the usage error naming the option.
+std::string LockWaitError(const std::string& text);
+// Its seconds; call only after LockWaitError() found it fine.
+double LockWaitSeconds(const std::string& text);
+
+// Why a session could not be made: an option that cannot be honoured as given, or an
+// operation that failed (a bench another process holds past the wait).
+enum class HostRefusal { kUsage, kFailed };
 
 // Where a session looks for its folders: empty fields are the real places, tests give
 // their own.
@@ -47,11 +61,15 @@ public:
   // the program's own files (settings, history log, load-record file, MCUType.mcu, the
   // manual) or the bench file, or an existing file other than an earlier trace; every
   // trace file begins with the line kTraceFileHeader.
+  //
+  // A bench file is locked for the whole session ("<bench>.lock" beside it, see FileLock):
+  // a second program on the same bench waits as the LockPolicy says, then is refused with
+  // HostRefusal::kFailed naming the process that holds it.
   static std::unique_ptr<HostSession> create(const HostOptions& options, const char* argv0,
-                                             std::string& error);
+                                             std::string& error, HostRefusal* refusal = nullptr);
   // The same with the folders given (tests).
   static std::unique_ptr<HostSession> createIn(const HostOptions& options, const HostPlaces& places,
-                                               std::string& error);
+                                               std::string& error, HostRefusal* refusal = nullptr);
   // Saves the bench only when nobody called saveBench(): it cannot report, so it is the
   // path of an abnormal end.
   ~HostSession();
@@ -73,12 +91,23 @@ public:
   const std::string& programDir() const { return state_.programDir; }
 
   // Writes a bench loaded from a file back to it, once: a call after a successful save
-  // does nothing and returns true. False with a sentence naming the file in `error`.
+  // does nothing and returns true. A bench the session did not change is not written at
+  // all (a read-only bench file serves runs that only look). False with a sentence naming
+  // the file in `error`.
   bool saveBench(std::string& error);
+
+  // Whether an output file of a command may be `path`: never one of the program's own
+  // files (settings, history log, load-record file, device database, manual, lock files,
+  // the bench file, the trace), by any name (a link, "..", a hard link). False with a
+  // sentence for the user that names the file and `option`.
+  bool outputAllowed(const std::string& path, const std::string& option, std::string& error) const;
 
 private:
   HostSession() = default;
 
+  // Held from before the bench is read until after it is written back: declared first, so
+  // it is let go last.
+  FileLock benchLock_;
   HostOptions options_;
   AppState state_;
   std::unique_ptr<Clock> clock_;
@@ -89,6 +118,7 @@ private:
   Bridge* bridge_ = nullptr;
   std::unique_ptr<Pacer> pacer_;
   std::string benchFile_;
+  std::string benchAsLoaded_;  // the bench as read, in the form it would be written
   bool usingUserDataDir_ = false;
   bool benchSaveAsked_ = false;
   bool benchSaved_ = false;

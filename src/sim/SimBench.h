@@ -33,6 +33,11 @@ struct SimBenchLoad {
 // times over; anything bigger is not a bench.
 inline constexpr std::uint64_t kSimBenchFileLimit = 64ull << 20;
 
+// The most programmers a bench file holds: room for more than the eight a program drives
+// (nine show "More programmers are detected."), and a bound on what a file can make us
+// build.
+inline constexpr std::size_t kSimBenchMaxProgrammers = 16;
+
 // Queue status reported with the receive-queue count.
 inline constexpr std::uint32_t kSimQueueEmpty = 0x00;
 inline constexpr std::uint32_t kSimQueueHasData = 0x02;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <initializer_list>
 #include <iterator>
+#include <set>
 #include <tuple>
 #include <nlohmann/json.hpp>
 
@@ -18,28 +19,91 @@ using Json = nlohmann::ordered_json;  // keeps keys in the order written
 
 // ---------------------------------------------------------------- syntax check
 
-// Finds the first syntax error of a text without letting the parser throw.
+// Finds the first syntax error of a text without letting the parser throw, and refuses
+// what the parsed document could no longer tell: a key given twice in one object (the
+// parser would keep one of them silently), and a list of programmers too long to be a
+// bench (stopped at once, before a huge file is built up in memory).
 class SyntaxCheck : public nlohmann::json_sax<Json> {
 public:
   std::string message;
   std::size_t position = 0;  // characters read when the error was seen, the bad one included
-  bool null() override { return true; }
-  bool boolean(bool) override { return true; }
-  bool number_integer(number_integer_t) override { return true; }
-  bool number_unsigned(number_unsigned_t) override { return true; }
-  bool number_float(number_float_t, const string_t&) override { return true; }
-  bool string(string_t&) override { return true; }
-  bool binary(binary_t&) override { return true; }
-  bool start_object(std::size_t) override { return true; }
-  bool key(string_t&) override { return true; }
-  bool end_object() override { return true; }
-  bool start_array(std::size_t) override { return true; }
-  bool end_array() override { return true; }
+  std::string refusal;       // a duplicate key or too many programmers, with its place
+  bool null() override { return value(); }
+  bool boolean(bool) override { return value(); }
+  bool number_integer(number_integer_t) override { return value(); }
+  bool number_unsigned(number_unsigned_t) override { return value(); }
+  bool number_float(number_float_t, const string_t&) override { return value(); }
+  bool string(string_t&) override { return value(); }
+  bool binary(binary_t&) override { return value(); }
+  bool start_object(std::size_t) override {
+    if (!value()) return false;
+    stack_.emplace_back().object = true;
+    return true;
+  }
+  bool key(string_t& name) override {
+    Frame& object = stack_.back();
+    if (!object.keys.insert(name).second) {
+      refusal = where() + ": the key \"" + name + "\" is given twice";
+      return false;
+    }
+    object.key = name;
+    return true;
+  }
+  bool end_object() override {
+    stack_.pop_back();
+    return true;
+  }
+  bool start_array(std::size_t) override {
+    if (!value()) return false;
+    stack_.emplace_back().object = false;
+    return true;
+  }
+  bool end_array() override {
+    stack_.pop_back();
+    return true;
+  }
   bool parse_error(std::size_t at, const std::string&, const nlohmann::detail::exception& ex) override {
     position = at;
     message = ex.what();
     return false;
   }
+
+private:
+  struct Frame {
+    bool object = true;
+    std::set<std::string> keys{};  // objects: the keys seen so far
+    std::string key{};             // objects: the key of the value being read
+    std::size_t count = 0;         // lists: the elements begun so far
+  };
+
+  // A value begins: in a list, it is the next element.
+  bool value() {
+    if (stack_.empty() || stack_.back().object) return true;
+    ++stack_.back().count;
+    const bool programmers = stack_.size() == 2 && stack_[0].object && stack_[0].key == "programmers";
+    if (programmers && stack_.back().count > kSimBenchMaxProgrammers) {
+      refusal = "programmers: more than " + std::to_string(kSimBenchMaxProgrammers) +
+                " programmers; a bench holds at most " + std::to_string(kSimBenchMaxProgrammers);
+      return false;
+    }
+    return true;
+  }
+
+  // The place of the innermost object or list, written as the reader's messages write it.
+  std::string where() const {
+    std::string path;
+    for (std::size_t i = 0; i + 1 < stack_.size(); ++i) {
+      const Frame& f = stack_[i];
+      if (f.object) {
+        path += (path.empty() ? "" : ".") + f.key;
+      } else {
+        path += "[" + std::to_string(f.count - 1) + "]";
+      }
+    }
+    return path.empty() ? "bench" : path;
+  }
+
+  std::vector<Frame> stack_;
 };
 
 // The parser's message as a user reads it: where, then what, without the library's own
@@ -297,6 +361,16 @@ bool ReadFlash(Reader& r, const Json& list, const std::string& path, std::vector
     flash.push_back({static_cast<std::uint32_t>(*start / kSimPageSize),
                      static_cast<std::uint32_t>(*size / kSimPageSize),
                      static_cast<std::uint32_t>(block / kSimPageSize)});
+    // One address, one block: a page in two regions would be erased with either block.
+    for (std::size_t k = 0; k < i; ++k) {
+      const SimFlashRegion& a = flash[k];
+      const SimFlashRegion& b = flash[i];
+      if (a.startPage < b.startPage + b.pageCount && b.startPage < a.startPage + a.pageCount) {
+        return r.fail(at, "overlaps " + path + "[" + std::to_string(k) + "] (" +
+                              HexText(a.startPage * kSimPageSize, 5) + " to " +
+                              HexText((a.startPage + a.pageCount) * kSimPageSize - 1, 5) + ")");
+      }
+    }
   }
   return true;
 }
@@ -713,7 +787,7 @@ Json WriteProgrammer(const SimProgrammerSetup& p) {
 std::optional<std::vector<SimProgrammerSetup>> ParseSimBench(std::string_view text, std::string& error) {
   SyntaxCheck syntax;
   if (!Json::sax_parse(text, &syntax, nlohmann::detail::input_format_t::json, true) || !syntax.message.empty()) {
-    error = SyntaxMessage(text, syntax);
+    error = syntax.refusal.empty() ? SyntaxMessage(text, syntax) : syntax.refusal;
     return std::nullopt;
   }
   const Json doc = Json::parse(text, nullptr, false);

@@ -9,6 +9,8 @@
 #include <filesystem>
 
 #include "formats/FileIoTestHook.h"
+#include "formats/FileLock.h"
+#include "support/ForeignLock.h"
 #include "support/TempDir.h"
 
 namespace fd {
@@ -158,6 +160,21 @@ TEST_F(HistoryLogTest, ARecordIsWholeOrNotThereAndAFailureSaysWhy) {
   EXPECT_NE(missing.error.find("does not exist"), std::string::npos) << missing.error;
 }
 
+TEST_F(HistoryLogTest, AnAppendHoldsTheFoldersLockAndNamesAHolderThatKeepsIt) {
+  ScopedLockPolicy noWait({0, {}});
+  tmp.write(kLog, "older\r\n");
+  {
+    test::ForeignLock other(tmp.path(FileLock::kAppFolderLockName));
+    ASSERT_TRUE(other.held());
+    const FileResult r = log.append("x\n");
+    EXPECT_FALSE(r);
+    EXPECT_NE(r.error.find("in use by process " + std::to_string(::getpid())), std::string::npos) << r.error;
+    EXPECT_EQ(onDisk(), "older\r\n");
+  }
+  EXPECT_TRUE(log.append("x\n"));
+  EXPECT_EQ(onDisk(), "older\r\nx\r\n");
+}
+
 // The Single Operation window: one date line per opening, then one line per success.
 class SingleOperationLogTest : public HistoryLogTest {
 protected:
@@ -182,6 +199,27 @@ TEST_F(SingleOperationLogTest, OneDateLinePerWindowOpening) {
             "No.03 | ZK40F2       | other           .mot | Program successfully | ID code: \r\n"
             "\r\n2024-12-31, 23:59:58  Operation: Off-line Load\r\n"
             "No.01 | ZK40F1       | main            .mot | Load successfully | ID code: \r\n");
+}
+
+// Another program's record must never come between a date line and its first entry: the
+// two are written together, in one write, and the window's later entries one write each.
+TEST_F(SingleOperationLogTest, TheDateLineAndTheFirstEntryAreOneAppend) {
+  setLog("1", "0");
+  std::vector<std::string> writes;
+  {
+    test::ScopedFileWriteHook hook([&](int descriptor, const char* data, std::size_t size) -> ssize_t {
+      writes.emplace_back(data, size);
+      return ::write(descriptor, data, size);
+    });
+    single.reset();
+    load(kMorning, "P", "f", "");
+    load(kMorning, "P", "g", "");
+  }
+  const std::vector<std::string> expected = {
+      "\r\n2024-03-05, 07:08:09  Operation: Off-line Load\r\n"
+      "No.01 | P            | f               .mot | Load successfully\r\n",
+      "No.01 | P            | g               .mot | Load successfully\r\n"};
+  EXPECT_EQ(writes, expected);
 }
 
 TEST_F(SingleOperationLogTest, NamesArePaddedOrCutToTheirWidth) {

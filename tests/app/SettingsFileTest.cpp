@@ -10,6 +10,8 @@
 #include <ostream>
 
 #include "formats/FileIoTestHook.h"
+#include "formats/FileLock.h"
+#include "support/ForeignLock.h"
 #include "support/TempDir.h"
 
 namespace fd {
@@ -27,9 +29,12 @@ protected:
   SettingsFile settings{tmp.path(kName)};
 
   std::string content() const { return tmp.read(kName); }
+  // What is in the folder but the folder's lock file, which stays once made.
   std::vector<std::string> folderEntries() const {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(tmp.dir())) names.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(tmp.dir())) {
+      if (e.path().filename() != FileLock::kAppFolderLockName) names.push_back(e.path().filename());
+    }
     return names;
   }
 };
@@ -285,6 +290,30 @@ TEST_F(SettingsFileTest, AFailedWriteSaysWhyAndChangesNothing) {
   EXPECT_TRUE(settings.write("A", "k", "2"));
   EXPECT_EQ(settings.lastError(), "");
   EXPECT_EQ(content(), "[A]\r\nk=2\r\n");
+}
+
+// Two programs changing settings at once: each change is read, made and saved under the
+// folder's lock, so neither throws the other's away; a holder that does not let go in time
+// is named and nothing is changed.
+TEST_F(SettingsFileTest, AChangeHoldsTheFoldersLockAndNamesAHolderThatKeepsIt) {
+  ScopedLockPolicy noWait({0, {}});
+  tmp.write(kName, "[A]\r\nk=1\r\n");
+  {
+    test::ForeignLock other(tmp.path(FileLock::kAppFolderLockName));
+    ASSERT_TRUE(other.held());
+    EXPECT_FALSE(settings.write("A", "k", "2"));
+    EXPECT_THAT(settings.lastError(), HasSubstr("\"" + tmp.path(kName) + "\" is in use by process " +
+                                                std::to_string(::getpid())));
+    EXPECT_FALSE(settings.writeDefault("A", "new", "3"));
+    EXPECT_EQ(content(), "[A]\r\nk=1\r\n");
+  }
+  EXPECT_TRUE(settings.write("A", "k", "2")) << settings.lastError();
+  // A default goes only where there is no value yet.
+  EXPECT_TRUE(settings.writeDefault("A", "k", "9"));
+  EXPECT_TRUE(settings.writeDefault("A", "new", "3"));
+  EXPECT_EQ(content(), "[A]\r\nk=2\r\nnew=3\r\n");
+  // The lock is let go with the change.
+  EXPECT_TRUE(test::ForeignLock(tmp.path(FileLock::kAppFolderLockName)).held());
 }
 
 TEST_F(SettingsFileTest, AnUnreadableFileIsNeitherReadNorReplaced) {

@@ -10,6 +10,7 @@
 #include "app/SettingsFile.h"
 #include "cli/CliFixture.h"
 #include "formats/SRecord.h"
+#include "flows/memory/SaveReadData.h"
 #include "formats/SRecordWriter.h"
 #include "support/PeerTools.h"
 
@@ -163,6 +164,53 @@ TEST_F(MemoryCommands, ForceReplacesAnExistingFile) {
   const CliRun run = onBench({"read", "--sn", "01", "--start", "4000", "--end", "400F", "-o", dir.path("old.mot"), "--force"});
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(dir.read("old.mot"), WriteSRecords(TargetBytes(0x4000, 0x400F), 0x4000).text);
+}
+
+// The program's own files are never an output, --force or not, by whatever name: S-records
+// in the history log or the settings would lose them.
+TEST_F(MemoryCommands, ReadNeverWritesOverTheProgramsOwnFiles) {
+  ASSERT_EQ(onBench({"list"}).code, 0);  // the app folder's files exist
+  std::filesystem::create_hard_link(dir.path(kHistoryFileName), dir.path("hard.log"));
+  std::filesystem::create_symlink(dir.path(kSettingsFileName), dir.path("link.ini"));
+  std::filesystem::create_directory(dir.path("sub"));
+  const struct {
+    std::string output;
+    const char* what;
+  } cases[] = {
+      {dir.path(kHistoryFileName), "history log"},
+      {dir.path("sub/../") + kHistoryFileName, "history log"},
+      {dir.path("hard.log"), "history log"},
+      {dir.path(kSettingsFileName), "settings file"},
+      {dir.path("link.ini"), "settings file"},
+      {dir.path(kLoadRecordFileName), "load-record file"},
+      {dir.path("bench.json"), "bench file"},
+  };
+  const std::string history = dir.read(kHistoryFileName);
+  const std::string settings = dir.read(kSettingsFileName);
+  const std::string record = dir.read(kLoadRecordFileName);
+  const std::string bench = dir.read("bench.json");
+  for (const auto& c : cases) {
+    const CliRun run = onBench({"read", "--sn", "01", "--blocks", "0", "-o", c.output, "--force"});
+    EXPECT_EQ(run.code, 2) << c.output;
+    EXPECT_THAT(run.err, HasSubstr("is the program's " + std::string(c.what))) << c.output;
+  }
+  EXPECT_EQ(dir.read(kHistoryFileName), history);
+  EXPECT_EQ(dir.read(kSettingsFileName), settings);
+  EXPECT_EQ(dir.read(kLoadRecordFileName), record);
+  EXPECT_EQ(dir.read("bench.json"), bench);
+}
+
+// ".mot" goes only to a name that is a file to be: a device keeps its name (and is refused
+// as no regular file) instead of turning into a new file beside it.
+TEST_F(MemoryCommands, ADeviceIsNotMadeIntoAFileBesideIt) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const CliRun run = onBench({"read", "--sn", "01", "--blocks", "0", "-o", "/dev/full", "--force"});
+  EXPECT_EQ(run.code, 2);
+  EXPECT_THAT(run.err, HasSubstr("/dev/full is not a regular file"));
+  EXPECT_FALSE(std::filesystem::exists("/dev/full.mot"));
+  EXPECT_EQ(WithDefaultExtension("/dev/full"), "/dev/full");
+  EXPECT_EQ(WithDefaultExtension(dir.path("new")), dir.path("new.mot"));
+  EXPECT_EQ(WithDefaultExtension(dir.path("new.bin")), dir.path("new.bin"));
 }
 
 TEST_F(MemoryCommands, AStoppedReadExitsOneWithTheMessageAndNoFile) {

@@ -11,6 +11,7 @@
 #include "link/Clock.h"
 #include "link/serial/SerialBridge.h"
 #include "sim/SimBench.h"
+#include "support/ForeignLock.h"
 #include "support/TempDir.h"
 
 namespace fd {
@@ -85,6 +86,7 @@ TEST(HostSession, TheBenchIsSavedOncePerRun) {
   {
     auto session = HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.dir()}, nullptr, error);
     ASSERT_TRUE(session) << error;
+    ASSERT_TRUE(session->bench()->detach(1));
     ASSERT_TRUE(session->saveBench(error)) << error;
     EXPECT_EQ(dir.read("bench.json"), session->bench()->toJson());
     dir.write("bench.json", "changed by hand since");
@@ -118,12 +120,124 @@ TEST(HostSession, AFailedSaveSaysWhyAndTheEndOfTheSessionDoesNotTryAgain) {
   {
     auto session = HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.dir()}, nullptr, error);
     ASSERT_TRUE(session) << error;
+    ASSERT_TRUE(session->bench()->detach(1));
     EXPECT_FALSE(session->saveBench(error));
     EXPECT_THAT(error, HasSubstr(dir.path("bench.json")));
     EXPECT_THAT(error, HasSubstr("read-only"));
     ::chmod(dir.path("bench.json").c_str(), 0644);
   }
   EXPECT_EQ(dir.read("bench.json"), kHandWrittenBench);
+}
+
+TEST(HostSession, ABenchTheRunDidNotChangeIsNotWritten) {
+  TempDir dir;
+  const std::string smallest = R"({"programmers":[{}]})";
+  dir.write("bench.json", smallest);
+  {
+    std::string error;
+    auto session = HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.dir()}, nullptr, error);
+    ASSERT_TRUE(session) << error;
+    std::uint32_t count = 0;
+    EXPECT_EQ(session->bridge().BridgeGetNumDevices(count), kBridgeOk);
+    EXPECT_TRUE(session->saveBench(error)) << error;
+  }
+  EXPECT_EQ(dir.read("bench.json"), smallest) << "byte for byte as written";
+
+  // A bench nobody may write serves a run that only looks.
+  ASSERT_EQ(::chmod(dir.path("bench.json").c_str(), 0444), 0);
+  AsPlainUser user(dir);
+  if (!user.active()) GTEST_SKIP() << "cannot drop root rights";
+  std::string error;
+  auto session = HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.path("app")}, nullptr, error);
+  ASSERT_TRUE(session) << error;
+  EXPECT_TRUE(session->saveBench(error)) << error;
+  EXPECT_EQ(dir.read("bench.json"), smallest);
+}
+
+// ---------------------------------------------------------------- two programs, one bench
+
+TEST(HostSession, ABenchIsHeldForTheWholeSessionAndAnotherHolderIsNamed) {
+  TempDir dir;
+  dir.write("bench.json", kHandWrittenBench);
+  const std::string lockFile = dir.path("bench.json.lock");
+  ScopedLockPolicy noWait({0, {}});
+  {
+    test::ForeignLock other(lockFile);
+    ASSERT_TRUE(other.held());
+    std::string error;
+    HostRefusal refusal = HostRefusal::kUsage;
+    EXPECT_EQ(HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.dir()}, nullptr, error, &refusal),
+              nullptr);
+    EXPECT_EQ(refusal, HostRefusal::kFailed) << "an operation that failed, not a usage error";
+    EXPECT_THAT(error, HasSubstr("\"" + dir.path("bench.json") + "\" is in use by process " +
+                                 std::to_string(::getpid())));
+  }
+  EXPECT_EQ(dir.read("bench.json"), kHandWrittenBench);
+
+  std::string error;
+  auto session = HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.dir()}, nullptr, error);
+  ASSERT_TRUE(session) << error;
+  ASSERT_TRUE(session->bench()->detach(0));
+  ASSERT_TRUE(session->saveBench(error)) << error;
+  EXPECT_FALSE(test::ForeignLock(lockFile).held()) << "held after the save, until the session ends";
+  session.reset();
+  EXPECT_TRUE(test::ForeignLock(lockFile).held());
+}
+
+TEST(HostSession, LockWaitTakesSeconds) {
+  const struct {
+    const char* text;
+    double seconds;  // < 0: refused
+  } cases[] = {
+      {"30", 30}, {"0", 0}, {"0.5", 0.5}, {"86400", 86400}, {"007", 7},
+      {"", -1},   {"-1", -1}, {"1e3", -1}, {"86401", -1},   {".5", -1}, {"5.", -1}, {"1.2.3", -1}, {"inf", -1},
+      {"30s", -1}, {" 30", -1}, {"999999999999", -1},
+  };
+  for (const auto& c : cases) {
+    const std::string error = LockWaitError(c.text);
+    if (c.seconds < 0) {
+      EXPECT_THAT(error, HasSubstr("--lock-wait")) << c.text;
+    } else {
+      EXPECT_EQ(error, "") << c.text;
+      EXPECT_DOUBLE_EQ(LockWaitSeconds(c.text), c.seconds) << c.text;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- what an output may replace
+
+TEST(HostSession, AnOutputFileIsNeverOneOfTheProgramsOwn) {
+  TempDir dir;
+  dir.write("bench.json", kHandWrittenBench);
+  std::string error;
+  auto session = HostSession::create({.simulate = dir.path("bench.json"), .appDir = dir.path("app")}, nullptr, error);
+  ASSERT_TRUE(session) << error;
+  const std::string app = dir.path("app/");
+  dir.write(std::string("app/") + kHistoryFileName, "");
+  std::filesystem::create_hard_link(app + kHistoryFileName, dir.path("hard.log"));
+  std::filesystem::create_symlink(app + kSettingsFileName, dir.path("link.ini"));
+  const struct {
+    std::string path;
+    const char* what;  // nullptr: allowed
+  } cases[] = {
+      {app + kHistoryFileName, "history log"},
+      {dir.path("hard.log"), "history log"},
+      {dir.path("app/../app/") + kHistoryFileName, "history log"},
+      {dir.path("link.ini"), "settings file"},
+      {app + kLoadRecordFileName, "load-record file"},
+      {app + FileLock::kAppFolderLockName, "lock file"},
+      {dir.path("bench.json"), "bench file"},
+      {dir.path("bench.json.lock"), "lock file"},
+      {dir.path("read.mot"), nullptr},
+      {app + "read.mot", nullptr},
+  };
+  for (const auto& c : cases) {
+    std::string refused;
+    EXPECT_EQ(session->outputAllowed(c.path, "-o", refused), c.what == nullptr) << c.path;
+    if (c.what == nullptr) continue;
+    EXPECT_THAT(refused, HasSubstr("\"" + c.path + "\" is the program's " + c.what)) << c.path;
+    EXPECT_THAT(refused, HasSubstr("choose another file for -o")) << c.path;
+  }
 }
 
 // ---------------------------------------------------------------- what a trace may overwrite

@@ -185,8 +185,64 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"BootOutcome", R"({"programmers": [{"faults": {"boot": {"program": {"FC0": "broken"}}}}]})",
                 "faults.boot.program.FC0: expected fails, notReady or silent"},
         BadFile{"BootPage", R"({"programmers": [{"faults": {"boot": {"program": {"FCG": "fails"}}}}]})",
-                "faults.boot.program.FCG"}),
+                "faults.boot.program.FCG"},
+        // A key given twice would otherwise count once, the reader choosing which.
+        BadFile{"KeyTwice", R"({"programmers": [{"attached": true, "attached": false}]})",
+                "programmers[0]: the key \"attached\" is given twice"},
+        BadFile{"KeyTwiceDeeper", R"({"programmers": [{}, {"target": {"flash": [{"start": "04000", "size": 256,
+                                                                        "start": "08000"}]}}]})",
+                "programmers[1].target.flash[0]: the key \"start\" is given twice"},
+        BadFile{"KeyTwiceAtTheTop", R"({"programmers": [], "programmers": [{}]})",
+                "bench: the key \"programmers\" is given twice"},
+        BadFile{"OverlappingFlash",
+                R"({"programmers": [{"target": {"flash": [{"start": "04000", "size": 8192, "blockSize": 4096},
+                                                          {"start": "05000", "size": 4096}]}}]})",
+                "target.flash[1]: overlaps programmers[0].target.flash[0] (04000 to 05FFF)"},
+        BadFile{"FlashInsideFlash",
+                R"({"programmers": [{"target": {"flash": [{"start": "04400", "size": 256},
+                                                          {"start": "04000", "size": 4096}]}}]})",
+                "target.flash[1]: overlaps programmers[0].target.flash[0]"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A bench holds up to 16 programmers: nine still show "More programmers are detected.", and
+// a file of a million is refused at once instead of being built up in memory.
+TEST(SimBenchFile, ABenchHoldsAtMostSixteenProgrammers) {
+  const auto benchOf = [](std::size_t n) {
+    std::string text = "{\"programmers\": [";
+    for (std::size_t i = 0; i < n; ++i) text += i == 0 ? "{}" : ", {}";
+    return text + "]}";
+  };
+  VirtualClock clock;
+  for (const std::size_t n : {9u, 16u}) {
+    const auto r = SimBench::fromJson(benchOf(n), clock);
+    ASSERT_TRUE(r.bench) << n << ": " << r.error;
+    EXPECT_EQ(r.bench->programmerCount(), n);
+  }
+  for (const std::size_t n : {17u, 1000000u}) {
+    const auto r = SimBench::fromJson(benchOf(n), clock);
+    EXPECT_FALSE(r.bench) << n;
+    EXPECT_EQ(r.error, "programmers: more than 16 programmers; a bench holds at most 16") << n;
+  }
+  // Only the list of programmers counts: longer lists elsewhere are theirs to judge.
+  const auto pages = SimBench::fromJson(
+      R"({"programmers": [{"image": [{"page": "00", "fill": "00"}, {"page": "01", "fill": "00"},
+          {"page": "02", "fill": "00"}, {"page": "03", "fill": "00"}, {"page": "04", "fill": "00"},
+          {"page": "05", "fill": "00"}, {"page": "06", "fill": "00"}, {"page": "07", "fill": "00"},
+          {"page": "08", "fill": "00"}, {"page": "09", "fill": "00"}, {"page": "0A", "fill": "00"},
+          {"page": "0B", "fill": "00"}, {"page": "0C", "fill": "00"}, {"page": "0D", "fill": "00"},
+          {"page": "0E", "fill": "00"}, {"page": "0F", "fill": "00"}, {"page": "10", "fill": "00"}]}]})",
+      clock);
+  EXPECT_TRUE(pages.bench) << pages.error;
+}
+
+TEST(SimBenchFile, FlashRegionsSideBySideAreOne) {
+  VirtualClock clock;
+  const auto r = SimBench::fromJson(
+      R"({"programmers": [{"target": {"flash": [{"start": "05000", "size": 4096},
+                                                {"start": "04000", "size": 4096}]}}]})",
+      clock);
+  EXPECT_TRUE(r.bench) << r.error;
+}
 
 TEST(SimBenchFile, SaveReplacesTheFileWholeAndLoadReadsItBack) {
   TempDir dir;

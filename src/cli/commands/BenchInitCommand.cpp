@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "cli/commands/Command.h"
+#include "formats/FileLock.h"
 #include "link/Clock.h"
 #include "sim/SimBench.h"
 
@@ -27,6 +28,14 @@ public:
     std::error_code ec;
     if (std::filesystem::exists(path_, ec) && !force_) {
       cli.err << "ERROR: " << path_ << " exists already; give --force to replace it.\n";
+      return kExitFailed;
+    }
+    // A program running on this bench writes it back at its end: wait for it, so the fresh
+    // bench is not overwritten by the old one a moment later.
+    FileLock lock;
+    std::string locked;
+    if (!lock.acquire(path_, FileLock::Place::kBeside, locked)) {
+      cli.err << "ERROR: " << locked << '\n';
       return kExitFailed;
     }
     VirtualClock clock;

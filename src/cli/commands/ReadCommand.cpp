@@ -60,11 +60,23 @@ public:
       cli.err << "usage: " << path << " is a folder\n";
       return kExitUsage;
     }
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+      cli.err << "usage: " << path << " is not a regular file\n";
+      return kExitUsage;
+    }
+    if (!cli.begin()) return kExitFailed;
+    // Never the program's own files, --force or not: the settings, the log or the bench
+    // replaced by S-records would be lost.
+    std::string own;
+    if (!cli.host().outputAllowed(path, "-o", own)) {
+      cli.err << "usage: " << own << '\n';
+      return kExitUsage;
+    }
     if (std::filesystem::exists(path, error) && !force_) {
       cli.err << "usage: " << path << " exists; give --force to replace it\n";
       return kExitUsage;
     }
-    if (!cli.begin()) return kExitFailed;
     SignalWatch signals;
     ConsoleMain main(cli);
     main.flow.open();

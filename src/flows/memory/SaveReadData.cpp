@@ -12,6 +12,11 @@ namespace fd {
 std::string WithDefaultExtension(const std::string& path) {
   const std::filesystem::path name = std::filesystem::path(path).filename();
   if (name.has_extension()) return path;
+  // A device, a pipe or a folder is named as it is: "/dev/full" must never turn into a new
+  // regular file "/dev/full.mot" beside it (the save then refuses what is there).
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return path;
   return path + kSaveDefaultExtension;
 }
 

@@ -16,7 +16,8 @@ inline constexpr const char* kMsgOverwriteFile = "Over write the selected file?"
 inline constexpr const char* kMsgCannotCreateFile = "Can not create file!";
 inline constexpr const char* kSaveDefaultExtension = ".mot";
 
-// The chosen name with ".mot" added when it has no extension.
+// The chosen name with ".mot" added when it has no extension and does not name something
+// that exists and is no regular file (a device, a pipe, a folder).
 std::string WithDefaultExtension(const std::string& path);
 
 // The file written, or none when the user cancelled or the save failed (it said why).

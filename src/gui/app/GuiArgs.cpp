@@ -19,13 +19,18 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
                                   QStringLiteral("DIR"));
   const QCommandLineOption trace(QStringLiteral("trace"),
                                  QStringLiteral("Write every bridge call to FILE."), QStringLiteral("FILE"));
+  const QCommandLineOption lockWait(
+      QStringLiteral("lock-wait"),
+      QStringLiteral("Seconds to wait for a bench or app folder another process is using (default 30)."),
+      QStringLiteral("SECONDS"));
   parser.addOption(help);
   parser.addOption(simulate);
   parser.addOption(appDir);
   parser.addOption(trace);
+  parser.addOption(lockWait);
 
   GuiArgs result;
-  const QString usage = QStringLiteral("Usage: flashdock [--simulate N|demo|FILE.json] [--app-dir DIR] [--trace FILE]");
+  const QString usage = QStringLiteral("Usage: flashdock [--simulate N|demo|FILE.json] [--app-dir DIR] [--trace FILE] [--lock-wait SECONDS]");
   if (!parser.parse(arguments)) {
     result.outcome = GuiArgs::Outcome::Error;
     result.message = parser.errorText() + QLatin1Char('\n') + usage;
@@ -43,7 +48,7 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
     return result;
   }
   // A repeated option would silently drop one of the values; say so instead.
-  for (const QCommandLineOption* option : {&simulate, &appDir, &trace}) {
+  for (const QCommandLineOption* option : {&simulate, &appDir, &trace, &lockWait}) {
     const QStringList values = parser.values(*option);
     if (values.size() > 1) {
       result.outcome = GuiArgs::Outcome::Error;
@@ -61,6 +66,15 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
   result.options.simulate = parser.value(simulate).toStdString();
   result.options.appDir = parser.value(appDir).toStdString();
   result.options.tracePath = parser.value(trace).toStdString();
+  if (parser.isSet(lockWait)) {
+    const std::string seconds = parser.value(lockWait).toStdString();
+    if (const std::string wrong = LockWaitError(seconds); !wrong.empty()) {
+      result.outcome = GuiArgs::Outcome::Error;
+      result.message = QString::fromStdString(wrong) + QLatin1Char('\n') + usage;
+      return result;
+    }
+    result.options.lockWaitSeconds = LockWaitSeconds(seconds);
+  }
   return result;
 }
 
