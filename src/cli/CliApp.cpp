@@ -25,6 +25,31 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.add_option("--trace", options.tracePath, "Write every bridge call to this file")->check(NonEmpty());
   app.add_flag("--json", options.json, "Print results as JSON");
   app.add_flag("--virtual-time", options.virtualTime, "Run a simulated bench on virtual time (no real waiting)");
+  // --port and --usb-serial each pick one programmer, rows in the order given across both.
+  auto pick = [&options](PortChoice::Kind kind) {
+    return [&options, kind](const std::string& value) { options.choices.push_back({kind, value}); };
+  };
+  app.add_option_function<std::string>("--port", pick(PortChoice::Kind::Port),
+                                        "Use the programmer on this port (repeatable; rows in the order given)")
+      ->check(NonEmpty())
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->trigger_on_parse();
+  app.add_option_function<std::string>("--usb-serial", pick(PortChoice::Kind::UsbSerial),
+                                        "Use the programmer with this USB serial number (repeatable)")
+      ->check(NonEmpty())
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->trigger_on_parse();
+  app.add_option_function<std::string>(
+         "--usb-id",
+         [&options](const std::string& value) {
+           UsbId id;
+           if (!ParseUsbId(value, id)) throw CLI::ValidationError("--usb-id", "give VID:PID in hex, as 2f3a:0039");
+           options.usbIds.push_back(id);
+         },
+         "Also take USB serial ports with this VID:PID for programmers (repeatable)")
+      ->check(NonEmpty())
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->trigger_on_parse();
 
   std::vector<std::unique_ptr<Command>> commands = MakeCommands();
   std::vector<CLI::App*> subcommands;
