@@ -66,6 +66,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return kExitUsage;
   }
 
+  if (!options.simulate.empty() && !options.choices.empty()) {
+    err << "usage: --port and --usb-serial pick real programmers; a simulated bench (--simulate) has none.\n";
+    return kExitUsage;
+  }
   CliContext cli(options, out, err);
   for (std::size_t i = 0; i < commands.size(); ++i) {
     if (!subcommands[i]->parsed()) continue;
