@@ -11,6 +11,8 @@
 #include <gmock/gmock.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <filesystem>
 #include <fstream>
@@ -159,6 +161,31 @@ protected:
     if (compareReads) {
       EXPECT_EQ(e.read, s.read);
     }
+  }
+
+  // Waits until process `pid` holds the lock of `port` (as /proc/locks tells), for at most
+  // ten seconds.
+  bool waitForLock(pid_t pid, const std::string& port) {
+    struct stat tty {};
+    if (::stat(port.c_str(), &tty) != 0) return false;
+    const std::string lockFile = dir.path("flashdock-tty-" + std::to_string(major(tty.st_rdev)) + "-" +
+                                          std::to_string(minor(tty.st_rdev)) + ".lock");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      struct stat file {};
+      if (::stat(lockFile.c_str(), &file) == 0) {
+        std::ifstream locks("/proc/locks");
+        std::string line;
+        const std::string inode = ":" + std::to_string(file.st_ino) + " ";
+        while (std::getline(locks, line)) {
+          if (line.find(" " + std::to_string(pid) + " ") != std::string::npos && line.find(inode) != std::string::npos) {
+            return true;
+          }
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
   }
 
   test::TempDir dir;
@@ -311,7 +338,7 @@ TEST_F(EmulatorEndToEnd, TwoProcessesOnTwoPortsAndAPortInUse) {
   // Two loads at once, each on its own programmer.
   Process first(emulatorArgs({"load", image, "--sn", "01", "--base", "4000"}, "", {ports_[0]}), emulatorEnv());
   Process second(emulatorArgs({"info", "--device", "0"}, dir.path("second.trace"), {ports_[1]}), emulatorEnv());
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  ASSERT_TRUE(waitForLock(first.pid(), ports_[0])) << "the first load never took its port";
   // A third process asks for the first's programmer: it is not opened, and says by whom.
   const ProcessRun busy = RunProcess(emulatorArgs({"list", "--ports"}, dir.path("busy.trace"), {ports_[0]}),
                                      emulatorEnv());

@@ -69,7 +69,14 @@ bool SerialBridge::scan(std::vector<Device>& found, std::string* error) {
     for (const Device& d : found) {
       if (d.info.name == info.name) return;  // the same programmer picked twice
     }
-    found.push_back({info, Hex4(info.vendorId), Hex4(info.productId), info.product});
+    found.push_back({info, Hex4(info.vendorId), Hex4(info.productId), info.product, false});
+  };
+  // A picked programmer that is gone keeps its place and its count: the ones after it must
+  // not move up into its row, and the count shows that one is missing.
+  auto addGone = [&](const std::string& value) {
+    SerialPortInfo info;
+    info.name = value;
+    found.push_back({info, "", "", "", true});
   };
   if (options_.choices.empty()) {
     if (!listed) return false;
@@ -94,6 +101,7 @@ bool SerialBridge::scan(std::vector<Device>& found, std::string* error) {
         *error = "No programmer with the USB serial number \"" + choice.value + "\" is attached.";
         return false;
       }
+      if (!matched) addGone(choice.value);
       continue;
     }
     std::string real;
@@ -103,7 +111,8 @@ bool SerialBridge::scan(std::vector<Device>& found, std::string* error) {
         *error = "The port " + choice.value + " does not exist.";
         return false;
       }
-      continue;  // unplugged since: the count says so
+      addGone(choice.value);
+      continue;
     }
     const SerialPortInfo* match = nullptr;
     for (const SerialPortInfo& info : listed ? *listed : std::vector<SerialPortInfo>{}) {
@@ -124,6 +133,7 @@ bool SerialBridge::scan(std::vector<Device>& found, std::string* error) {
                Hex4(kProgrammerUsbProduct) + " or one given with --usb-id) nor one of the programmer emulator.";
       return false;
     }
+    addGone(choice.value);
   }
   return true;
 }
@@ -192,6 +202,10 @@ int SerialBridge::BridgeOpen(std::uint32_t index, BridgeHandle& handle) {
   if (index >= devices_.size()) return kBridgeDeviceNotFound;
   const SerialPortInfo& info = devices_[index].info;
   const std::string& name = info.name;
+  if (devices_[index].gone) {
+    notes_[name] = "gone";
+    return kBridgeDeviceNotFound;
+  }
   // The lock comes first: opening alone would already pulse the lines of a programmer
   // another process is working with.
   PortLock lock;

@@ -102,6 +102,7 @@ private:
   struct Device {
     SerialPortInfo info;
     std::string vendor, product, description;
+    bool gone = false;  // picked, but not there any more
   };
   struct Open {
     PortLock lock;  // outlives the port: let go only once the port is closed

@@ -196,6 +196,16 @@ TEST(SerialPortChoice, PickedInTheOrderGivenAndNothingElse) {
     EXPECT_FALSE(bridgeWith(r.choices, why));
     EXPECT_NE(why.find(r.error), std::string::npos) << why;
   }
+  // A picked programmer unplugged after the start keeps its row and its count: the next
+  // one never moves up into its place.
+  fs::remove_all(root + "/class/tty/ttyUSB1");
+  ASSERT_EQ(picked->BridgeGetNumDevices(count), kBridgeOk);
+  ASSERT_EQ(count, 2u);
+  BridgeHandle handle = kNoHandle;
+  EXPECT_EQ(picked->BridgeOpen(0, handle), kBridgeDeviceNotFound);
+  EXPECT_EQ(picked->rows()[0].note, "gone");
+  EXPECT_EQ(picked->rows()[1].port, "/dev/ttyUSB0");
+
   // --usb-id makes the other adapter a programmer.
   SerialBridge added(SystemSerialPorts(root),
                      SerialBridgeOptions{{{0x0403, 0x6001}}, {{PortChoice::Kind::Port, "/dev/zero"}}, dir.dir()});
