@@ -91,7 +91,8 @@ public:
       cli.out << nlohmann::json{{"status", view.statusText}, {"rows", rows}, {"notOpened", unopened}}.dump(2) << '\n';
     } else {
       PrintRows(cli.out, view);
-      if (ports_) PrintPorts(cli.out, ports);
+      // A simulated bench has no ports to show.
+      if (ports_ && cli.host().serial() != nullptr) PrintPorts(cli.out, ports);
     }
     main.flow.close();
     // Every attached programmer must have made its row; otherwise the list has said why not.
