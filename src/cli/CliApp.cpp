@@ -29,6 +29,31 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.add_option("--lock-wait", lockWait,
                  "Seconds to wait for a bench or app folder another process is using (default 30)")
       ->check([](const std::string& value) { return LockWaitError(value); });
+  // --port and --usb-serial each pick one programmer, rows in the order given across both.
+  auto pick = [&options](PortChoice::Kind kind) {
+    return [&options, kind](const std::string& value) { options.choices.push_back({kind, value}); };
+  };
+  app.add_option_function<std::string>("--port", pick(PortChoice::Kind::Port),
+                                        "Use the programmer on this port (repeatable; rows in the order given)")
+      ->check(NonEmpty())
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->trigger_on_parse();
+  app.add_option_function<std::string>("--usb-serial", pick(PortChoice::Kind::UsbSerial),
+                                        "Use the programmer with this USB serial number (repeatable)")
+      ->check(NonEmpty())
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->trigger_on_parse();
+  app.add_option_function<std::string>(
+         "--usb-id",
+         [&options](const std::string& value) {
+           UsbId id;
+           if (!ParseUsbId(value, id)) throw CLI::ValidationError("--usb-id", "give VID:PID in hex, as 2f3a:0039");
+           options.usbIds.push_back(id);
+         },
+         "Also take USB serial ports with this VID:PID for programmers (repeatable)")
+      ->check(NonEmpty())
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->trigger_on_parse();
 
   std::vector<std::unique_ptr<Command>> commands = MakeCommands();
   std::vector<CLI::App*> subcommands;
@@ -50,6 +75,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   ScopedLockPolicy lockPolicy({options.lockWaitSeconds, [&err](const std::string& sentence) {
                                  err << "INFO: " << sentence << '\n' << std::flush;
                                }});
+  if (!options.simulate.empty() && !options.choices.empty()) {
+    err << "usage: --port and --usb-serial pick real programmers; a simulated bench (--simulate) has none.\n";
+    return kExitUsage;
+  }
   CliContext cli(options, out, err);
   for (std::size_t i = 0; i < commands.size(); ++i) {
     if (!subcommands[i]->parsed()) continue;

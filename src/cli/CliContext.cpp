@@ -47,6 +47,9 @@ bool CliContext::begin() {
     return false;
   }
   prompter = std::make_unique<ConsolePrompter>(err);
+  if (SerialBridge* serial = session->serial()) {
+    serial->setNoticeSink([this](const std::string& text) { err << "WARNING: " << text << '\n'; });
+  }
   if (session->usingUserDataDir()) {
     err << "INFO: The program's folder can not be written; settings and log are kept in "
         << session->state().appDir << ".\n";

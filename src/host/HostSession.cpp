@@ -212,8 +212,13 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
   // Known to the session only once it is made: a refused session writes no bench back.
   std::string benchFile;
 
+  if (simulate && !options.choices.empty()) {
+    error = "--port and --usb-serial pick real programmers; a simulated bench has none.";
+    return nullptr;
+  }
   if (!simulate) {
-    session->serial_ = std::make_unique<SerialBridge>();
+    session->serial_ = std::make_unique<SerialBridge>(SerialBridgeOptions{options.usbIds, options.choices, {}});
+    if (!session->serial_->checkChoices(error)) return nullptr;
     session->bridge_ = session->serial_.get();
   } else {
     const SimulateArg arg = ParseSimulateArg(options.simulate);

@@ -11,6 +11,7 @@
 #include "link/Bridge.h"
 #include "link/Pacer.h"
 #include "link/TracingBridge.h"
+#include "link/serial/SerialBridge.h"
 
 namespace fd {
 
@@ -27,6 +28,10 @@ struct HostOptions {
   // --lock-wait: how long a file another copy of the program holds is waited for. The
   // front end installs it (with its way of telling the user) as the process's LockPolicy.
   double lockWaitSeconds = LockPolicy::kDefaultWaitSeconds;
+  // Real programmers: the ones picked (--port, --usb-serial, in the order given; none: all)
+  // and the USB ids taken for programmers besides the programmer's own (--usb-id).
+  std::vector<PortChoice> choices{};
+  std::vector<UsbId> usbIds{};
 };
 
 // The value of --lock-wait: seconds, a whole or decimal number from 0 to 86400 ("30",
@@ -50,7 +55,8 @@ class HostSession {
 public:
   // Null with a message in `error` when an option cannot be honoured (bad --simulate value,
   // unreadable bench file, app folder that cannot be written, trace file that cannot be
-  // created or that would overwrite a file it must not).
+  // created or that would overwrite a file it must not, a picked programmer that is not
+  // there, --port or --usb-serial with a simulated bench).
   //
   // The files live in `--app-dir` when given (a folder that cannot be written is refused).
   // Otherwise in the executable's folder; when that cannot be written (an installed
@@ -78,6 +84,8 @@ public:
   Bridge& bridge() { return *bridge_; }
   Pacer& pacer() { return *pacer_; }
   SimBench* bench() { return bench_.get(); }
+  // The bridge of real programmers; null on a simulated bench.
+  SerialBridge* serial() { return serial_.get(); }
   // The time the session runs on: real, or virtual with --virtual-time.
   Clock& clock() { return *clock_; }
   const HostOptions& options() const { return options_; }
@@ -112,7 +120,7 @@ private:
   AppState state_;
   std::unique_ptr<Clock> clock_;
   std::unique_ptr<SimBench> bench_;
-  std::unique_ptr<Bridge> serial_;
+  std::unique_ptr<SerialBridge> serial_;
   std::unique_ptr<TracingBridge> tracing_;
   std::unique_ptr<std::ofstream> traceFile_;
   Bridge* bridge_ = nullptr;

@@ -38,6 +38,17 @@ TEST_F(CliTest, EmptyAndMalformedValuesAreUsageErrorsNamingTheOption) {
       {{"--simulate", "demo", "info", "--device", ""}, "--device"},
       {{"--simulate", "demo", "info", "--device", "-1"}, "--device"},
       {{"--simulate", "demo", "info", "--device", "0x1"}, "--device"},
+      {{"--port", "", "list"}, "--port"},
+      {{"--usb-serial", "", "list"}, "--usb-serial"},
+      {{"--usb-id", "", "list"}, "--usb-id"},
+      {{"--usb-id", "2f3a", "list"}, "--usb-id"},
+      {{"--usb-id", "2f3a:00390", "list"}, "--usb-id"},
+      {{"--simulate", "demo", "--port", "/dev/ttyUSB0", "list"}, "--port"},
+      {{"--simulate", "demo", "--usb-serial", "FD1", "list"}, "--usb-serial"},
+      {{"selftest"}, "--device"},
+      {{"--simulate", "demo", "selftest", "--device", "0", "--port", "/dev/ttyUSB0"}, "--port"},
+      {{"emulate", "--programmers", "0"}, "--programmers"},
+      {{"emulate", "--bench", ""}, "--bench"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> all = {"flashdock-cli", "--virtual-time"};

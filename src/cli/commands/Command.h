@@ -32,6 +32,8 @@ std::unique_ptr<Command> MakeLoadCommand();
 std::unique_ptr<Command> MakeProgramCommand();
 std::unique_ptr<Command> MakeEraseCommand();
 std::unique_ptr<Command> MakeReadCommand();
+std::unique_ptr<Command> MakeEmulateCommand();
+std::unique_ptr<Command> MakeSelftestCommand();
 
 // Every command, in the order the help lists them.
 std::vector<std::unique_ptr<Command>> MakeCommands();

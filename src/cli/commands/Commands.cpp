@@ -17,6 +17,8 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeOptionsCommand());
   commands.push_back(MakeUpdateFirmwareCommand());
   commands.push_back(MakeBenchInitCommand());
+  commands.push_back(MakeSelftestCommand());
+  commands.push_back(MakeEmulateCommand());
   return commands;
 }
 

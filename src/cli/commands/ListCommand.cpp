@@ -1,4 +1,5 @@
 // list: the programmers as the main window lists them.
+#include <algorithm>
 #include <iomanip>
 
 #include "cli/commands/Command.h"
@@ -18,10 +19,58 @@ void PrintRows(std::ostream& out, const MainView& view) {
   }
 }
 
+// Where each row's programmer is: its port, USB port path and USB serial number, from the
+// serial bridge (a simulated bench has none of these); and the programmers that are
+// attached but could not be opened, with the reason.
+struct PortsOfList {
+  std::vector<SerialDeviceRow> rows;      // by list row
+  std::vector<SerialDeviceRow> unopened;  // attached programmers without a row
+};
+
+PortsOfList PortsOf(CliContext& cli, const MainFlow& flow, std::size_t rowCount) {
+  PortsOfList ports;
+  SerialBridge* serial = cli.host().serial();
+  std::vector<std::string> shown;
+  for (std::size_t r = 0; r < rowCount; ++r) {
+    std::optional<SerialDeviceRow> row;
+    if (serial) row = serial->rowOf(flow.handles()[r]);
+    ports.rows.push_back(row.value_or(SerialDeviceRow{}));
+    if (row) shown.push_back(row->port);
+  }
+  if (serial) {
+    for (const SerialDeviceRow& device : serial->rows()) {
+      if (std::find(shown.begin(), shown.end(), device.port) == shown.end()) ports.unopened.push_back(device);
+    }
+  }
+  return ports;
+}
+
+nlohmann::json PortJson(const SerialDeviceRow& row) {
+  return {{"port", row.port}, {"usbPath", row.usbPath}, {"usbSerial", row.usbSerial}};
+}
+
+void PrintPorts(std::ostream& out, const PortsOfList& ports) {
+  auto line = [&out](const std::string& sn, const SerialDeviceRow& row, const std::string& note) {
+    out << "   " << std::left << std::setw(3) << sn << std::setw(14) << row.port << "  " << std::setw(12)
+        << (row.usbPath.empty() ? "-" : row.usbPath) << "  " << (row.usbSerial.empty() ? "-" : row.usbSerial)
+        << (note.empty() ? "" : "  " + note) << std::right << '\n';
+  };
+  if (ports.rows.empty() && ports.unopened.empty()) return;
+  out << "   SN Port            USB path      USB serial\n";
+  for (std::size_t r = 0; r < ports.rows.size(); ++r) {
+    line((r + 1 < 10 ? "0" : "") + std::to_string(r + 1), ports.rows[r], "");
+  }
+  for (const SerialDeviceRow& row : ports.unopened) {
+    line("--", row, row.note.empty() ? "not opened" : row.note);
+  }
+}
+
 class ListCommand final : public Command {
 public:
   CLI::App* define(CLI::App& app) override {
-    return app.add_subcommand("list", "Show the attached programmers as the main window lists them");
+    CLI::App* sub = app.add_subcommand("list", "Show the attached programmers as the main window lists them");
+    sub->add_flag("--ports", ports_, "Also show each programmer's port, USB port path and USB serial number");
+    return sub;
   }
 
   int run(CliContext& cli) override {
@@ -29,15 +78,25 @@ public:
     ConsoleMain main(cli);
     main.flow.open();
     const MainView& view = main.flow.view();
+    const PortsOfList ports = PortsOf(cli, main.flow, view.rows.size());
     if (cli.options.json) {
+      nlohmann::json rows = RowsJson(view);
+      for (std::size_t r = 0; r < rows.size(); ++r) rows[r].update(PortJson(ports.rows[r]));
       nlohmann::json failures = nlohmann::json::array();
       for (const DetectionFailure& failure : main.flow.detectionFailures()) {
         failures.push_back({{"deviceIndex", failure.deviceIndex}, {"message", failure.message}});
       }
-      cli.out << nlohmann::json{{"status", view.statusText}, {"rows", RowsJson(view)}, {"notListed", failures}}.dump(2)
-              << '\n';
+      nlohmann::json unopened = nlohmann::json::array();
+      for (const SerialDeviceRow& row : ports.unopened) {
+        nlohmann::json j = PortJson(row);
+        j["note"] = row.note;
+        unopened.push_back(j);
+      }
+      cli.out << nlohmann::json{{"status", view.statusText}, {"rows", rows}, {"notOpened", unopened}, {"notListed", failures}}.dump(2) << '\n';
     } else {
       PrintRows(cli.out, view);
+      // A simulated bench has no ports to show.
+      if (ports_ && cli.host().serial() != nullptr) PrintPorts(cli.out, ports);
     }
     ReportDetectionFailures(cli, main.flow);
     main.flow.close();
@@ -49,6 +108,9 @@ public:
     const bool saved = cli.end();
     return whole && saved ? kExitOk : kExitFailed;
   }
+
+private:
+  bool ports_ = false;
 };
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include "link/serial/SerialBridge.h"
 
+#include <sys/stat.h>
+
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 namespace fd {
 namespace {
@@ -11,34 +16,166 @@ std::string Hex4(int value) {
   return buf;
 }
 
+bool ParseHex4(const std::string& text, int& value) {
+  if (text.empty() || text.size() > 4) return false;
+  for (char c : text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  value = static_cast<int>(std::strtol(text.c_str(), nullptr, 16));
+  return true;
+}
+
+// The real path and device number of a port given by the user; false when it is no
+// character device.
+bool Resolve(const std::string& path, std::string& real, std::uint64_t& device) {
+  std::error_code ec;
+  real = std::filesystem::canonical(path, ec).string();
+  if (ec) return false;
+  struct stat st {};
+  if (::stat(real.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  device = st.st_rdev;
+  return true;
+}
+
 }  // namespace
 
-SerialBridge::SerialBridge() : SerialBridge(SystemSerialPorts()) {}
+bool ParseUsbId(const std::string& text, UsbId& id) {
+  const auto colon = text.find(':');
+  if (colon == std::string::npos) return false;
+  return ParseHex4(text.substr(0, colon), id.vendor) && ParseHex4(text.substr(colon + 1), id.product);
+}
 
-SerialBridge::SerialBridge(std::unique_ptr<SerialPorts> ports) : ports_(std::move(ports)) {}
+SerialBridge::SerialBridge(SerialBridgeOptions options) : SerialBridge(SystemSerialPorts(), std::move(options)) {}
+
+SerialBridge::SerialBridge(std::unique_ptr<SerialPorts> ports, SerialBridgeOptions options)
+    : ports_(std::move(ports)), options_(std::move(options)) {
+  if (options_.lockDir.empty()) options_.lockDir = PortLock::defaultDir();
+}
 
 SerialBridge::~SerialBridge() = default;
 
-bool SerialBridge::scan(std::vector<Device>& found) const {
+bool SerialBridge::ours(const SerialPortInfo& info) const {
+  if (info.vendorId == kProgrammerUsbVendor && info.productId == kProgrammerUsbProduct) return true;
+  for (const UsbId& id : options_.extraIds) {
+    if (info.vendorId == id.vendor && info.productId == id.product) return true;
+  }
+  return false;
+}
+
+bool SerialBridge::scan(std::vector<Device>& found, std::string* error) {
   const auto listed = ports_->list();
-  if (!listed) return false;
   found.clear();
-  for (const SerialPortInfo& info : *listed) {
-    if (info.vendorId != kProgrammerUsbVendor || info.productId != kProgrammerUsbProduct) continue;
-    found.push_back({info.name, Hex4(info.vendorId), Hex4(info.productId), info.product});
+  auto add = [&](const SerialPortInfo& info) {
+    for (const Device& d : found) {
+      if (d.info.name == info.name) return;  // the same programmer picked twice
+    }
+    found.push_back({info, Hex4(info.vendorId), Hex4(info.productId), info.product, false});
+  };
+  // A picked programmer that is gone keeps its place and its count: the ones after it must
+  // not move up into its row, and the count shows that one is missing.
+  auto addGone = [&](const std::string& value) {
+    SerialPortInfo info;
+    info.name = value;
+    found.push_back({info, "", "", "", true});
+  };
+  if (options_.choices.empty()) {
+    if (!listed) return false;
+    for (const SerialPortInfo& info : *listed) {
+      if (ours(info)) add(info);
+    }
+    return true;
+  }
+  // Only the programmers picked, in the order given: the others are never opened.
+  if (!listed && error == nullptr) return false;
+  for (const PortChoice& choice : options_.choices) {
+    if (choice.kind == PortChoice::Kind::UsbSerial) {
+      bool matched = false;
+      for (const SerialPortInfo& info : listed ? *listed : std::vector<SerialPortInfo>{}) {
+        if (ours(info) && info.usbSerial == choice.value) {
+          add(info);
+          matched = true;
+          break;
+        }
+      }
+      if (!matched && error != nullptr) {
+        *error = "No programmer with the USB serial number \"" + choice.value + "\" is attached.";
+        return false;
+      }
+      if (!matched) addGone(choice.value);
+      continue;
+    }
+    std::string real;
+    std::uint64_t device = 0;
+    if (!Resolve(choice.value, real, device)) {
+      if (error != nullptr) {
+        *error = "The port " + choice.value + " does not exist.";
+        return false;
+      }
+      addGone(choice.value);
+      continue;
+    }
+    const SerialPortInfo* match = nullptr;
+    for (const SerialPortInfo& info : listed ? *listed : std::vector<SerialPortInfo>{}) {
+      if (info.name == real || (info.deviceNumber != 0 && info.deviceNumber == device)) match = &info;
+    }
+    if (match != nullptr && ours(*match)) {
+      add(*match);
+      continue;
+    }
+    if (match == nullptr) {
+      if (const auto emulated = ports_->describeOther(real)) {
+        add(*emulated);
+        continue;
+      }
+    }
+    if (error != nullptr) {
+      *error = "The port " + choice.value + " is not a programmer's port (USB id " + Hex4(kProgrammerUsbVendor) + ":" +
+               Hex4(kProgrammerUsbProduct) + " or one given with --usb-id) nor one of the programmer emulator.";
+      return false;
+    }
+    addGone(choice.value);
   }
   return true;
 }
 
-SerialPort* SerialBridge::port(BridgeHandle handle) const {
+bool SerialBridge::checkChoices(std::string& error) {
+  if (options_.choices.empty()) return true;
+  std::vector<Device> found;
+  if (!scan(found, &error)) return false;
+  devices_ = std::move(found);
+  scanned_ = true;
+  return true;
+}
+
+std::vector<SerialDeviceRow> SerialBridge::rows() const {
+  std::vector<SerialDeviceRow> rows;
+  for (const Device& d : devices_) {
+    const auto note = notes_.find(d.info.name);
+    rows.push_back({d.info.name, d.info.usbPath, d.info.usbSerial, note == notes_.end() ? "" : note->second});
+  }
+  return rows;
+}
+
+std::optional<SerialDeviceRow> SerialBridge::rowOf(BridgeHandle handle) const {
   const auto it = open_.find(handle);
-  return it == open_.end() ? nullptr : it->second.get();
+  if (it == open_.end()) return std::nullopt;
+  return it->second.row;
+}
+
+void SerialBridge::say(const std::string& port, const std::string& reason, const std::string& sentence) {
+  notes_[port] = reason;
+  if (said_.insert(port + "\n" + sentence).second && notice_) notice_(sentence);
+}
+
+SerialBridge::Open* SerialBridge::open(BridgeHandle handle) {
+  const auto it = open_.find(handle);
+  return it == open_.end() ? nullptr : &it->second;
 }
 
 int SerialBridge::BridgeGetNumDevices(std::uint32_t& count) {
   count = 0;
   std::vector<Device> found;
-  if (!scan(found)) return kBridgeSystemError;
+  if (!scan(found, nullptr)) return kBridgeSystemError;
   devices_ = std::move(found);
   scanned_ = true;
   count = static_cast<std::uint32_t>(devices_.size());
@@ -47,10 +184,8 @@ int SerialBridge::BridgeGetNumDevices(std::uint32_t& count) {
 
 int SerialBridge::BridgeGetProductString(std::uint32_t index, std::string& text, std::uint8_t selector) {
   if (!scanned_) {
-    std::vector<Device> found;
-    if (!scan(found)) return kBridgeSystemError;
-    devices_ = std::move(found);
-    scanned_ = true;
+    std::uint32_t count = 0;
+    if (BridgeGetNumDevices(count) != kBridgeOk) return kBridgeSystemError;
   }
   if (index >= devices_.size()) return kBridgeDeviceNotFound;
   const Device& d = devices_[index];
@@ -65,50 +200,96 @@ int SerialBridge::BridgeGetProductString(std::uint32_t index, std::string& text,
 
 int SerialBridge::BridgeOpen(std::uint32_t index, BridgeHandle& handle) {
   if (index >= devices_.size()) return kBridgeDeviceNotFound;
+  const SerialPortInfo& info = devices_[index].info;
+  const std::string& name = info.name;
+  if (devices_[index].gone) {
+    notes_[name] = "gone";
+    return kBridgeDeviceNotFound;
+  }
+  // The lock comes first: opening alone would already pulse the lines of a programmer
+  // another process is working with.
+  PortLock lock;
+  long holder = 0;
+  switch (lock.take(options_.lockDir, info.deviceNumber, holder)) {
+    case PortLock::Result::Taken: break;
+    case PortLock::Result::Busy: {
+      const std::string who = holder > 0 ? "process " + std::to_string(holder) : "another process";
+      say(name, "in use by " + who, "The programmer on " + name + " is in use by " + who + ".");
+      return kBridgeSystemError;
+    }
+    case PortLock::Result::Failed:
+      say(name, "no lock", "Can not take the lock of the port " + name + " in " + options_.lockDir +
+                               "; the port is not opened.");
+      return kBridgeSystemError;
+  }
   SerialPorts::OpenError error = SerialPorts::OpenError::None;
-  std::unique_ptr<SerialPort> opened = ports_->open(devices_[index].portName, error);
-  if (!opened) return error == SerialPorts::OpenError::NotFound ? kBridgeDeviceNotFound : kBridgeSystemError;
+  std::unique_ptr<SerialPort> opened = ports_->open(name, error);
+  if (!opened) {
+    switch (error) {
+      case SerialPorts::OpenError::NotFound:
+        notes_[name] = "gone";
+        return kBridgeDeviceNotFound;
+      case SerialPorts::OpenError::PermissionDenied:
+        say(name, "permission denied",
+            "Can not open the programmer's port " + name +
+                ": permission denied. The udev rule 60-flashdock.rules gives the logged-in user and the group "
+                "dialout access to it (see \"Using real programmers\" in the README).");
+        break;
+      case SerialPorts::OpenError::Busy:
+        say(name, "busy", "The port " + name + " is held exclusively by another program.");
+        break;
+      default:
+        say(name, "can not open", "Can not open the programmer's port " + name + ".");
+        break;
+    }
+    return kBridgeSystemError;
+  }
   // Opening a serial port raises DTR and RTS on most systems, and here they are the reset
   // and error-request lines: left so, the programmer would sit in reset, or be asked for an
   // error code, until the first reset pulse. A port whose lines cannot be set cannot drive
   // a programmer at all.
   if (!opened->setDtr(false) || !opened->setRts(false)) return kBridgeSystemError;
+  notes_.erase(name);
   handle = nextHandle_++;
-  open_[handle] = std::move(opened);
+  open_[handle] = Open{std::move(lock), std::move(opened), name, {name, info.usbPath, info.usbSerial, ""}};
   return kBridgeOk;
 }
 
 int SerialBridge::BridgeClose(BridgeHandle handle) {
-  if (open_.erase(handle) == 0) return kBridgeInvalidHandle;
+  const auto it = open_.find(handle);
+  if (it == open_.end()) return kBridgeInvalidHandle;
+  // The port is closed before its lock is let go.
+  it->second.port.reset();
+  open_.erase(it);
   return kBridgeOk;
 }
 
 int SerialBridge::BridgeRead(BridgeHandle handle, std::uint8_t* buffer, std::uint32_t count,
                              std::uint32_t& bytesRead) {
   bytesRead = 0;
-  SerialPort* p = port(handle);
-  if (!p) return kBridgeInvalidHandle;
-  const int got = p->read(buffer, count, readTimeoutMs_);
-  if (got < 0) return kBridgeReadError;
-  bytesRead = static_cast<std::uint32_t>(got);
+  Open* o = open(handle);
+  if (!o) return kBridgeInvalidHandle;
+  const SerialIo io = o->port->read(buffer, count, readTimeoutMs_);
+  bytesRead = io.moved;
+  if (io.failed) return kBridgeReadError;
   return bytesRead == count ? kBridgeOk : kBridgeReadTimedOut;
 }
 
 int SerialBridge::BridgeWrite(BridgeHandle handle, const std::uint8_t* buffer, std::uint32_t count,
                               std::uint32_t& bytesWritten) {
   bytesWritten = 0;
-  SerialPort* p = port(handle);
-  if (!p) return kBridgeInvalidHandle;
-  const int sent = p->write(buffer, count, writeTimeoutMs_);
-  if (sent < 0) return kBridgeWriteError;
-  bytesWritten = static_cast<std::uint32_t>(sent);
+  Open* o = open(handle);
+  if (!o) return kBridgeInvalidHandle;
+  const SerialIo io = o->port->write(buffer, count, writeTimeoutMs_);
+  bytesWritten = io.moved;
+  if (io.failed) return kBridgeWriteError;
   return bytesWritten == count ? kBridgeOk : kBridgeWriteTimedOut;
 }
 
 int SerialBridge::BridgeFlushBuffers(BridgeHandle handle, std::uint8_t flushTransmit, std::uint8_t flushReceive) {
-  SerialPort* p = port(handle);
-  if (!p) return kBridgeInvalidHandle;
-  return p->flush(flushTransmit != 0, flushReceive != 0) ? kBridgeOk : kBridgeSystemError;
+  Open* o = open(handle);
+  if (!o) return kBridgeInvalidHandle;
+  return o->port->flush(flushTransmit != 0, flushReceive != 0) ? kBridgeOk : kBridgeSystemError;
 }
 
 int SerialBridge::BridgeSetTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
@@ -120,9 +301,9 @@ int SerialBridge::BridgeSetTimeouts(std::uint32_t readMs, std::uint32_t writeMs)
 int SerialBridge::BridgeCheckRxQueue(BridgeHandle handle, std::uint32_t& byteCount, std::uint32_t& queueStatus) {
   byteCount = 0;
   queueStatus = 0;
-  SerialPort* p = port(handle);
-  if (!p) return kBridgeInvalidHandle;
-  const int waiting = p->inputWaiting();
+  Open* o = open(handle);
+  if (!o) return kBridgeInvalidHandle;
+  const int waiting = o->port->inputWaiting();
   if (waiting < 0) return kBridgeSystemError;
   byteCount = static_cast<std::uint32_t>(waiting);
   queueStatus = waiting > 0 ? 2 : 0;
@@ -130,33 +311,46 @@ int SerialBridge::BridgeCheckRxQueue(BridgeHandle handle, std::uint32_t& byteCou
 }
 
 int SerialBridge::BridgeSetBaudRate(BridgeHandle handle, std::uint32_t baud) {
-  SerialPort* p = port(handle);
-  if (!p) return kBridgeInvalidHandle;
-  return p->setBaudRate(baud) ? kBridgeOk : kBridgeInvalidParameter;
+  Open* o = open(handle);
+  if (!o) return kBridgeInvalidHandle;
+  if (baud == 0) return kBridgeInvalidParameter;
+  const std::uint32_t actual = o->port->setBaudRate(baud);
+  if (actual == 0) return kBridgeInvalidParameter;
+  const std::uint64_t off = actual > baud ? actual - baud : baud - actual;
+  if (off * 100 > std::uint64_t{baud} * kBaudTolerancePercent) {
+    say(o->name, "rate " + std::to_string(actual),
+        "The port " + o->name + " runs at " + std::to_string(actual) + " baud when asked for " + std::to_string(baud) +
+            "; its driver can not set the programmer's rate.");
+    return kBridgeInvalidParameter;
+  }
+  return kBridgeOk;
 }
 
 int SerialBridge::BridgeSetLineControl(BridgeHandle handle, std::uint16_t lineControl) {
-  SerialPort* p = port(handle);
-  if (!p) return kBridgeInvalidHandle;
+  Open* o = open(handle);
+  if (!o) return kBridgeInvalidHandle;
   // Only 8-N-1 is ever asked for; anything else is refused rather than half applied.
   if (lineControl != kLineControl8N1) return kBridgeInvalidParameter;
-  return p->set8N1() ? kBridgeOk : kBridgeSystemError;
+  return o->port->set8N1() ? kBridgeOk : kBridgeSystemError;
 }
 
 int SerialBridge::BridgeSetFlowControl(BridgeHandle handle, const FlowPattern& pattern) {
-  SerialPort* p = port(handle);
-  if (!p) return kBridgeInvalidHandle;
+  Open* o = open(handle);
+  if (!o) return kBridgeInvalidHandle;
   // The second code drives the error-request line (RTS), the third the reset line (DTR);
-  // 1 holds a line active, 0 inactive.
-  const bool ok = p->setRts(pattern.codes[1] == 1) && p->setDtr(pattern.codes[2] == 1);
+  // 1 holds a line active, 0 inactive. A line is released before the other is raised, so
+  // a change never holds both at once.
+  const bool rts = pattern.codes[1] == 1;
+  const bool dtr = pattern.codes[2] == 1;
+  const bool ok = rts ? o->port->setDtr(dtr) && o->port->setRts(rts) : o->port->setRts(rts) && o->port->setDtr(dtr);
   return ok ? kBridgeOk : kBridgeSystemError;
 }
 
 int SerialBridge::BridgeGetModemStatus(BridgeHandle handle, std::uint8_t& status) {
   status = 0;
-  SerialPort* p = port(handle);
-  if (!p) return kBridgeInvalidHandle;
-  const auto lines = p->inputLines();
+  Open* o = open(handle);
+  if (!o) return kBridgeInvalidHandle;
+  const auto lines = o->port->inputLines();
   if (!lines) return kBridgeSystemError;
   if (lines->cts) status |= kResultBit;
   if (lines->dsr) status |= kBusyBit;

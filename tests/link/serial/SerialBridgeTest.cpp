@@ -5,11 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "support/TempDir.h"
 
 namespace fd {
 namespace {
@@ -23,7 +29,8 @@ struct PortScript {
   int readResult = 0;
   int writeResult = 0;
   int waiting = 0;
-  bool baudOk = true;
+  bool failIo = false;        // the port broke: what moved is still told
+  std::uint32_t baudActual = 0;  // 0: the rate asked for; else what the driver made of it
 
   // The state of the output lines after each change, per port name ("" = opening).
   struct Lines {
@@ -40,14 +47,16 @@ public:
     s_.events.push_back("open " + name_);
   }
   ~ScriptedPort() override { s_.events.push_back("close " + name_); }
-  int read(std::uint8_t* buffer, std::uint32_t count, unsigned) override {
+  SerialIo read(std::uint8_t* buffer, std::uint32_t count, unsigned) override {
     for (std::uint32_t i = 0; i < count && static_cast<int>(i) < s_.readResult; ++i) buffer[i] = 0x5A;
-    return s_.readResult;
+    return {static_cast<std::uint32_t>(s_.readResult), s_.failIo};
   }
-  int write(const std::uint8_t*, std::uint32_t, unsigned) override { return s_.writeResult; }
+  SerialIo write(const std::uint8_t*, std::uint32_t, unsigned) override {
+    return {static_cast<std::uint32_t>(s_.writeResult), s_.failIo};
+  }
   bool flush(bool, bool) override { return true; }
   int inputWaiting() override { return s_.waiting; }
-  bool setBaudRate(std::uint32_t) override { return s_.baudOk; }
+  std::uint32_t setBaudRate(std::uint32_t baud) override { return s_.baudActual == 0 ? baud : s_.baudActual; }
   bool set8N1() override { return true; }
   bool setRts(bool active) override { return set("rts", s_.lines[name_].rts, active); }
   bool setDtr(bool active) override { return set("dtr", s_.lines[name_].dtr, active); }
@@ -68,6 +77,7 @@ class ScriptedPorts final : public SerialPorts {
 public:
   explicit ScriptedPorts(PortScript& script) : s_(script) {}
   std::optional<std::vector<SerialPortInfo>> list() override { return s_.listed; }
+  std::optional<SerialPortInfo> describeOther(const std::string&) override { return std::nullopt; }
   std::unique_ptr<SerialPort> open(const std::string& name, OpenError& error) override {
     const auto it = s_.openErrors.find(name);
     error = it == s_.openErrors.end() ? OpenError::None : it->second;
@@ -79,17 +89,20 @@ private:
   PortScript& s_;
 };
 
+// Each port its own device number, so each has its own lock.
 SerialPortInfo Programmer(const std::string& name) {
-  return {name, kProgrammerUsbVendor, kProgrammerUsbProduct, "Quorvel Flashdock"};
+  return {name, kProgrammerUsbVendor, kProgrammerUsbProduct, "Quorvel Flashdock", "", "",
+          makedev(188, std::hash<std::string>{}(name) % 1000)};
 }
 
 class SerialBridgeTest : public ::testing::Test {
 protected:
+  test::TempDir locks;
   PortScript script;
-  SerialBridge bridge{std::make_unique<ScriptedPorts>(script)};
+  SerialBridge bridge{std::make_unique<ScriptedPorts>(script), SerialBridgeOptions{{}, {}, locks.dir()}};
 
   BridgeHandle openFirst() {
-    script.listed = std::vector<SerialPortInfo>{Programmer("ttyUSB0")};
+    script.listed = std::vector<SerialPortInfo>{Programmer("/dev/ttyUSB0")};
     std::uint32_t count = 0;
     EXPECT_EQ(bridge.BridgeGetNumDevices(count), kBridgeOk);
     BridgeHandle handle = kNoHandle;
@@ -100,10 +113,10 @@ protected:
 
 TEST_F(SerialBridgeTest, CountsOnlyProgrammersAndTellsTheirStrings) {
   script.listed = std::vector<SerialPortInfo>{
-      {"ttyUSB0", 0x0403, 0x6001, "FT232R"},  // some other USB serial adapter
-      Programmer("ttyUSB1"),
-      {"ttyACM0", kProgrammerUsbVendor, 0x0040, "Another product"},
-      Programmer("ttyUSB2"),
+      {"/dev/ttyUSB0", 0x0403, 0x6001, "FT232R", "1-1", "", 1},  // some other USB serial adapter
+      Programmer("/dev/ttyUSB1"),
+      {"/dev/ttyACM0", kProgrammerUsbVendor, 0x0040, "Another product", "1-2", "", 2},
+      Programmer("/dev/ttyUSB2"),
   };
   std::uint32_t count = 0;
   ASSERT_EQ(bridge.BridgeGetNumDevices(count), kBridgeOk);
@@ -121,11 +134,11 @@ TEST_F(SerialBridgeTest, CountsOnlyProgrammersAndTellsTheirStrings) {
 
   BridgeHandle handle = kNoHandle;
   ASSERT_EQ(bridge.BridgeOpen(1, handle), kBridgeOk);
-  EXPECT_EQ(script.events.front(), "open ttyUSB2");
+  EXPECT_EQ(script.events.front(), "open /dev/ttyUSB2");
 }
 
 TEST_F(SerialBridgeTest, UnreadablePortListIsAnErrorNotAnEmptyBench) {
-  script.listed = std::vector<SerialPortInfo>{Programmer("ttyUSB0"), Programmer("ttyUSB1")};
+  script.listed = std::vector<SerialPortInfo>{Programmer("/dev/ttyUSB0"), Programmer("/dev/ttyUSB1")};
   std::uint32_t count = 0;
   ASSERT_EQ(bridge.BridgeGetNumDevices(count), kBridgeOk);
   ASSERT_EQ(count, 2u);
@@ -137,7 +150,7 @@ TEST_F(SerialBridgeTest, UnreadablePortListIsAnErrorNotAnEmptyBench) {
   // The devices of the last good count stay as they were.
   BridgeHandle handle = kNoHandle;
   EXPECT_EQ(bridge.BridgeOpen(1, handle), kBridgeOk);
-  EXPECT_EQ(script.events.front(), "open ttyUSB1");
+  EXPECT_EQ(script.events.front(), "open /dev/ttyUSB1");
 
   // An empty list that can be read is a bench with nothing attached.
   script.listed = std::vector<SerialPortInfo>{};
@@ -149,20 +162,20 @@ TEST_F(SerialBridgeTest, UnreadablePortListIsAnErrorNotAnEmptyBench) {
 TEST_F(SerialBridgeTest, OpeningReleasesResetAndErrorRequestAtOnce) {
   const BridgeHandle handle = openFirst();
   ASSERT_NE(handle, kNoHandle);
-  EXPECT_FALSE(script.lines["ttyUSB0"].dtr);
-  EXPECT_FALSE(script.lines["ttyUSB0"].rts);
-  EXPECT_EQ(script.events, (std::vector<std::string>{"open ttyUSB0", "dtr ttyUSB0 0", "rts ttyUSB0 0"}));
+  EXPECT_FALSE(script.lines["/dev/ttyUSB0"].dtr);
+  EXPECT_FALSE(script.lines["/dev/ttyUSB0"].rts);
+  EXPECT_EQ(script.events, (std::vector<std::string>{"open /dev/ttyUSB0", "dtr /dev/ttyUSB0 0", "rts /dev/ttyUSB0 0"}));
 
   // The reset pulse and the error request still drive the lines as asked.
   ASSERT_EQ(bridge.BridgeSetFlowControl(handle, kResetLine), kBridgeOk);
-  EXPECT_TRUE(script.lines["ttyUSB0"].dtr);
-  EXPECT_FALSE(script.lines["ttyUSB0"].rts);
+  EXPECT_TRUE(script.lines["/dev/ttyUSB0"].dtr);
+  EXPECT_FALSE(script.lines["/dev/ttyUSB0"].rts);
   ASSERT_EQ(bridge.BridgeSetFlowControl(handle, kErrorRequestLine), kBridgeOk);
-  EXPECT_FALSE(script.lines["ttyUSB0"].dtr);
-  EXPECT_TRUE(script.lines["ttyUSB0"].rts);
+  EXPECT_FALSE(script.lines["/dev/ttyUSB0"].dtr);
+  EXPECT_TRUE(script.lines["/dev/ttyUSB0"].rts);
   ASSERT_EQ(bridge.BridgeSetFlowControl(handle, kLinesReleased), kBridgeOk);
-  EXPECT_FALSE(script.lines["ttyUSB0"].dtr);
-  EXPECT_FALSE(script.lines["ttyUSB0"].rts);
+  EXPECT_FALSE(script.lines["/dev/ttyUSB0"].dtr);
+  EXPECT_FALSE(script.lines["/dev/ttyUSB0"].rts);
 }
 
 TEST_F(SerialBridgeTest, OpenFailures) {
@@ -171,30 +184,83 @@ TEST_F(SerialBridgeTest, OpenFailures) {
     std::optional<SerialPorts::OpenError> openError;
     bool linesSettable;
     int status;
+    const char* note;     // what the row says afterwards
+    const char* notice;   // a piece of the sentence the user is told, "" for none
   } cases[] = {
-      {"port gone", SerialPorts::OpenError::NotFound, true, kBridgeDeviceNotFound},
-      {"port busy", SerialPorts::OpenError::Failed, true, kBridgeSystemError},
+      {"port gone", SerialPorts::OpenError::NotFound, true, kBridgeDeviceNotFound, "gone", ""},
+      {"permission denied", SerialPorts::OpenError::PermissionDenied, true, kBridgeSystemError,
+       "permission denied", "/dev/ttyUSB0: permission denied. The udev rule 60-flashdock.rules"},
+      {"held exclusively", SerialPorts::OpenError::Busy, true, kBridgeSystemError, "busy",
+       "/dev/ttyUSB0 is held exclusively by another program"},
+      {"other failure", SerialPorts::OpenError::Failed, true, kBridgeSystemError, "can not open",
+       "Can not open the programmer's port /dev/ttyUSB0."},
       // A port whose lines cannot be set could never reset its programmer; it is not
       // left open holding it in reset either.
-      {"lines stuck", std::nullopt, false, kBridgeSystemError},
+      {"lines stuck", std::nullopt, false, kBridgeSystemError, "", ""},
   };
   for (const auto& c : cases) {
     PortScript s;
-    s.listed = std::vector<SerialPortInfo>{Programmer("ttyUSB0")};
-    if (c.openError) s.openErrors["ttyUSB0"] = *c.openError;
+    s.listed = std::vector<SerialPortInfo>{Programmer("/dev/ttyUSB0")};
+    if (c.openError) s.openErrors["/dev/ttyUSB0"] = *c.openError;
     s.linesSettable = c.linesSettable;
-    SerialBridge b(std::make_unique<ScriptedPorts>(s));
+    SerialBridge b(std::make_unique<ScriptedPorts>(s), SerialBridgeOptions{{}, {}, locks.dir()});
+    std::vector<std::string> notices;
+    b.setNoticeSink([&](const std::string& text) { notices.push_back(text); });
     std::uint32_t count = 0;
     ASSERT_EQ(b.BridgeGetNumDevices(count), kBridgeOk);
     BridgeHandle handle = kNoHandle;
     EXPECT_EQ(b.BridgeOpen(0, handle), c.status) << c.what;
     EXPECT_EQ(handle, kNoHandle) << c.what;
+    EXPECT_EQ(b.rows().at(0).note, c.note) << c.what;
+    if (*c.notice != '\0') {
+      ASSERT_EQ(notices.size(), 1u) << c.what;
+      EXPECT_NE(notices[0].find(c.notice), std::string::npos) << notices[0];
+    } else {
+      EXPECT_TRUE(notices.empty()) << c.what;
+    }
+    // Said once, not at every detection.
+    EXPECT_NE(b.BridgeOpen(0, handle), kBridgeOk);
+    EXPECT_LE(notices.size(), 1u) << c.what;
     if (!c.openError) {
-      EXPECT_EQ(s.events, (std::vector<std::string>{"open ttyUSB0", "close ttyUSB0"})) << c.what;
+      EXPECT_EQ(s.events, (std::vector<std::string>{"open /dev/ttyUSB0", "close /dev/ttyUSB0", "open /dev/ttyUSB0",
+                                                     "close /dev/ttyUSB0"}))
+          << c.what;
     }
   }
   BridgeHandle handle = kNoHandle;
   EXPECT_EQ(bridge.BridgeOpen(0, handle), kBridgeDeviceNotFound);  // nothing counted yet
+}
+
+TEST_F(SerialBridgeTest, APortInUseIsNeverOpened) {
+  script.listed = std::vector<SerialPortInfo>{Programmer("/dev/ttyUSB0"), Programmer("/dev/ttyUSB1")};
+  std::vector<std::string> notices;
+  bridge.setNoticeSink([&](const std::string& text) { notices.push_back(text); });
+  // Another process's lock on the first port.
+  PortLock other;
+  long holder = 0;
+  ASSERT_EQ(other.take(locks.dir(), Programmer("/dev/ttyUSB0").deviceNumber, holder), PortLock::Result::Taken);
+  std::uint32_t count = 0;
+  ASSERT_EQ(bridge.BridgeGetNumDevices(count), kBridgeOk);
+  ASSERT_EQ(count, 2u);  // still attached, still counted
+  BridgeHandle handle = kNoHandle;
+  EXPECT_NE(bridge.BridgeOpen(0, handle), kBridgeOk);
+  EXPECT_TRUE(script.events.empty());  // not even opened: opening alone would pulse its lines
+  const std::string who = "in use by process " + std::to_string(::getpid());
+  EXPECT_EQ(bridge.rows()[0].note, who);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0], "The programmer on /dev/ttyUSB0 is " + who + ".");
+  ASSERT_EQ(bridge.BridgeOpen(1, handle), kBridgeOk);
+  EXPECT_EQ(bridge.rowOf(handle)->port, "/dev/ttyUSB1");
+
+  // Once it is let go, the port opens; while this bridge holds it, nobody else gets it.
+  other.release();
+  BridgeHandle first = kNoHandle;
+  ASSERT_EQ(bridge.BridgeOpen(0, first), kBridgeOk);
+  EXPECT_EQ(bridge.rows()[0].note, "");
+  PortLock again;
+  EXPECT_EQ(again.take(locks.dir(), Programmer("/dev/ttyUSB0").deviceNumber, holder), PortLock::Result::Busy);
+  ASSERT_EQ(bridge.BridgeClose(first), kBridgeOk);
+  EXPECT_EQ(again.take(locks.dir(), Programmer("/dev/ttyUSB0").deviceNumber, holder), PortLock::Result::Taken);
 }
 
 TEST_F(SerialBridgeTest, PortResultsMapToBridgeStatuses) {
@@ -205,9 +271,16 @@ TEST_F(SerialBridgeTest, PortResultsMapToBridgeStatuses) {
     int portResult;
     int status;
     std::uint32_t moved;
-  } reads[] = {{4, kBridgeOk, 4}, {2, kBridgeReadTimedOut, 2}, {0, kBridgeReadTimedOut, 0}, {-1, kBridgeReadError, 0}};
+    bool failed;
+  } reads[] = {{4, kBridgeOk, 4, false},
+               {2, kBridgeReadTimedOut, 2, false},
+               {0, kBridgeReadTimedOut, 0, false},
+               {0, kBridgeReadError, 0, true},
+               // Broken half way: the bytes that came are still counted.
+               {3, kBridgeReadError, 3, true}};
   for (const auto& r : reads) {
     script.readResult = r.portResult;
+    script.failIo = r.failed;
     EXPECT_EQ(bridge.BridgeRead(handle, buffer, 4, moved), r.status) << r.portResult;
     EXPECT_EQ(moved, r.moved) << r.portResult;
     script.writeResult = r.portResult;
@@ -216,6 +289,7 @@ TEST_F(SerialBridgeTest, PortResultsMapToBridgeStatuses) {
         << r.portResult;
     EXPECT_EQ(moved, r.moved) << r.portResult;
   }
+  script.failIo = false;
 
   const struct {
     SerialSignals lines;
@@ -247,11 +321,24 @@ TEST_F(SerialBridgeTest, PortResultsMapToBridgeStatuses) {
 
   EXPECT_EQ(bridge.BridgeSetLineControl(handle, kLineControl8N1), kBridgeOk);
   EXPECT_EQ(bridge.BridgeSetLineControl(handle, 0x0801), kBridgeInvalidParameter);
-  script.baudOk = false;
-  EXPECT_EQ(bridge.BridgeSetBaudRate(handle, kNormalBaud), kBridgeInvalidParameter);
+  // The rate is read back: a driver that rounds it by more than 2 % cannot be used.
+  const struct {
+    std::uint32_t asked, actual;
+    int status;
+  } rates[] = {
+      {kNormalBaud, 1000000, kBridgeOk},       {kUpdateBaud, 25000, kBridgeOk},
+      {kUpdateBaud, 25478, kBridgeOk},         // 1.9 % off: within what a UART tolerates
+      {kUpdateBaud, 25600, kBridgeInvalidParameter},  // 2.4 % off
+      {kNormalBaud, 921600, kBridgeInvalidParameter}, // the nearest standard rate
+      {kUpdateBaud, 24000, kBridgeInvalidParameter},
+  };
+  for (const auto& r : rates) {
+    script.baudActual = r.actual;
+    EXPECT_EQ(bridge.BridgeSetBaudRate(handle, r.asked), r.status) << r.asked << " -> " << r.actual;
+  }
 
   EXPECT_EQ(bridge.BridgeClose(handle), kBridgeOk);
-  EXPECT_EQ(script.events.back(), "close ttyUSB0");
+  EXPECT_EQ(script.events.back(), "close /dev/ttyUSB0");
   // A closed handle keeps failing.
   EXPECT_EQ(bridge.BridgeClose(handle), kBridgeInvalidHandle);
   EXPECT_EQ(bridge.BridgeRead(handle, buffer, 1, moved), kBridgeInvalidHandle);
