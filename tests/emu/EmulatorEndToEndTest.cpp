@@ -269,7 +269,9 @@ TEST_F(EmulatorEndToEnd, FirmwareUpdateAtTheBootLoadersRate) {
   // A firmware image of S-records: three pages at FC00.
   std::string mot = "S00600004844521B\n";
   for (int line = 0; line < 3 * 16; ++line) {
-    const unsigned address = 0xFC000 + line * 16;
+    // Two pages at the start of the programmer's flash and its last page, which every
+    // firmware file must bring.
+    const unsigned address = line < 32 ? 0xFC000 + line * 16 : 0xFFF00 + (line - 32) * 16;
     std::ostringstream rec;
     rec << "S2" << "14";
     char buf[8];
