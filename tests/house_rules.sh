@@ -15,6 +15,13 @@ hits=$(grep -rnE '#include "(gui|cli|sim|host)/|#include <Q' src/app src/flows)
 hits=$(grep -rnE '#include "(flows|gui|cli|host)/|#include <Q' src/sim)
 [ -n "$hits" ] && fail "the simulated bench includes flows, host, gui, cli or Qt" "$hits"
 
+# One home for each fact: hex digits are read and written by formats/Hex.h only, and a
+# programmer's error codes are named by link/ProgrammerErrors only.
+hits=$(grep -rnE '0123456789[aA][bB][cC][dD][eE][fF]|isxdigit' src | grep -v '^src/formats/Hex.h:')
+[ -n "$hits" ] && fail "a hex digit table outside formats/Hex.h" "$hits"
+hits=$(grep -rnE 'case 0x(12|13|22|23|32|33|34|35|40|60|70|80):' src/link src/app src/sim)
+[ -n "$hits" ] && fail "a programmer error code named outside link/ProgrammerErrors" "$hits"
+
 # Every modal flow has a dialog registered for it, so the desktop can open it. Flows the
 # main window shows in its own list are named here.
 hosted_in_list=" "

@@ -20,7 +20,7 @@ struct AppState {
   std::string programDir;
   std::string productNumber = kNotSelect;      // padded to 12 in the Single Operation window
   char mcuTypeCode = '0';                      // first parameter of 'C'
-  std::uint8_t powerSet = 0x00;                // 0x00 target's own, 0x30 3 V, 0x50 5 V
+  std::uint8_t powerSet = 0x00;                // a power code (link/PowerCodes.h)
   IdCode idCode{};                             // set to the default at start-up
   int offlineMode = 0;
   BridgeHandle currentHandle = kNoHandle;

@@ -34,13 +34,7 @@ std::string HistoryDateLine(const LocalTime& t, std::string_view title) {
   return std::string(buffer).append(title);
 }
 
-std::string GangResultText(std::uint8_t code) {
-  // The record's texts are the programmer's error messages, but for success and for the
-  // short-cut code, which the record does not know.
-  if (code == 0x00) return "Successfully completed.";
-  if (code == 0x80) return kMsgUnknownError;
-  return ProgrammerErrorText(code);
-}
+std::string GangResultText(std::uint8_t code) { return ProgrammerHistoryText(code); }
 
 std::string GangRecordText(const LocalTime& t, const std::vector<GangLogRow>& rows) {
   std::string text = HistoryDateLine(t, kTitleGang);

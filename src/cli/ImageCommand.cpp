@@ -13,6 +13,7 @@
 #include "flows/single/OnlineProgram.h"
 #include "formats/DeviceDatabase.h"
 #include "formats/Hex.h"
+#include "link/ProgrammerSn.h"
 
 namespace fd {
 namespace {
@@ -101,9 +102,7 @@ std::string Usage(CliContext& cli, const std::string& text) {
 }  // namespace
 
 std::string SnOptionError(const std::string& value) {
-  const bool digits = !value.empty() && value.size() <= 2 && value.find_first_not_of("0123456789") == std::string::npos;
-  const int n = digits ? std::stoi(value) : 0;
-  if (n < 1 || n > kMaxProgrammers) return "--sn takes one row number 01 to 08, not \"" + value + "\"";
+  if (!ParseSn(value)) return "--sn takes one row number 01 to 08, not \"" + value + "\"";
   return {};
 }
 
@@ -111,7 +110,7 @@ std::string BaseOptionError(const std::string& value) {
   std::string digits = value;
   if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
   const bool hex = !digits.empty() && digits.size() <= 6 &&
-                   digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+                   IsAllHex(digits);
   if (!hex) return "--base takes a hex address below 0x1000000, e.g. 0x4000, not \"" + value + "\"";
   return {};
 }
@@ -154,7 +153,7 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
     flow.close();
     return SignalWatch::exitCode(kExitFailed);
   }
-  const std::string sn = options.sn.size() == 1 ? "0" + options.sn : options.sn;
+  const std::string sn = SnTextOf(options.sn);
   const MainView& view = flow.view();
   int row = -1;
   for (std::size_t r = 0; r < view.rows.size(); ++r) {

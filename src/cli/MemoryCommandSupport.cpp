@@ -4,17 +4,16 @@
 #include "flows/memory/BlockList.h"
 #include "flows/single/OnlineSetup.h"
 #include "formats/Hex.h"
+#include "link/ProgrammerSn.h"
 
 namespace fd {
 
 std::string SingleSnError(const std::string& value) {
-  const bool digits = !value.empty() && value.size() <= 2 && value.find_first_not_of("0123456789") == std::string::npos;
-  const int n = digits ? std::stoi(value) : 0;
-  if (n < 1 || n > kMaxProgrammers) return "--sn takes one row number 01 to 08, not \"" + value + "\"";
+  if (!ParseSn(value)) return "--sn takes one row number 01 to 08, not \"" + value + "\"";
   return {};
 }
 
-std::string NormalizedSn(const std::string& value) { return value.size() == 1 ? "0" + value : value; }
+std::string NormalizedSn(const std::string& value) { return SnTextOf(value); }
 
 bool SelectProgrammer(CliContext& cli, MainFlow& main, const std::string& sn) {
   const MainView& view = main.view();

@@ -2,13 +2,6 @@
 
 namespace fd {
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::uint64_t ParseHex(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
@@ -23,9 +16,7 @@ std::uint64_t ParseHex(std::string_view text) {
 
 bool ParseHexBytes(std::string_view text, std::uint8_t* out, std::size_t count) {
   if (text.size() != 2 * count) return false;
-  for (char c : text) {
-    if (HexDigitValue(c) < 0) return false;
-  }
+  if (!IsAllHex(text)) return false;
   for (std::size_t i = 0; i < count; ++i) {
     out[i] = static_cast<std::uint8_t>(HexDigitValue(text[2 * i]) * 16 + HexDigitValue(text[2 * i + 1]));
   }
@@ -33,10 +24,9 @@ bool ParseHexBytes(std::string_view text, std::uint8_t* out, std::size_t count) 
 }
 
 std::string HexText(std::uint64_t value, int digits) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
   do {
-    text.insert(text.begin(), kDigits[value & 0xF]);
+    text.insert(text.begin(), HexDigitChar(static_cast<unsigned>(value)));
     value >>= 4;
   } while (value != 0);
   if (static_cast<int>(text.size()) < digits) text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
@@ -48,7 +38,7 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t count, std::string_v
   text.reserve(count * (2 + separator.size()));
   for (std::size_t i = 0; i < count; ++i) {
     if (i != 0) text += separator;
-    text += HexText(bytes[i], 2);
+    AppendHexByte(text, bytes[i]);
   }
   return text;
 }

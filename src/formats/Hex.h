@@ -1,6 +1,7 @@
 #pragma once
-// Hex text, both ways: the one reader every window's hex field goes through, and the one
-// formatter for upper-case hex in files, traces and the command line.
+// Hex text, both ways: the one reader every window's hex field and every file reader goes
+// through, and the one formatter for upper-case hex in files, traces and the command line.
+// No other digit table exists in the program.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,8 +9,48 @@
 
 namespace fd {
 
+namespace hex_detail {
+// Digit values by character, -1 for anything else: one lookup a character, so a megabyte
+// of records is checked without a branch ladder per digit.
+struct DigitTable {
+  std::int8_t value[256];
+  constexpr DigitTable() : value() {
+    for (int c = 0; c < 256; ++c) value[c] = -1;
+    for (int c = '0'; c <= '9'; ++c) value[c] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) value[c] = static_cast<std::int8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) value[c] = static_cast<std::int8_t>(c - 'a' + 10);
+  }
+};
+inline constexpr DigitTable kDigitTable;
+inline constexpr char kUpperDigits[] = "0123456789ABCDEF";
+}  // namespace hex_detail
+
+// The widths hex numbers are printed in: a byte, a 16-bit page number, an address of a
+// product with 64 KB of space (type '1'), an address of any other product, a 24-bit address.
+inline constexpr int kHexByteDigits = 2;
+inline constexpr int kHexPageDigits = 4;
+inline constexpr int kHexShortAddressDigits = 4;
+inline constexpr int kHexAddressDigits = 5;
+inline constexpr int kHexWideAddressDigits = 6;
+
 // Value of one hex digit (either case), -1 for any other character.
-int HexDigitValue(char c);
+inline int HexDigitValue(char c) { return hex_detail::kDigitTable.value[static_cast<unsigned char>(c)]; }
+
+// True when every character of `text` is a hex digit (either case); true for an empty text.
+inline bool IsAllHex(std::string_view text) {
+  int bad = 0;  // OR of the digit values: any -1 sets the sign bit
+  for (const char c : text) bad |= HexDigitValue(c);
+  return bad >= 0;
+}
+
+// Upper-case digit of the low four bits of `nibble`.
+inline char HexDigitChar(unsigned nibble) { return hex_detail::kUpperDigits[nibble & 0xF]; }
+
+// Appends `value` as two upper-case hex digits.
+inline void AppendHexByte(std::string& out, std::uint8_t value) {
+  out.push_back(HexDigitChar(value >> 4));
+  out.push_back(HexDigitChar(value));
+}
 
 // Text of hex digits to a number: leading spaces skipped, then every character must be a
 // hex digit (value wraps on overflow); anything else gives all ones, an empty text 0.

@@ -112,12 +112,9 @@ ConvertResult ConvertWithSrecord(const ImageInput& input, PageSink& sink) {
   std::string error;
   if (!ReadWithSrecord(input, runs, error)) return Refused(error);
   // The hex text the page model takes, upper-case as our own S-record writer makes it.
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex(2 * runs.bytes.size(), '\0');
-  for (std::size_t i = 0; i < runs.bytes.size(); ++i) {
-    hex[2 * i] = kDigits[runs.bytes[i] >> 4];
-    hex[2 * i + 1] = kDigits[runs.bytes[i] & 0xF];
-  }
+  std::string hex;
+  hex.reserve(2 * runs.bytes.size());
+  for (const std::uint8_t byte : runs.bytes) AppendHexByte(hex, byte);
   std::vector<DataSpan> spans;
   spans.reserve(runs.runs.size());
   for (const Runs::Run& run : runs.runs) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "formats/FileIo.h"
+#include "formats/Hex.h"
 
 namespace fd {
 namespace {
@@ -107,8 +108,7 @@ bool LoadRecordTrusted(std::string_view loadRecord, const ImageKey& key) {
   const std::size_t pages = LoadRecordPageCount(loadRecord);
   for (std::size_t i = 0; i < pages; ++i) {
     const std::string_view text = LoadRecordPageAt(loadRecord, i).text;
-    if (!std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
-      return false;
+    if (!IsAllHex(text)) return false;
   }
   return true;
 }

@@ -13,4 +13,11 @@ struct MemoryMap {
   bool operator==(const MemoryMap&) const = default;
 };
 
+// The rule of the map: the bytes [start, end) may be written or read when they lie wholly
+// inside the data flash or wholly inside the user flash; a range across both is outside.
+constexpr bool RangeInMemoryMap(std::uint64_t start, std::uint64_t end, const MemoryMap& map) {
+  const auto inside = [&](std::uint32_t from, std::uint32_t to) { return start >= from && end <= to; };
+  return inside(map.dataFlashStart, map.dataFlashEnd) || inside(map.userFlashStart, map.userFlashEnd);
+}
+
 }  // namespace fd

@@ -14,20 +14,7 @@ namespace {
 // Every page number fits the 16 bits the programmer takes, and so does the page count.
 static_assert((kAddressLimit >> 8) - (kLowestDataAddress >> 8) <= kMaxPageCount);
 
-// Hex digit values by character, -1 for anything else: one lookup a character, so a
-// megabyte of records is checked without a branch ladder per digit.
-struct HexTable {
-  std::int8_t value[256];
-  constexpr HexTable() : value() {
-    for (int c = 0; c < 256; ++c) value[c] = -1;
-    for (int c = '0'; c <= '9'; ++c) value[c] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) value[c] = static_cast<std::int8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) value[c] = static_cast<std::int8_t>(c - 'a' + 10);
-  }
-};
-constexpr HexTable kHex;
-
-inline int Digit(char c) { return kHex.value[static_cast<unsigned char>(c)]; }
+inline int Digit(char c) { return HexDigitValue(c); }
 
 // The value of `digits` hex characters at `p`, or -1 when one of them is not a hex digit.
 long HexNumber(const char* p, int digits) {
@@ -40,12 +27,7 @@ long HexNumber(const char* p, int digits) {
   return value;
 }
 
-bool AllHex(const char* p, std::size_t count) {
-  // OR of the table values: any -1 sets the sign bit.
-  int bad = 0;
-  for (std::size_t i = 0; i < count; ++i) bad |= Digit(p[i]);
-  return bad >= 0;
-}
+bool AllHex(const char* p, std::size_t count) { return IsAllHex(std::string_view(p, count)); }
 
 bool IsBlank(std::string_view line) {
   for (char c : line) {
@@ -394,9 +376,7 @@ bool HasHeaderLine(std::string_view fileText) {
 
 bool PageInMemoryMap(std::uint16_t page, const MemoryMap& map) {
   const std::uint64_t start = std::uint64_t{page} << 8;
-  const std::uint64_t end = start + kPageSize;
-  const auto inside = [&](std::uint32_t from, std::uint32_t to) { return start >= from && end <= to; };
-  return inside(map.dataFlashStart, map.dataFlashEnd) || inside(map.userFlashStart, map.userFlashEnd);
+  return RangeInMemoryMap(start, start + kPageSize, map);
 }
 
 std::optional<std::uint16_t> FirstPageOutside(const std::vector<std::uint16_t>& pages, const MemoryMap& map) {

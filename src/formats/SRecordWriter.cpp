@@ -2,15 +2,12 @@
 
 #include <algorithm>
 
+#include "formats/Hex.h"
+
 namespace fd {
 namespace {
 
-constexpr char kDigits[] = "0123456789ABCDEF";
-
-void PutByte(std::string& out, std::uint8_t value) {
-  out.push_back(kDigits[value >> 4]);
-  out.push_back(kDigits[value & 0xF]);
-}
+void PutByte(std::string& out, std::uint8_t value) { AppendHexByte(out, value); }
 
 void PutAddress(std::string& out, std::uint32_t address, std::uint8_t& sum) {
   for (int shift = 16; shift >= 0; shift -= 8) {

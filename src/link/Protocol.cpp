@@ -10,25 +10,6 @@ constexpr int kResetPolls = 500;
 constexpr int kInfoPolls = 20;
 }  // namespace
 
-std::string ProgrammerErrorText(std::uint8_t code) {
-  switch (code) {
-    case 0x12: return "Verify error of communication between PC and the programmer!";
-    case 0x13: return "Program the target with verify error!";
-    case 0x22: return "Can not erase the on-board external flash!";
-    case 0x23: return "Can not write to the on-board external flash!";
-    case 0x32:
-    case 0x70: return "No target is connected!";
-    case 0x33: return "Target is not powered!";
-    case 0x34: return "Detected power is not match to the setting value!";
-    case 0x35: return "Can not set the new baud rate to the target!";
-    case 0x40: return "ID code is not match!";
-    case 0x50: return "Can not erase the target!";
-    case 0x60: return "Program to the target end with error!";
-    case 0x80: return "Target power is short cut!";
-    default: return kMsgUnknownError;
-  }
-}
-
 Protocol::Protocol(Bridge& bridge, Pacer& pacer) : bridge_(bridge), pacer_(pacer) {}
 
 bool Protocol::WaitStatusLine(BridgeHandle handle, std::uint8_t mask, int polls) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/ProgrammerInfo.h"
+#include "link/PowerCodes.h"
 
 namespace fd {
 
@@ -19,9 +20,9 @@ using SimPages = std::map<std::uint16_t, SimPage>;
 using SimIdCode = std::array<std::uint8_t, info::kIdCodeSize>;
 
 // Power codes of the setup: what the programmer puts on the target's supply.
-inline constexpr std::uint8_t kSimPowerNone = 0x00;  // the target's own supply
-inline constexpr std::uint8_t kSimPower3V = 0x30;
-inline constexpr std::uint8_t kSimPower5V = 0x50;
+inline constexpr std::uint8_t kSimPowerNone = kPowerCodeNone;  // the target's own supply
+inline constexpr std::uint8_t kSimPower3V = kPowerCode3V;
+inline constexpr std::uint8_t kSimPower5V = kPowerCode5V;
 
 // One stretch of flash, cut into erase blocks of equal size. All in pages.
 struct SimFlashRegion {

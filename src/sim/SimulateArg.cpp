@@ -15,8 +15,8 @@ SimulateArg ParseSimulateArg(std::string_view text) {
     return arg;
   }
   if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    if (text.size() > 2 || std::stoul(std::string(text)) > kSimMaxProgrammers) {
-      arg.error = "--simulate takes 0 to " + std::to_string(kSimMaxProgrammers) + " programmers";
+    if (text.size() > 2 || std::stoul(std::string(text)) > static_cast<unsigned long>(kMaxProgrammers)) {
+      arg.error = "--simulate takes 0 to " + std::to_string(kMaxProgrammers) + " programmers";
       return arg;
     }
     arg.kind = SimulateArg::Kind::kCount;

@@ -5,11 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "link/ProgrammerLimit.h"
 #include "sim/SimBench.h"
 
 namespace fd {
-
-inline constexpr std::size_t kSimMaxProgrammers = 8;
 
 struct SimulateArg {
   enum class Kind { kCount, kDemo, kFile, kInvalid };

@@ -56,3 +56,42 @@ TEST(ParseHexBytes, TakesExactlyTwoDigitsAByte) {
 
 }  // namespace
 }  // namespace fd
+
+namespace fd {
+namespace {
+
+TEST(HexDigits, EveryCharacterHasOneValue) {
+  for (int c = 0; c < 256; ++c) {
+    const char ch = static_cast<char>(c);
+    int expected = -1;
+    if (c >= '0' && c <= '9') expected = c - '0';
+    if (c >= 'A' && c <= 'F') expected = c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') expected = c - 'a' + 10;
+    EXPECT_EQ(HexDigitValue(ch), expected) << c;
+    EXPECT_EQ(IsAllHex(std::string_view(&ch, 1)), expected >= 0) << c;
+  }
+  for (unsigned n = 0; n < 16; ++n) EXPECT_EQ(HexDigitValue(HexDigitChar(n)), static_cast<int>(n));
+  EXPECT_EQ(HexDigitChar(0x1A), 'A');  // only the low four bits count
+}
+
+TEST(HexDigits, IsAllHexLooksAtEveryCharacter) {
+  EXPECT_TRUE(IsAllHex(""));
+  EXPECT_TRUE(IsAllHex("0123456789abcdefABCDEF"));
+  EXPECT_FALSE(IsAllHex("0x10"));
+  EXPECT_FALSE(IsAllHex(" 10"));
+  EXPECT_FALSE(IsAllHex("FFFFFFFFFFFFFFFG"));
+  EXPECT_FALSE(IsAllHex(std::string_view("12\0" "3", 4)));
+  EXPECT_FALSE(IsAllHex("\xC1\xB0"));
+}
+
+TEST(HexDigits, AppendHexByteWritesTwoUpperCaseDigits) {
+  std::string out = "S1";
+  for (const std::uint8_t b : {0x00, 0x0F, 0xA5, 0xFF}) AppendHexByte(out, b);
+  EXPECT_EQ(out, "S1000FA5FF");
+  EXPECT_EQ(HexText(0x1234, kHexAddressDigits), "01234");
+  EXPECT_EQ(HexText(0xF0, kHexShortAddressDigits), "00F0");
+  EXPECT_EQ(HexText(0xABCDEF, kHexWideAddressDigits), "ABCDEF");
+}
+
+}  // namespace
+}  // namespace fd

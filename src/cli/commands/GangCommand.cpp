@@ -6,6 +6,7 @@
 
 #include "cli/commands/Command.h"
 #include "formats/Hex.h"
+#include "link/ProgrammerSn.h"
 
 namespace fd {
 namespace {
@@ -29,12 +30,7 @@ public:
   // "01,03", "1,3": each entry a row number 1 to 8, none empty.
   static std::string SnListError(const std::string& value) {
     if (value.empty()) return "--sn needs at least one row number, e.g. 01,03";
-    std::stringstream in(value + ",");
-    for (std::string sn; std::getline(in, sn, ',');) {
-      const bool digits = !sn.empty() && sn.size() <= 2 && sn.find_first_not_of("0123456789") == std::string::npos;
-      const int n = digits ? std::stoi(sn) : 0;
-      if (n < 1 || n > kMaxProgrammers) return "--sn takes row numbers 01 to 08 separated by commas, not \"" + value + "\"";
-    }
+    if (!ParseSnList(value)) return "--sn takes row numbers 01 to 08 separated by commas, not \"" + value + "\"";
     return {};
   }
 
@@ -55,9 +51,8 @@ public:
 
     std::set<std::string> chosen;
     if (!snList_.empty()) {
-      std::stringstream in(snList_);
-      for (std::string sn; std::getline(in, sn, ',');) {
-        if (sn.size() == 1) sn = "0" + sn;
+      for (const int number : ParseSnList(snList_).value_or(std::vector<int>{})) {
+        const std::string sn = SnText(number);
         const bool known =
             std::any_of(view.rows.begin(), view.rows.end(), [&](const MainRow& row) { return row.sn == sn; });
         if (!known) {

@@ -4,6 +4,7 @@
 #include "cli/commands/Command.h"
 #include "flows/common/WindowProtocol.h"
 #include "formats/Hex.h"
+#include "link/PowerCodes.h"
 
 namespace fd {
 namespace {
@@ -12,9 +13,9 @@ using nlohmann::json;
 
 std::string PowerText(std::uint8_t code) {
   switch (code) {
-    case 0x00: return "target's own";
-    case 0x30: return "3 V";
-    case 0x50: return "5 V";
+    case kPowerCodeNone: return "target's own";
+    case kPowerCode3V: return "3 V";
+    case kPowerCode5V: return "5 V";
     default: return "unknown (" + HexText(code, 2) + ")";
   }
 }

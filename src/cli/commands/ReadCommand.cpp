@@ -17,7 +17,7 @@ namespace {
 
 // 1 to 5 hex digits: the most an address edit takes.
 std::string AddressError(const std::string& option, const std::string& value) {
-  if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+  if (value.empty() || value.size() > 5 || !IsAllHex(value)) {
     return option + " takes a hex address of 1 to 5 digits, not \"" + value + "\"";
   }
   return {};

@@ -16,6 +16,7 @@
 #include "flows/single/PowerSetFlow.h"
 #include "flows/single/SingleOperationFlow.h"
 #include "formats/Hex.h"
+#include "link/ProgrammerSn.h"
 
 namespace fd {
 namespace {
@@ -23,9 +24,7 @@ namespace {
 using nlohmann::json;
 
 std::string SnError(const std::string& value) {
-  const bool digits = !value.empty() && value.size() <= 2 && value.find_first_not_of("0123456789") == std::string::npos;
-  const int n = digits ? std::stoi(value) : 0;
-  if (n < 1 || n > kMaxProgrammers) return "--sn takes one row number 01 to 08, not \"" + value + "\"";
+  if (!ParseSn(value)) return "--sn takes one row number 01 to 08, not \"" + value + "\"";
   return {};
 }
 
@@ -140,7 +139,7 @@ public:
       cli.end();
       return kExitFailed;
     }
-    const std::string sn = sn_.size() == 1 ? "0" + sn_ : sn_;
+    const std::string sn = SnTextOf(sn_);
     int row = -1;
     for (std::size_t r = 0; r < flow.view().rows.size(); ++r) {
       if (flow.view().rows[r].sn == sn) row = static_cast<int>(r);
@@ -235,7 +234,7 @@ private:
       id = settings.read(kSectionProgrammer, kKeyIdCode);
       power = PowerName(static_cast<std::uint8_t>(ParseHex(settings.read(kSectionProgrammer, kKeyPowerSet))));
     }
-    const std::string sn = sn_.size() == 1 ? "0" + sn_ : sn_;
+    const std::string sn = SnTextOf(sn_);
     if (cli.options.json) {
       cli.out << json{{"sn", sn}, {"mode", offline_ ? "offline" : "online"}, {"product", product}, {"idCode", id},
                       {"power", power}}

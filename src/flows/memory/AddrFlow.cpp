@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "formats/Hex.h"
+#include "formats/MemoryMap.h"
 
 namespace fd {
 
@@ -161,10 +162,9 @@ void AddrFlow::okByAddresses() {
     std::swap(first, last);
     notify();
   }
-  const auto inArea = [&](std::uint32_t areaStart, std::uint32_t areaEnd) {
-    return first >= static_cast<std::int32_t>(areaStart) && last < static_cast<std::int32_t>(areaEnd);
-  };
-  if (!inArea(state_.dataFlashStart, state_.dataFlashEnd) && !inArea(state_.userFlashStart, state_.userFlashEnd)) {
+  const MemoryMap map{state_.dataFlashStart, state_.dataFlashEnd, state_.userFlashStart, state_.userFlashEnd};
+  if (first < 0 || last < first ||
+      !RangeInMemoryMap(static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(last) + 1, map)) {
     prompter_.error(kMsgOutOfMemoryMap);
     return;
   }

@@ -11,6 +11,7 @@
 #include "app/SettingsFile.h"
 #include "flows/common/ModalFlow.h"
 #include "flows/single/PowerSetView.h"
+#include "link/PowerCodes.h"
 
 namespace fd {
 
@@ -19,10 +20,6 @@ inline constexpr const char* kPower3VCaption = "Output 3V";
 inline constexpr const char* kPower5VCaption = "Output 5V";
 inline constexpr const char* kPowerNoneCaption = "Do not output (Use target power)";
 inline constexpr const char* kPowerOkCaption = "&OK";
-
-inline constexpr std::uint8_t kPowerCode3V = 0x30;
-inline constexpr std::uint8_t kPowerCode5V = 0x50;
-inline constexpr std::uint8_t kPowerCodeNone = 0x00;
 
 std::uint8_t PowerCodeOf(PowerChoice choice);
 
