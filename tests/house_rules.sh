@@ -15,6 +15,13 @@ hits=$(grep -rnE '#include "(gui|cli|sim|host)/|#include <Q' src/app src/flows)
 hits=$(grep -rnE '#include "(flows|gui|cli|host)/|#include <Q' src/sim)
 [ -n "$hits" ] && fail "the simulated bench includes flows, host, gui, cli or Qt" "$hits"
 
+# The wire has one home: windows and commands call the link's named operations (Protocol,
+# BootLoaderLink) and never a Bridge operation, nor reach for the bridge behind them.
+hits=$(grep -rnE '\.Bridge[A-Z][A-Za-z]*\(|->Bridge[A-Z][A-Za-z]*\(|bridge\(\)\.' src/flows src/cli)
+[ -n "$hits" ] && fail "a Bridge call above the link (use an operation of link/Protocol.h)" "$hits"
+hits=$(grep -rnE '\.bridge\(\)' src/flows)
+[ -n "$hits" ] && fail "a flow reaches for the bridge (hold a Protocol and call its operations)" "$hits"
+
 # Every modal flow has a dialog registered for it, so the desktop can open it. Flows the
 # main window shows in its own list are named here.
 hosted_in_list=" "

@@ -9,6 +9,7 @@
 #include "app/AppState.h"
 #include "link/Bridge.h"
 #include "link/Pacer.h"
+#include "link/Protocol.h"
 #include "link/TracingBridge.h"
 
 namespace fd {
@@ -59,6 +60,11 @@ public:
   AppState& state() { return state_; }
   Bridge& bridge() { return *bridge_; }
   Pacer& pacer() { return *pacer_; }
+  // The operations every exchange with a programmer goes through, on this session's bridge.
+  Protocol& link() {
+    if (!link_) link_ = std::make_unique<Protocol>(*bridge_, *pacer_);
+    return *link_;
+  }
   SimBench* bench() { return bench_.get(); }
   // The time the session runs on: real, or virtual with --virtual-time.
   Clock& clock() { return *clock_; }
@@ -88,6 +94,7 @@ private:
   std::unique_ptr<std::ofstream> traceFile_;
   Bridge* bridge_ = nullptr;
   std::unique_ptr<Pacer> pacer_;
+  std::unique_ptr<Protocol> link_;
   std::string benchFile_;
   bool usingUserDataDir_ = false;
   bool benchSaveAsked_ = false;
