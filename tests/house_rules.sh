@@ -22,6 +22,13 @@ hits=$(grep -rnE '0123456789[aA][bB][cC][dD][eE][fF]|isxdigit' src | grep -v '^s
 hits=$(grep -rnE 'case 0x(12|13|22|23|32|33|34|35|40|60|70|80):' src/link src/app src/sim)
 [ -n "$hits" ] && fail "a programmer error code named outside link/ProgrammerErrors" "$hits"
 
+# The wire has one home: windows and commands call the link's named operations (Protocol,
+# BootLoaderLink) and never a Bridge operation, nor reach for the bridge behind them.
+hits=$(grep -rnE '\.Bridge[A-Z][A-Za-z]*\(|->Bridge[A-Z][A-Za-z]*\(|bridge\(\)\.' src/flows src/cli)
+[ -n "$hits" ] && fail "a Bridge call above the link (use an operation of link/Protocol.h)" "$hits"
+hits=$(grep -rnE '\.bridge\(\)' src/flows)
+[ -n "$hits" ] && fail "a flow reaches for the bridge (hold a Protocol and call its operations)" "$hits"
+
 # Every modal flow has a dialog registered for it, so the desktop can open it. Flows the
 # main window shows in its own list are named here.
 hosted_in_list=" "

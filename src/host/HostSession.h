@@ -10,6 +10,7 @@
 #include "formats/FileLock.h"
 #include "link/Bridge.h"
 #include "link/Pacer.h"
+#include "link/Protocol.h"
 #include "link/TracingBridge.h"
 #include "link/serial/SerialBridge.h"
 
@@ -83,6 +84,11 @@ public:
   AppState& state() { return state_; }
   Bridge& bridge() { return *bridge_; }
   Pacer& pacer() { return *pacer_; }
+  // The operations every exchange with a programmer goes through, on this session's bridge.
+  Protocol& link() {
+    if (!link_) link_ = std::make_unique<Protocol>(*bridge_, *pacer_);
+    return *link_;
+  }
   SimBench* bench() { return bench_.get(); }
   // The bridge of real programmers; null on a simulated bench.
   SerialBridge* serial() { return serial_.get(); }
@@ -125,6 +131,7 @@ private:
   std::unique_ptr<std::ofstream> traceFile_;
   Bridge* bridge_ = nullptr;
   std::unique_ptr<Pacer> pacer_;
+  std::unique_ptr<Protocol> link_;
   std::string benchFile_;
   std::string benchAsLoaded_;  // the bench as read, in the form it would be written
   bool usingUserDataDir_ = false;

@@ -1,7 +1,7 @@
 #pragma once
 // The serial boot loader of the programmer's own microcontroller, as the host speaks to it
 // during a firmware update: the bytes of each command and the meaning of its status bytes.
-// Nothing here touches the bridge; the Updating window sends these frames itself.
+// BootLoaderLink.h sends them.
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -30,6 +30,9 @@ inline constexpr std::uint8_t kProgramFailed = 0x10;
 inline constexpr std::uint8_t kIdPassedBits = 0x0C;
 
 inline constexpr std::size_t kPageBytes = 256;
+// The counted waits around each page's status read.
+inline constexpr std::uint64_t kAfterPageSpin = 500000;
+inline constexpr std::uint64_t kAfterStatusReadSpin = 100000;
 // A page program frame: command, page number (2 bytes) and the page's data.
 inline constexpr std::size_t kPageFrameBytes = 3 + kPageBytes;
 

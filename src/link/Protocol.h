@@ -33,6 +33,8 @@ inline constexpr std::uint8_t kMarkCleared = 0x00;
 // Progress bytes of the gang run.
 inline constexpr std::uint8_t kProgressErasing = 0x65;
 inline constexpr std::uint8_t kProgressDone = 0x64;
+// The most progress bytes one poll of the gang run takes from the receive queue.
+inline constexpr std::uint32_t kMaxProgressBytes = 128;
 
 // What a target connection sends: the product's type code, the power code and the ID code.
 struct TargetSetup {
@@ -73,9 +75,73 @@ struct Outcome {
   }
 };
 
+// How opening a programmer ended: its handle, or the step that failed (nothing stays open).
+struct OpenedProgrammer {
+  enum class Failure { None, CannotOpen, LineSettings };
+  BridgeHandle handle = kNoHandle;
+  Failure failure = Failure::None;
+  bool ok() const { return failure == Failure::None; }
+};
+
+// What one poll of a programmer in the gang run saw.
+struct GangPoll {
+  enum class Kind {
+    Busy,      // still working, nothing to read
+    Gone,      // its status line no longer reads (unplugged)
+    Error,     // it reported `value`, the programmer's error code (0xFF: unreadable)
+    Quiet,     // idle with nothing new in the receive queue
+    Lost,      // bytes were waiting but could not be read
+    Progress,  // `value` is the last progress byte it sent
+  };
+  Kind kind = Kind::Busy;
+  std::uint8_t value = 0;
+};
+
+// Whether the programmer is ready for the next group of a data transfer.
+enum class GroupReady { Yes, Error, TimedOut };
+
+// How one page read ('R') went; the answer is whole only with Ok.
+enum class PageRead { NotSent, TimedOut, ErrorWaiting, NoAnswer, Ok };
+
+// One look at an erase ('E') in progress.
+enum class EraseState { Busy, ErrorWaiting, NoResult, Failed, Done };
+
+// Every exchange with a programmer goes through here: the windows, the command line and the
+// gang run hold handles and call these operations, never the bridge itself.
 class Protocol {
 public:
   Protocol(Bridge& bridge, Pacer& pacer);
+
+  // --- Ports: enumerate, open and configure, close.
+  // How many devices are attached; nothing when the count cannot be read.
+  std::optional<std::uint32_t> CountProgrammers();
+  // True when device `index`'s product strings read, joined, kProgrammerProductId.
+  bool IsOurProgrammer(std::uint32_t index);
+  // Opens device `index` and sets the time-outs, `baud` and 8N1. A link that cannot be set
+  // up is closed again.
+  OpenedProgrammer OpenProgrammer(std::uint32_t index, std::uint32_t baud = kNormalBaud);
+  void CloseProgrammer(BridgeHandle handle);
+  // Drives the reset line and leaves it driven: the programmer stops and stays stopped.
+  void HoldInReset(BridgeHandle handle);
+
+  // --- The gang run.
+  // 'L' 0x02 then 'S'; true when both went out.
+  bool StartGang(BridgeHandle handle);
+  // Busy and result lines, then the receive queue: the newest progress byte (at most
+  // `kMaxProgressBytes` taken per poll), or the error code when one is waiting.
+  GangPoll PollGang(BridgeHandle handle);
+
+  // --- The data transfer, erase and read.
+  // Up to `polls` status reads for the busy bit to clear; the result bit of that read and
+  // of one more at once tells whether an error is waiting.
+  GroupReady WaitReadyForGroup(BridgeHandle handle, int polls);
+  // 'E' and the block's page number; true when all three bytes went out.
+  bool SendErase(BridgeHandle handle, std::uint16_t page);
+  // The busy and result lines after 'E', then its result byte once it is there.
+  EraseState PollErase(BridgeHandle handle);
+  // 'R' for `page` after the receive queue is emptied, up to `busyPolls` status reads, then
+  // the two CRC bytes and the page's data into `answer` (kReadAnswerSize bytes).
+  PageRead ReadPage(BridgeHandle handle, std::uint16_t page, int busyPolls, std::uint8_t* answer);
 
   // True as soon as every bit of `mask` reads clear, within `polls` reads.
   bool WaitStatusLine(BridgeHandle handle, std::uint8_t mask, int polls);
@@ -121,7 +187,6 @@ public:
   // One read of exactly `count` bytes; true when all arrived.
   bool ReadBytes(BridgeHandle handle, std::uint8_t* bytes, std::uint32_t count);
 
-  Bridge& bridge() { return bridge_; }
   Pacer& pacer() { return pacer_; }
 
 private:

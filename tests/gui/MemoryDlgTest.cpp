@@ -120,7 +120,7 @@ TEST(ReadDlg, TheViewFillsPauseAndSaveFollowTheFlowAndAJumpSelectsTheLine) {
   rig.state.readEnd = 0x0FFFF;
   QtDialogHost host;
   MemoryPorts ports = rig.ports();
-  MemoryPorts qt{ports.state, ports.bridge, ports.pacer, ports.prompter, ports.clock, host};
+  MemoryPorts qt{ports.state, ports.link, ports.prompter, ports.clock, host};
   QtTimers timers;
   ReadFlow flow(qt);
   CReadDlg dialog(flow);
@@ -181,7 +181,7 @@ TEST(ReadDlg, ReadingGoesOnWhileTheTopAddressWindowIsOpen) {
   rig.state.readEnd = 0x0EFFF;
   QtDialogHost host;
   MemoryPorts ports = rig.ports();
-  MemoryPorts qt{ports.state, ports.bridge, ports.pacer, ports.prompter, ports.clock, host};
+  MemoryPorts qt{ports.state, ports.link, ports.prompter, ports.clock, host};
   QtTimers timers;
   ReadFlow flow(qt);
   CReadDlg dialog(flow);

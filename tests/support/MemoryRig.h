@@ -42,7 +42,7 @@ struct MemoryRig {
 
   // The product chosen as the on-line window chooses it: name, type code, memory map.
   void choose(const std::string& product);
-  MemoryPorts ports() { return {main.state, main.tracing, main.pacer, main.prompter, main.clock, host}; }
+  MemoryPorts ports() { return {main.state, link, main.prompter, main.clock, host}; }
   SimProgrammer& programmer() { return main.bench.programmer(0); }
   BridgeHandle handle() const { return main.state.currentHandle; }
   // Every write to the programmer since the last clear, one element a write.
@@ -54,6 +54,7 @@ struct MemoryRig {
   ScriptedHost host{main.clock};
   AppState& state = main.state;
   RecordingPrompter& prompter = main.prompter;
+  Protocol link{main.tracing, main.pacer};
 };
 
 }  // namespace fd::test

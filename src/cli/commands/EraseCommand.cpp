@@ -70,7 +70,7 @@ private:
     };
     std::vector<std::string> erased;
     const FlowResult result =
-        RunErase({state, cli.host().bridge(), cli.host().pacer(), *cli.prompter, cli.host().clock(), host},
+        RunErase({state, cli.host().link(), *cli.prompter, cli.host().clock(), host},
                  [&](const EraseFlow& flow) { erased = flow.erasedBlocks(); });
     const bool ok = result == FlowResult::Ok;
     if (cli.options.json) {

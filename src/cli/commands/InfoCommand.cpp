@@ -92,14 +92,14 @@ public:
   int run(CliContext& cli) override {
     if (!cli.begin()) return kExitFailed;
     HostSession& s = cli.host();
-    Bridge& bridge = s.bridge();
-    Protocol protocol(bridge, s.pacer());
+    Protocol& protocol = s.link();
     WindowProtocol windows(s.state(), protocol, *cli.prompter);
-    std::uint32_t count = 0;
-    if (bridge.BridgeGetNumDevices(count) != kBridgeOk) {
+    const std::optional<std::uint32_t> counted = protocol.CountProgrammers();
+    if (!counted) {
       cli.err << "ERROR: The attached programmers can not be counted.\n";
       return kExitFailed;
     }
+    const std::uint32_t count = *counted;
     // The same limit as the list: beyond eight, none is driven.
     if (count > static_cast<std::uint32_t>(kMaxProgrammers)) {
       cli.prompter->message(kCaptionError, MsgIcon::Warning, kMsgMoreProgrammers, MsgButtons::Ok);
@@ -109,20 +109,18 @@ public:
       cli.err << "ERROR: No programmer at device " << device_ << " (" << count << " attached).\n";
       return kExitFailed;
     }
-    BridgeHandle handle = kNoHandle;
-    if (bridge.BridgeOpen(device_, handle) != kBridgeOk) {
+    const OpenedProgrammer opened = protocol.OpenProgrammer(device_);
+    if (opened.failure == OpenedProgrammer::Failure::CannotOpen) {
       cli.err << "ERROR: Can not open the programmer!\n";
       return kExitFailed;
     }
-    bridge.BridgeSetTimeouts(kBridgeTimeoutMs, kBridgeTimeoutMs);
-    if (bridge.BridgeSetBaudRate(handle, kNormalBaud) != kBridgeOk ||
-        bridge.BridgeSetLineControl(handle, kLineControl8N1) != kBridgeOk) {
-      bridge.BridgeClose(handle);
+    if (!opened.ok()) {
       cli.err << "ERROR: Can not set up the link to the programmer!\n";
       return kExitFailed;
     }
+    const BridgeHandle handle = opened.handle;
     if (!windows.ResetProgrammer(handle, 0)) {
-      bridge.BridgeClose(handle);
+      protocol.CloseProgrammer(handle);
       return kExitFailed;
     }
     ProgrammerInfo block{};
@@ -130,7 +128,7 @@ public:
       cli.err << "ERROR: Can not get information!\n";
       return kExitFailed;
     }
-    bridge.BridgeClose(handle);
+    protocol.CloseProgrammer(handle);
     const json decoded = DecodeInfo(block);
     if (cli.options.json) {
       cli.out << decoded.dump(2) << '\n';

@@ -101,9 +101,8 @@ public:
     ReportDetectionFailures(cli, main.flow);
     main.flow.close();
     // Every attached programmer must have made its row; otherwise the list has said why not.
-    std::uint32_t count = 0;
-    const bool counted = cli.host().bridge().BridgeGetNumDevices(count) == kBridgeOk;
-    const bool whole = counted && count <= static_cast<std::uint32_t>(kMaxProgrammers) && view.rows.size() == count &&
+    const std::optional<std::uint32_t> count = cli.host().link().CountProgrammers();
+    const bool whole = count && *count <= static_cast<std::uint32_t>(kMaxProgrammers) && view.rows.size() == *count &&
                        main.flow.detectionFailures().empty();
     const bool saved = cli.end();
     return whole && saved ? kExitOk : kExitFailed;

@@ -138,7 +138,7 @@ private:
     bool unanswered = false;
     std::string written;
     std::size_t bytes = 0;
-    RunRead({state, cli.host().bridge(), cli.host().pacer(), *cli.prompter, cli.host().clock(), host},
+    RunRead({state, cli.host().link(), *cli.prompter, cli.host().clock(), host},
             [&](const ReadFlow& flow) {
               complete = flow.complete();
               unanswered = flow.stoppedUnanswered();

@@ -86,26 +86,6 @@ LongOperation::Next LoadingFlow::runStep(int step) {
   }
 }
 
-LoadingFlow::Ready LoadingFlow::waitReadyForGroup() {
-  Bridge& bridge = ports_.windows.protocol().bridge();
-  const BridgeHandle handle = ports_.state.currentHandle;
-  for (int poll = 0; poll < kBusyPollsBeforeGroup; ++poll) {
-    std::uint8_t status = 0;
-    // A failed read counts as a poll that did not see the programmer idle.
-    if (bridge.BridgeGetModemStatus(handle, status) == kBridgeOk && (status & kBusyBit) == 0) {
-      // The result bit of this very read, and of one more at once: at two frames a tick
-      // the programmer's store leaves no millisecond for a pause between the two. An error
-      // that comes up later is found before the next group or at the final answer.
-      if ((status & kResultBit) == 0) return Ready::Error;
-      std::uint8_t again = 0;
-      if (bridge.BridgeGetModemStatus(handle, again) == kBridgeOk && (again & kResultBit) == 0) return Ready::Error;
-      return Ready::Yes;
-    }
-    ports_.windows.protocol().pacer().spin(kPollSpin);
-  }
-  return Ready::TimedOut;
-}
-
 void LoadingFlow::stopTimer() { timers().stop(kTimerSubWindow); }
 
 void LoadingFlow::fail(const std::string& text) {
@@ -236,10 +216,10 @@ bool LoadingFlow::sendPage() {
 LongOperation::Next LoadingFlow::sendStep() {
   const BridgeHandle handle = ports_.state.currentHandle;
   Protocol& protocol = ports_.windows.protocol();
-  switch (waitReadyForGroup()) {
-    case Ready::TimedOut: fail(kMsgTimeOut); return {};
-    case Ready::Error: failWithProgrammerError(); return {};
-    case Ready::Yes: break;
+  switch (protocol.WaitReadyForGroup(ports_.state.currentHandle, kBusyPollsBeforeGroup)) {
+    case GroupReady::TimedOut: fail(kMsgTimeOut); return {};
+    case GroupReady::Error: failWithProgrammerError(); return {};
+    case GroupReady::Yes: break;
   }
   if (!sendPage()) return {};
   if (pagesLeft_ == 0) {

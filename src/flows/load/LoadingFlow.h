@@ -86,10 +86,6 @@ private:
   void failWithProgrammerError();
   void userCancel();
   void stopTimer();
-  // Before a group of frames: the busy bit clear within 100 polls, then the result bit set
-  // (clear: the programmer holds an error).
-  enum class Ready { Yes, TimedOut, Error };
-  Ready waitReadyForGroup();
   bool offline() const { return ports_.state.offlineMode != 0; }
   char typeCode() const;
 

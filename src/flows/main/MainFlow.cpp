@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kDetectionPeriodMs = 200;
 constexpr int kRunPeriodMs = 100;
-constexpr std::uint32_t kMaxProgressBytes = 128;
 constexpr const char* kUnknownSix = "      ??????";
 constexpr const char* kUnknownTime = "??????";
 constexpr const char* kUnknownSize = "??????  ";
@@ -127,14 +126,15 @@ void MainFlow::onTimer(int id) {
 }
 
 void MainFlow::closeHandle(int row) {
-  if (handles_[row] != kNoHandle) ports_.bridge.BridgeClose(handles_[row]);
+  if (handles_[row] != kNoHandle) protocol_.CloseProgrammer(handles_[row]);
   handles_[row] = kNoHandle;
 }
 
 void MainFlow::DetectProgrammers() {
-  std::uint32_t count = 0;
   // A count that cannot be read says nothing about the programmers: keep the list.
-  if (ports_.bridge.BridgeGetNumDevices(count) != kBridgeOk) return;
+  const std::optional<std::uint32_t> counted = protocol_.CountProgrammers();
+  if (!counted) return;
+  const std::uint32_t count = *counted;
   // A list left over from before the last forced rebuild is cleared even when no device
   // is attached any more.
   if (count == lastDeviceCount_ && !(count == 0 && !view_.rows.empty())) return;
@@ -156,25 +156,18 @@ void MainFlow::DetectProgrammers() {
   // Every programmer is opened before any is reset, so that all of them share one reset
   // pulse and one wait for its end, and then work out their information blocks side by
   // side, instead of paying each wait in turn.
-  Bridge& bridge = ports_.bridge;
   std::vector<BridgeHandle> opened;
   std::vector<std::uint32_t> openedIndex;
   // Failures in device order, whatever step they came at.
   std::vector<std::pair<std::uint32_t, std::string>> failures;
   for (std::uint32_t index = 0; index < count; ++index) {
-    BridgeHandle handle = kNoHandle;
-    if (bridge.BridgeOpen(index, handle) != kBridgeOk) {
-      failures.emplace_back(index, kDetectOpenFailed);
+    const OpenedProgrammer programmer = protocol_.OpenProgrammer(index);
+    if (!programmer.ok()) {
+      const bool notOpened = programmer.failure == OpenedProgrammer::Failure::CannotOpen;
+      failures.emplace_back(index, notOpened ? kDetectOpenFailed : kDetectLineFailed);
       continue;
     }
-    bridge.BridgeSetTimeouts(kBridgeTimeoutMs, kBridgeTimeoutMs);
-    if (bridge.BridgeSetBaudRate(handle, kNormalBaud) != kBridgeOk ||
-        bridge.BridgeSetLineControl(handle, kLineControl8N1) != kBridgeOk) {
-      bridge.BridgeClose(handle);
-      failures.emplace_back(index, kDetectLineFailed);
-      continue;
-    }
-    opened.push_back(handle);
+    opened.push_back(programmer.handle);
     openedIndex.push_back(index);
   }
   const std::vector<bool> reset = resetShowingFailures(opened, 0);
@@ -185,7 +178,7 @@ void MainFlow::DetectProgrammers() {
       ready.push_back(opened[i]);
       readyIndex.push_back(openedIndex[i]);
     } else {
-      bridge.BridgeClose(opened[i]);
+      protocol_.CloseProgrammer(opened[i]);
       failures.emplace_back(openedIndex[i], kMsgCannotReset);
     }
   }
@@ -296,10 +289,7 @@ void MainFlow::startRun() {
       row.cells = {kNotApplicable, "", ""};
       continue;
     }
-    const std::uint8_t start = kCmdStart;
-    const bool started = protocol_.WriteSelectMark(handles_[r], kMarkSelected) == kBridgeOk &&
-                         protocol_.WriteBytes(handles_[r], &start, 1) == 1;
-    if (!started) {
+    if (!protocol_.StartGang(handles_[r])) {
       closeHandle(static_cast<int>(r));
       ticked_[r] = 0;
       row.checked = false;
@@ -318,47 +308,34 @@ void MainFlow::startRun() {
 }
 
 void MainFlow::pollRun() {
-  Bridge& bridge = ports_.bridge;
   bool allFinished = true;
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
     MainRow& row = view_.rows[r];
     const BridgeHandle handle = handles_[r];
     if (!row.checked) {
       // Finished, dropped or not taking part: held in reset until the run is left.
-      if (handle != kNoHandle) bridge.BridgeSetFlowControl(handle, kResetLine);
+      if (handle != kNoHandle) protocol_.HoldInReset(handle);
       continue;
     }
     allFinished = false;
-    if (!protocol_.WaitStatusLine(handle, kBusyBit, 2)) {
-      // A programmer that no longer answers at all has gone (unplugged): it leaves the
-      // run without a result, so the others can still end it without a Cancel.
-      std::uint8_t status = 0;
-      if (bridge.BridgeGetModemStatus(handle, status) != kBridgeOk) {
+    const GangPoll poll = protocol_.PollGang(handle);
+    switch (poll.kind) {
+      case GangPoll::Kind::Busy:
+      case GangPoll::Kind::Quiet: continue;
+      // A programmer that no longer answers at all has gone (unplugged): it leaves the run
+      // without a result, so the others can still end it without a Cancel.
+      case GangPoll::Kind::Gone:
+      case GangPoll::Kind::Lost:
+      // No reset after an error: the row is held in reset by the next poll, like every
+      // finished one.
+      case GangPoll::Kind::Error:
         row.checked = false;
-        resultCodes_[r] = 0xFF;
+        resultCodes_[r] = poll.kind == GangPoll::Kind::Error ? poll.value : 0xFF;
         showFailure(r);
-      }
-      continue;
+        continue;
+      case GangPoll::Kind::Progress: break;
     }
-    if (protocol_.WaitStatusLine(handle, kResultBit, 2)) {
-      row.checked = false;
-      // No reset here: the row is held in reset by the next poll, like every finished one.
-      resultCodes_[r] = protocol_.ReadErrorCode(handle).value_or(0xFF);
-      showFailure(r);
-      continue;
-    }
-    std::uint32_t queued = 0, queueStatus = 0;
-    if (bridge.BridgeCheckRxQueue(handle, queued, queueStatus) != kBridgeOk || queued == 0) continue;
-    std::uint8_t buffer[kMaxProgressBytes];
-    std::uint32_t got = 0;
-    const int status = bridge.BridgeRead(handle, buffer, std::min(queued, kMaxProgressBytes), got);
-    if (status != kBridgeOk || got == 0) {
-      row.checked = false;
-      resultCodes_[r] = 0xFF;
-      showFailure(r);
-      continue;
-    }
-    const std::uint8_t b = buffer[std::min(got, kMaxProgressBytes) - 1];
+    const std::uint8_t b = poll.value;
     if (b == kProgressErasing) {
       row.cells[0] = "Wait for Erasing......";
       continue;
@@ -383,7 +360,7 @@ void MainFlow::enterResultView() {
   // so none goes on programming its target behind a result that says "Cancel".
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
     if (view_.rows[r].checked && handles_[r] != kNoHandle) {
-      ports_.bridge.BridgeSetFlowControl(handles_[r], kResetLine);
+      protocol_.HoldInReset(handles_[r]);
     }
   }
   view_.startCaption = "&Back";

@@ -10,7 +10,7 @@ namespace fd {
 EraseFlow::EraseFlow(MemoryPorts ports)
     : LongOperation(ports.clock, kTimerSubWindow),
       ports_(ports),
-      protocol_(ports.bridge, ports.pacer),
+      protocol_(ports.link),
       link_(ports.state, protocol_, ports.prompter) {}
 
 void EraseFlow::onOpen() {
@@ -95,11 +95,7 @@ LongOperation::Next EraseFlow::runStep(int step) {
 }
 
 bool EraseFlow::sendErase(const BlockRow& row) {
-  const BridgeHandle handle = ports_.state.currentHandle;
-  const std::uint8_t command = kCmdErase;
-  const auto page = static_cast<std::uint16_t>(BlockPageNumber(row));
-  const std::uint8_t number[2] = {static_cast<std::uint8_t>(page & 0xFF), static_cast<std::uint8_t>(page >> 8)};
-  return protocol_.WriteBytes(handle, &command, 1) && protocol_.WriteBytes(handle, number, 2);
+  return protocol_.SendErase(ports_.state.currentHandle, static_cast<std::uint16_t>(BlockPageNumber(row)));
 }
 
 LongOperation::Next EraseFlow::scan() {
@@ -133,19 +129,20 @@ LongOperation::Next EraseFlow::wait() {
   const BridgeHandle handle = ports_.state.currentHandle;
   if (waitTicks_ <= 0) return endRun(kMsgTimeOut);
   --waitTicks_;
-  if (!protocol_.WaitStatusLine(handle, kBusyBit, 2)) return {kWait, kErasePeriodMs, true};
-  if (protocol_.WaitStatusLine(handle, kResultBit, 2)) {
-    stopSteps();
-    view_.toggleEnabled = view_.okEnabled = true;
-    view_.running = false;
-    notify();
-    link_.ShowProgrammerError(handle);
-    return {kScan, -1};
+  switch (protocol_.PollErase(handle)) {
+    case EraseState::Busy:
+    // No result byte yet: the wait goes on, at the latest until the time-out.
+    case EraseState::NoResult: return {kWait, kErasePeriodMs, true};
+    case EraseState::ErrorWaiting:
+      stopSteps();
+      view_.toggleEnabled = view_.okEnabled = true;
+      view_.running = false;
+      notify();
+      link_.ShowProgrammerError(handle);
+      return {kScan, -1};
+    case EraseState::Failed: return endRun(kMsgUnknownError);
+    case EraseState::Done: break;
   }
-  std::uint8_t result = 0xFF;
-  // No result byte yet: the wait goes on, at the latest until the time-out.
-  if (!protocol_.ReadBytes(handle, &result, 1)) return {kWait, kErasePeriodMs, true};
-  if (result != 0) return endRun(kMsgUnknownError);
   view_.rows[index_].checked = true;
   ++index_;
   estimate().advance(++erased_);

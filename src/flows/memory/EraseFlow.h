@@ -54,7 +54,7 @@ private:
   bool sendErase(const BlockRow& row);
 
   MemoryPorts ports_;
-  Protocol protocol_;
+  Protocol& protocol_;
   WindowProtocol link_;
   EraseView view_;
   std::string selection_;  // "E" or "N" a row, taken at OK

@@ -6,8 +6,7 @@
 namespace fd {
 
 FlowResult RunErase(MemoryPorts ports, const std::function<void(const EraseFlow&)>& closed) {
-  Protocol protocol(ports.bridge, ports.pacer);
-  WindowProtocol link(ports.state, protocol, ports.prompter);
+  WindowProtocol link(ports.state, ports.link, ports.prompter);
   const BridgeHandle handle = ports.state.currentHandle;
   FlowResult result = FlowResult::Cancel;
   // Without the product's line nothing is sent, not even the connection.
@@ -22,8 +21,7 @@ FlowResult RunErase(MemoryPorts ports, const std::function<void(const EraseFlow&
 }
 
 FlowResult RunRead(MemoryPorts ports, const std::function<void(const ReadFlow&)>& closed) {
-  Protocol protocol(ports.bridge, ports.pacer);
-  WindowProtocol link(ports.state, protocol, ports.prompter);
+  WindowProtocol link(ports.state, ports.link, ports.prompter);
   const BridgeHandle handle = ports.state.currentHandle;
   FlowResult result = FlowResult::Cancel;
   if (!OnlineProductLineReady(ports.state, ports.prompter)) return result;

@@ -14,7 +14,7 @@ std::string PausedStatusText(int percent) { return "Reading is paused. " + std::
 ReadFlow::ReadFlow(MemoryPorts ports)
     : LongOperation(ports.clock, kTimerSubWindow),
       ports_(ports),
-      protocol_(ports.bridge, ports.pacer),
+      protocol_(ports.link),
       link_(ports.state, protocol_, ports.prompter) {}
 
 void ReadFlow::onOpen() {
@@ -44,28 +44,14 @@ LongOperation::Next ReadFlow::runStep(int) {
   }
   const BridgeHandle handle = ports_.state.currentHandle;
   unanswered_ = false;
-  // Whatever a late answer left in the receive buffer must never be taken for this page.
-  ports_.bridge.BridgeFlushBuffers(handle, 0, 1);
-  const auto page = static_cast<std::uint16_t>(position_ >> 8);
-  const std::uint8_t command = kCmdRead;
-  const std::uint8_t number[2] = {static_cast<std::uint8_t>(page & 0xFF), static_cast<std::uint8_t>(page >> 8)};
-  // Any failure stops the read with the page not counted; Go asks for the same page again.
-  if (!protocol_.WriteBytes(handle, &command, 1) || !protocol_.WriteBytes(handle, number, 2)) {
-    unanswered_ = true;
-    return {kPage, -1};
-  }
-  if (!protocol_.WaitStatusLine(handle, kBusyBit, kReadBusyPolls)) {
-    ports_.prompter.error(kMsgTimeOut);
-    return {kPage, -1};
-  }
-  if (protocol_.WaitStatusLine(handle, kResultBit, 2)) {
-    link_.ShowProgrammerError(handle);
-    return {kPage, -1};
-  }
   std::uint8_t answer[kReadAnswerSize];
-  if (!protocol_.ReadBytes(handle, answer, 2) || !protocol_.ReadBytes(handle, answer + 2, kPageBytes)) {
-    unanswered_ = true;
-    return {kPage, -1};
+  // Any failure stops the read with the page not counted; Go asks for the same page again.
+  switch (protocol_.ReadPage(handle, static_cast<std::uint16_t>(position_ >> 8), kReadBusyPolls, answer)) {
+    case PageRead::NotSent:
+    case PageRead::NoAnswer: unanswered_ = true; return {kPage, -1};
+    case PageRead::TimedOut: ports_.prompter.error(kMsgTimeOut); return {kPage, -1};
+    case PageRead::ErrorWaiting: link_.ShowProgrammerError(handle); return {kPage, -1};
+    case PageRead::Ok: break;
   }
   if (!ReadAnswerIntact(answer)) {
     ports_.prompter.error(kMsgCrcError);

@@ -64,7 +64,7 @@ private:
   void showPage(const std::uint8_t* page);
 
   MemoryPorts ports_;
-  Protocol protocol_;
+  Protocol& protocol_;
   WindowProtocol link_;
   ReadView view_;
   std::int32_t start_ = 0;

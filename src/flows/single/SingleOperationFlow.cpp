@@ -152,7 +152,7 @@ bool SingleOperationFlow::setPower() {
 MemoryPorts SingleOperationFlow::memoryPorts() {
   Protocol& protocol = ports_.windows.protocol();
   Clock& clock = ports_.clock != nullptr ? *ports_.clock : estimateClock_;
-  return {ports_.state, protocol.bridge(), protocol.pacer(), ports_.prompter, clock, ports_.dialogs};
+  return {ports_.state, protocol, ports_.prompter, clock, ports_.dialogs};
 }
 
 void SingleOperationFlow::erase() {

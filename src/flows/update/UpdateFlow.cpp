@@ -11,8 +11,6 @@ namespace fd {
 
 namespace {
 constexpr int kLastLeadIn = boot::kLeadInCount - 1;
-constexpr std::uint32_t kConnectAnswerBytes = 3;
-constexpr std::uint32_t kStatusBytes = 2;
 // Progress after the connect answer and after each erase that passed.
 constexpr int kProgressAfterErase[] = {5, 10, 15, 20};
 constexpr int kProgressBeforePages = 30;
@@ -30,7 +28,7 @@ std::string OutsideFirmwareText(std::uint32_t address) {
 }
 
 UpdateFlow::UpdateFlow(UpdateFlowPorts ports, BridgeHandle handle)
-    : LongOperation(ports.clock, kTimerUpdate), ports_(ports), handle_(handle) {}
+    : LongOperation(ports.clock, kTimerUpdate), ports_(ports), boot_(ports.bridge, ports.pacer, handle) {}
 
 void UpdateFlow::onOpen() {
   view_ = UpdateView{};
@@ -55,18 +53,6 @@ void UpdateFlow::fail(const std::string& message) {
   end(FlowResult::Cancel);
 }
 
-bool UpdateFlow::write(const std::vector<std::uint8_t>& bytes) {
-  std::uint32_t written = 0;
-  const int status = ports_.bridge.BridgeWrite(handle_, bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
-  return status == kBridgeOk && written == bytes.size();
-}
-
-std::uint32_t UpdateFlow::read(std::uint8_t* buffer, std::uint32_t count) {
-  std::uint32_t got = 0;
-  ports_.bridge.BridgeRead(handle_, buffer, count, got);
-  return got < count ? got : count;
-}
-
 LongOperation::Next UpdateFlow::runStep(int step) {
   if (step == kChooseFile) return chooseFile();
   if (cancelRequested() && !view_.closeRefused) {
@@ -76,13 +62,13 @@ LongOperation::Next UpdateFlow::runStep(int step) {
   if (step <= kFirstStatusRead) {
     bool sent = false;
     if (step <= kLastLeadIn) {
-      sent = write({boot::kLeadIn});
+      sent = boot_.SendLeadIn();
     } else if (step == kConnect) {
-      sent = write({boot::kConnect});
+      sent = boot_.SendConnect();
     } else if (step == kIdCheck) {
-      sent = write(boot::IdCheckFrame());
+      sent = boot_.SendIdCheck();
     } else {
-      sent = write({boot::kStatusRead});
+      sent = boot_.AskStatus();
     }
     // A link that takes no bytes will not answer either.
     if (!sent) {
@@ -135,7 +121,7 @@ LongOperation::Next UpdateFlow::chooseFile() {
 LongOperation::Next UpdateFlow::checkAndErase(int step) {
   // Steps 20, 22 and 24 ask for the status of the erase sent two steps before.
   if (step != kConnectAnswer && (step - kConnectAnswer) % 2 == 1) {
-    if (!write({boot::kStatusRead})) {
+    if (!boot_.AskStatus()) {
       fail(kMsgCannotConnect);
       return {};
     }
@@ -143,36 +129,24 @@ LongOperation::Next UpdateFlow::checkAndErase(int step) {
   }
   const int erased = (step - kConnectAnswer) / 2;  // blocks erased before this step
   if (step == kConnectAnswer) {
-    std::uint8_t answer[kConnectAnswerBytes] = {};
-    if (read(answer, kConnectAnswerBytes) < kConnectAnswerBytes || answer[0] != boot::kConnect) {
-      fail(kMsgCannotConnect);
-      return {};
-    }
-    if (!boot::IdPassed(answer[2])) {
-      fail(kMsgIdNotMatch);
-      return {};
+    switch (boot_.ReadConnectAnswer()) {
+      case BootConnect::NoAnswer: fail(kMsgCannotConnect); return {};
+      case BootConnect::IdRefused: fail(kMsgIdNotMatch); return {};
+      case BootConnect::Connected: break;
     }
   } else {
-    std::uint8_t status[kStatusBytes] = {};
-    const std::uint32_t got = read(status, kStatusBytes);
     // Nothing at all: the boot loader is gone. Half an answer: it did not finish in time.
-    if (got == 0) {
-      fail(kMsgCannotConnect);
-      return {};
-    }
-    if (got < kStatusBytes || !boot::IsReady(status[0])) {
-      fail(kMsgBootTimeOut);
-      return {};
-    }
-    if (boot::EraseFailed(status[0])) {
-      fail(BlockEraseErrorText(erased - 1));
-      return {};
+    switch (boot_.ReadEraseStatus()) {
+      case BootStatus::NoAnswer: fail(kMsgCannotConnect); return {};
+      case BootStatus::NotReady: fail(kMsgBootTimeOut); return {};
+      case BootStatus::Failed: fail(BlockEraseErrorText(erased - 1)); return {};
+      case BootStatus::Done: break;
     }
   }
   setProgress(kProgressAfterErase[erased]);
   if (erased == static_cast<int>(boot::kBlockPages.size())) return {kProgramming, kProgramLeadPeriodMs};
   view_.closeRefused = true;
-  if (!write(boot::BlockEraseFrame(boot::kBlockPages[static_cast<std::size_t>(erased)]))) {
+  if (!boot_.SendBlockErase(boot::kBlockPages[static_cast<std::size_t>(erased)])) {
     fail(kMsgCannotConnect);
     return {};
   }
@@ -185,29 +159,12 @@ LongOperation::Next UpdateFlow::programPage() {
     return {};
   }
   const PageRecord& page = pages_[written_];
-  const auto data = DecodePageText(page.text);
-  Bridge& bridge = ports_.bridge;
-  bridge.BridgeFlushBuffers(handle_, 1, 1);
-  // A page that did not go out whole is not programmed, whatever the status says.
-  if (!data || !write(boot::PageProgramFrame(page.page, *data))) {
-    fail(kMsgBootUnknownError);
-    return {};
-  }
-  ports_.pacer.spin(kAfterPageSpin);
-  write({boot::kStatusRead});
-  ports_.pacer.spin(kAfterStatusReadSpin);
-  std::uint8_t status[kStatusBytes] = {};
-  if (read(status, kStatusBytes) < kStatusBytes) {
-    fail(kMsgBootUnknownError);
-    return {};
-  }
-  if (!boot::IsReady(status[0])) {
-    fail(kMsgBootTimeOut);
-    return {};
-  }
-  if (boot::ProgramFailed(status[0])) {
-    fail(kMsgProgramError);
-    return {};
+  switch (boot_.ProgramPage(page.page, DecodePageText(page.text))) {
+    case BootPage::NotSent:
+    case BootPage::NoAnswer: fail(kMsgBootUnknownError); return {};
+    case BootPage::NotReady: fail(kMsgBootTimeOut); return {};
+    case BootPage::Failed: fail(kMsgProgramError); return {};
+    case BootPage::Done: break;
   }
   ++written_;
   setProgress(static_cast<int>(kProgressForPages * written_ / pages_.size() + kProgressBeforePages));

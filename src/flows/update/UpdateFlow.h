@@ -14,6 +14,7 @@
 #include "flows/common/LongOperation.h"
 #include "flows/update/UpdateView.h"
 #include "formats/SRecord.h"
+#include "link/BootLoaderLink.h"
 #include "link/Bridge.h"
 #include "link/Pacer.h"
 
@@ -38,9 +39,6 @@ inline constexpr const char* kMsgNoLastFirmwarePage =
 inline constexpr int kLeadInPeriodMs = 20;
 inline constexpr int kBlockErasePeriodMs = 200;
 inline constexpr int kProgramLeadPeriodMs = 10;
-// The counted waits around each page's status read.
-inline constexpr std::uint64_t kAfterPageSpin = 500000;
-inline constexpr std::uint64_t kAfterStatusReadSpin = 100000;
 
 struct UpdateFlowPorts {
   Bridge& bridge;
@@ -79,14 +77,11 @@ private:
   Next chooseFile();
   Next checkAndErase(int step);
   Next programPage();
-  bool write(const std::vector<std::uint8_t>& bytes);
-  // Reads `count` bytes; how many came.
-  std::uint32_t read(std::uint8_t* buffer, std::uint32_t count);
   void setProgress(int percent);
   void fail(const std::string& message);
 
   UpdateFlowPorts ports_;
-  BridgeHandle handle_;
+  BootLoaderLink boot_;
   UpdateView view_;
   std::vector<PageRecord> pages_;
   std::size_t written_ = 0;

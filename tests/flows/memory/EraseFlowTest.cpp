@@ -255,7 +255,8 @@ TEST(EraseFlow, ACommandCutOffHalfWayEndsTheRunAndResetsSoTheNextCommandIsWhole)
   // The page number of the first block does not go out; its command byte did.
   bridge.refuse = [](const Bytes& bytes) { return bytes.size() == 2 && bytes[0] == 0x24; };
   MemoryPorts ports = rig.ports();
-  MemoryPorts refusing{ports.state, bridge, ports.pacer, ports.prompter, ports.clock, ports.dialogs};
+  Protocol refusingLink(bridge, rig.main.pacer);
+  MemoryPorts refusing{ports.state, refusingLink, ports.prompter, ports.clock, ports.dialogs};
   test::ManualTimers timers;
   EraseFlow flow(refusing);
   flow.open(timers);
