@@ -66,7 +66,7 @@ void BM_Read64KiB(benchmark::State& st) {
   double seconds = 0;
   for (auto _ : st) {
     ScriptedHost host(clock);
-    ReadFlow read({state, bench, pacer, prompter, clock, host});
+    ReadFlow read({state, protocol, prompter, clock, host});
     const auto start = std::chrono::steady_clock::now();
     host.run(read);
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -123,6 +123,11 @@ public:
   void CloseProgrammer(BridgeHandle handle);
   // Drives the reset line and leaves it driven: the programmer stops and stays stopped.
   void HoldInReset(BridgeHandle handle);
+  // The self-test's looks at the lines: the joined product strings of device `index` (those
+  // that read), one status byte, and the reset line driven or released.
+  std::string ProductStrings(std::uint32_t index);
+  std::optional<std::uint8_t> ReadStatus(BridgeHandle handle);
+  bool DriveResetLine(BridgeHandle handle, bool driven);
 
   // --- The gang run.
   // 'L' 0x02 then 'S'; true when both went out.

@@ -41,6 +41,25 @@ void Protocol::CloseProgrammer(BridgeHandle handle) { bridge_.BridgeClose(handle
 
 void Protocol::HoldInReset(BridgeHandle handle) { bridge_.BridgeSetFlowControl(handle, kResetLine); }
 
+std::string Protocol::ProductStrings(std::uint32_t index) {
+  std::string joined;
+  for (std::uint8_t selector : kProductSelectors) {
+    std::string text;
+    if (bridge_.BridgeGetProductString(index, text, selector) == kBridgeOk) joined += text;
+  }
+  return joined;
+}
+
+std::optional<std::uint8_t> Protocol::ReadStatus(BridgeHandle handle) {
+  std::uint8_t status = 0;
+  if (bridge_.BridgeGetModemStatus(handle, status) != kBridgeOk) return std::nullopt;
+  return status;
+}
+
+bool Protocol::DriveResetLine(BridgeHandle handle, bool driven) {
+  return bridge_.BridgeSetFlowControl(handle, driven ? kResetLine : kLinesReleased) == kBridgeOk;
+}
+
 bool Protocol::StartGang(BridgeHandle handle) {
   const std::uint8_t start = kCmdStart;
   return WriteSelectMark(handle, kMarkSelected) == kBridgeOk && WriteBytes(handle, &start, 1);

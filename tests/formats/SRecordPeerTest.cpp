@@ -67,7 +67,9 @@ TEST(SRecordPeers, ObjcopyFilesConvertToTheBytesOfTheirBinary) {
               0)
         << dir.read("log.txt");
     const std::string text = dir.read("out.mot");
-    if (image.base + image.length <= 0x10000) EXPECT_NE(text.find("\nS1"), std::string::npos);
+    if (image.base + image.length <= 0x10000) {
+      EXPECT_NE(text.find("\nS1"), std::string::npos);
+    }
     EXPECT_EQ(ConvertFile(dir, "out.mot"), test::ExpectedPages(image.base, bytes));
   }
 }

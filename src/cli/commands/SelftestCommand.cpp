@@ -55,47 +55,47 @@ public:
     std::uint32_t count = 0;
     BridgeHandle handle = kNoHandle;
     const bool opened = step("open", [&](std::string& detail) {
-      if (bridge.BridgeGetNumDevices(count) != kBridgeOk) {
+      const std::optional<std::uint32_t> counted = protocol.CountProgrammers();
+      if (!counted) {
         detail = "the programmers can not be counted";
         return false;
       }
+      count = *counted;
       if (static_cast<std::uint32_t>(device_) >= count) {
         detail = count == 0 ? std::string("no programmer is attached")
                             : "only " + std::to_string(count) + " attached";
         return false;
       }
-      std::string strings;
-      for (std::uint8_t selector : kProductSelectors) {
-        std::string text;
-        if (bridge.BridgeGetProductString(static_cast<std::uint32_t>(device_), text, selector) == kBridgeOk) {
-          strings += text;
-        }
-      }
-      if (bridge.BridgeOpen(static_cast<std::uint32_t>(device_), handle) != kBridgeOk) {
+      const std::string strings = protocol.ProductStrings(static_cast<std::uint32_t>(device_));
+      const OpenedProgrammer opened = protocol.OpenProgrammer(static_cast<std::uint32_t>(device_));
+      handle = opened.handle;
+      if (opened.failure == OpenedProgrammer::Failure::CannotOpen) {
         detail = "the port can not be opened";
         return false;
       }
-      bridge.BridgeSetTimeouts(kBridgeTimeoutMs, kBridgeTimeoutMs);
-      if (bridge.BridgeSetBaudRate(handle, kNormalBaud) != kBridgeOk ||
-          bridge.BridgeSetLineControl(handle, kLineControl8N1) != kBridgeOk) {
+      if (!opened.ok()) {
         detail = "1,000,000 baud 8-N-1 can not be set";
         return false;
       }
       detail = "\"" + strings + "\"" + (strings == kProgrammerProductId ? "" : " (not the programmer's strings)");
       return true;
     });
-    if (!opened) return finish(cli, handle, failed);
+    if (!opened) return finish(cli, protocol, handle, failed);
 
-    auto status = [&](std::uint8_t& s) { return bridge.BridgeGetModemStatus(handle, s) == kBridgeOk; };
+    auto status = [&](std::uint8_t& s) {
+      const std::optional<std::uint8_t> read = protocol.ReadStatus(handle);
+      s = read.value_or(0);
+      return read.has_value();
+    };
     auto bits = [](std::uint8_t s) {
       return std::string((s & kBusyBit) ? "busy" : "idle") + ", result " + ((s & kResultBit) ? "set" : "clear");
     };
     step("busy line in reset", [&](std::string& detail) {
       std::uint8_t s = 0;
-      const bool held = bridge.BridgeSetFlowControl(handle, kResetLine) == kBridgeOk;
+      const bool held = protocol.DriveResetLine(handle, true);
       cli.host().pacer().spin(kResetSpin);
       const bool read = status(s);
-      bridge.BridgeSetFlowControl(handle, kLinesReleased);
+      protocol.DriveResetLine(handle, false);
       detail = read ? bits(s) : std::string("the status can not be read");
       return held && read && (s & kBusyBit) != 0;
     });
@@ -126,15 +126,15 @@ public:
       detail = block[info::kTypeCode] == 0xFF ? "no setup stored" : "product " + name;
       return true;
     });
-    if (handle == kNoHandle) return finish(cli, handle, failed);
+    if (handle == kNoHandle) return finish(cli, protocol, handle, failed);
     step("select mark on", [&](std::string&) { return protocol.WriteSelectMark(handle, kMarkSelected) == kBridgeOk; });
     step("select mark off", [&](std::string&) { return protocol.WriteSelectMark(handle, kMarkCleared) == kBridgeOk; });
-    return finish(cli, handle, failed);
+    return finish(cli, protocol, handle, failed);
   }
 
 private:
-  int finish(CliContext& cli, BridgeHandle handle, int failed) {
-    if (handle != kNoHandle) cli.host().bridge().BridgeClose(handle);
+  int finish(CliContext& cli, Protocol& protocol, BridgeHandle handle, int failed) {
+    if (handle != kNoHandle) protocol.CloseProgrammer(handle);
     cli.out << (failed == 0 ? "All steps passed.\n" : std::to_string(failed) + " step(s) failed.\n");
     const bool saved = cli.end();
     return failed == 0 && saved ? kExitOk : kExitFailed;

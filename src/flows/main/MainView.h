@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "link/ProgrammerLimit.h"
+
 namespace fd {
 
-inline constexpr int kMaxProgrammers = 8;
 inline constexpr const char* kMainCaption = "ZK40 Family Flashdock";
 inline constexpr const char* kColumnLabel =
     "   SN   Target MCU        File Name                                   Modify Time          File Size";

@@ -1,5 +1,7 @@
 #include "link/serial/SerialBridge.h"
 
+#include "formats/Hex.h"
+
 #include <sys/stat.h>
 
 #include <cctype>
@@ -17,10 +19,7 @@ std::string Hex4(int value) {
 }
 
 bool ParseHex4(const std::string& text, int& value) {
-  if (text.empty() || text.size() > 4) return false;
-  for (char c : text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-  }
+  if (text.empty() || text.size() > 4 || !IsAllHex(text)) return false;
   value = static_cast<int>(std::strtol(text.c_str(), nullptr, 16));
   return true;
 }
