@@ -28,13 +28,7 @@ protected:
     std::string error;
     EXPECT_TRUE(SimBench::demo(clock)->save(bench, error)) << error;
     // The twins: the same bytes at 0x4000 as S-records, Intel HEX and a binary.
-    std::vector<std::string> records;
-    for (std::size_t at = 0; at < data.size(); at += 32) {
-      records.push_back(test::S2(0x4000 + static_cast<std::uint32_t>(at),
-                                 Bytes(data.begin() + at, data.begin() + std::min(data.size(), at + 32))));
-    }
-    records.push_back(test::kS9);
-    dir.write("app.mot", test::SFile(records));
+    dir.write("app.mot", test::S2Image(0x4000, data));
     std::string hex;
     for (std::size_t at = 0; at < data.size(); at += 16) {
       hex += test::IntelLine(0, static_cast<std::uint16_t>(0x4000 + at),

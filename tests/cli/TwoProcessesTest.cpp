@@ -49,13 +49,7 @@ protected:
     VirtualClock clock;
     std::string error;
     EXPECT_TRUE(SimBench::demo(clock)->save(bench, error)) << error;
-    std::vector<std::string> records;
-    for (std::size_t at = 0; at < data.size(); at += 32) {
-      records.push_back(test::S2(0x4000 + static_cast<std::uint32_t>(at),
-                                 test::Bytes(data.begin() + at, data.begin() + std::min(data.size(), at + 32))));
-    }
-    records.push_back(test::kS9);
-    dir.write("app.mot", test::SFile(records));
+    dir.write("app.mot", test::S2Image(0x4000, data));
   }
 
   // Starts the real program with the session options, its output into files of its own.

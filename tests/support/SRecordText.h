@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 // Building S-record and Intel HEX texts for tests, record by record, with correct counts and
 // checksums unless a test asks for a wrong one; and the expected texts of pages.
 #include <cstdint>
@@ -69,6 +70,18 @@ inline std::string SFile(const std::vector<std::string>& lines, const std::strin
 }
 
 // `count` bytes of a fixed pseudo-random sequence.
+// `bytes` at `base` as S2 records of `perLine` bytes each, then S9: an image file as a
+// linker writes one.
+inline std::string S2Image(std::uint32_t base, const Bytes& bytes, std::size_t perLine = 32) {
+  std::vector<std::string> records;
+  for (std::size_t at = 0; at < bytes.size(); at += perLine) {
+    records.push_back(S2(base + static_cast<std::uint32_t>(at),
+                         Bytes(bytes.begin() + at, bytes.begin() + std::min(bytes.size(), at + perLine))));
+  }
+  records.push_back("S9030000FC");
+  return SFile(records);
+}
+
 inline Bytes RandomBytes(std::size_t count, unsigned seed = 1) {
   std::mt19937 generator(seed);
   Bytes bytes(count);
