@@ -91,16 +91,26 @@ bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow) {
   return false;
 }
 
+const std::vector<const char*>& RowFieldNames(ColumnSet set) {
+  // Fixed names of the command line's own: a column renamed in the window changes nothing here.
+  static const std::vector<const char*> detection{"product", "file", "modified", "size"};
+  static const std::vector<const char*> run{"status", "progress", "percent"};
+  static const std::vector<const char*> result{"status", "result"};
+  switch (set) {
+    case ColumnSet::Detection: return detection;
+    case ColumnSet::Run: return run;
+    case ColumnSet::Result: return result;
+  }
+  return detection;
+}
+
 nlohmann::json RowsJson(const MainView& view) {
   nlohmann::json rows = nlohmann::json::array();
-  const auto columns = ColumnsOf(view.columns);
+  const auto& names = RowFieldNames(view.columns);
   for (std::size_t r = 0; r < view.rows.size(); ++r) {
     const MainRow& row = view.rows[r];
     nlohmann::json j{{"sn", row.sn}, {"checked", row.checked}, {"selected", view.selectedRow == static_cast<int>(r)}};
-    for (std::size_t c = 0; c < row.cells.size() && c + 1 < columns.size(); ++c) {
-      std::string key = columns[c + 1].title.empty() ? "percent" : columns[c + 1].title;
-      j[key] = row.cells[c];
-    }
+    for (std::size_t c = 0; c < row.cells.size() && c < names.size(); ++c) j[names[c]] = row.cells[c];
     rows.push_back(j);
   }
   return rows;

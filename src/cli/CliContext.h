@@ -83,7 +83,13 @@ void ReportDetectionFailures(CliContext& cli, const MainFlow& flow);
 // another programmer than the user means. False (with the failures named) then.
 bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow);
 
-// The rows of a main-window view as JSON, one object a row with its column titles as keys.
+// The JSON field names of a column set's cells after "sn", in column order: detection
+// "product", "file", "modified", "size"; a run "status", "progress", "percent"; the
+// result "status", "result".
+const std::vector<const char*>& RowFieldNames(ColumnSet set);
+
+// The rows of a main-window view as JSON, one object a row: "sn", "checked", "selected"
+// and the cells under the names of RowFieldNames.
 nlohmann::json RowsJson(const MainView& view);
 
 }  // namespace fd

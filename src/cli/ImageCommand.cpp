@@ -28,6 +28,10 @@ public:
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
     return inner_.message(caption, icon, text, buttons);
   }
+  MsgAnswer ask(QuestionId id, const std::string& caption, MsgIcon icon, const std::string& text,
+                MsgButtons buttons) override {
+    return inner_.ask(id, caption, icon, text, buttons);
+  }
   std::optional<std::string> chooseOpenFile(const FileChoice&) override {
     std::optional<std::string> file = std::move(file_);
     file_.reset();
@@ -169,13 +173,10 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   OneFilePrompter prompter(*cli.prompter, options.file);
   if (offline) {
     const std::string answer = options.ifSame;
-    cli.prompter->answer = [answer](const std::string& text) -> std::optional<MsgAnswer> {
-      if (text != kMsgReloadQuestion || answer.empty()) return std::nullopt;
-      if (answer == "reload") return MsgAnswer::Yes;
-      if (answer == "name-only") return MsgAnswer::No;
-      return MsgAnswer::Cancel;
-    };
-    cli.prompter->answerSource = [answer](const std::string&) { return "--if-same " + answer; };
+    if (!answer.empty()) {
+      const MsgAnswer given = answer == "reload" ? MsgAnswer::Yes : answer == "name-only" ? MsgAnswer::No : MsgAnswer::Cancel;
+      cli.prompter->answer(QuestionId::ReloadSameFile, given, "--if-same " + answer);
+    }
   }
   Protocol protocol(session.bridge(), session.pacer());
   WindowProtocol windows(state, protocol, prompter);

@@ -84,7 +84,16 @@ TEST_F(CliTest, ListShowsTheRowsAsTheWindowDoes) {
   const CliRun json = cli({"--json", "list"});
   const auto j = nlohmann::json::parse(json.out);
   ASSERT_EQ(j["rows"].size(), 3u);
-  EXPECT_EQ(j["rows"][1]["File Size"], "48,128");
+  // The command line's own field names, never the window's column titles.
+  const nlohmann::json& second = j["rows"][1];
+  EXPECT_EQ(second["sn"], "02");
+  EXPECT_EQ(second["product"], "ZK40G16B");
+  EXPECT_EQ(second["file"], "motor_ctl");
+  EXPECT_EQ(second["size"], "48,128");
+  EXPECT_TRUE(second.contains("modified"));
+  for (const char* title : {"Target MCU", "File Name", "Modify Time", "File Size"}) {
+    EXPECT_FALSE(second.contains(title)) << title;
+  }
   EXPECT_EQ(j["rows"][0]["selected"], true);
 }
 

@@ -16,6 +16,22 @@ MsgAnswer RecordingPrompter::message(const std::string& caption, MsgIcon icon, c
   return answer;
 }
 
+MsgAnswer RecordingPrompter::ask(QuestionId id, const std::string& caption, MsgIcon icon, const std::string& text,
+                                 MsgButtons buttons) {
+  // An OK-only question (the update's "click OK") is answered like a plain message.
+  const MsgAnswer answer = message(caption, icon, text, buttons);
+  messages_.back().question = id;
+  return answer;
+}
+
+std::vector<QuestionId> RecordingPrompter::questions() const {
+  std::vector<QuestionId> out;
+  for (const RecordedMessage& m : messages_) {
+    if (m.question) out.push_back(*m.question);
+  }
+  return out;
+}
+
 std::optional<std::string> RecordingPrompter::chooseOpenFile(const FileChoice& choice) {
   openChoices_.push_back(choice);
   if (openFiles_.empty()) return std::nullopt;

@@ -22,12 +22,15 @@ struct RecordedMessage {
   std::string text;
   MsgButtons buttons = MsgButtons::Ok;
   MsgAnswer answer = MsgAnswer::Ok;  // what the test's "user" answered
+  std::optional<QuestionId> question;  // the question's identity; none for a plain message
 };
 
 class RecordingPrompter final : public Prompter {
 public:
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text,
                     MsgButtons buttons = MsgButtons::Ok) override;
+  MsgAnswer ask(QuestionId id, const std::string& caption, MsgIcon icon, const std::string& text,
+                MsgButtons buttons) override;
   std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
   std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
 
@@ -40,6 +43,7 @@ public:
   // What was shown.
   const std::vector<RecordedMessage>& messages() const { return messages_; }
   std::vector<std::string> texts() const;           // the texts alone, in order
+  std::vector<QuestionId> questions() const;        // the identities of the questions asked, in order
   const RecordedMessage* last() const { return messages_.empty() ? nullptr : &messages_.back(); }
   const std::vector<FileChoice>& openChoices() const { return openChoices_; }
   const std::vector<FileChoice>& saveChoices() const { return saveChoices_; }

@@ -64,15 +64,11 @@ private:
       }
       flow.ok();
     });
-    cli.prompter->answer = [](const std::string& text) -> std::optional<MsgAnswer> {
-      if (text == kMsgEraseCompleted) return MsgAnswer::Yes;
-      return std::nullopt;
-    };
-    std::vector<std::string> erased;
-    const FlowResult result =
-        RunErase({state, cli.host().link(), *cli.prompter, cli.host().clock(), host},
-                 [&](const EraseFlow& flow) { erased = flow.erasedBlocks(); });
-    const bool ok = result == FlowResult::Ok;
+    cli.prompter->answer(QuestionId::EraseCompleted, MsgAnswer::Yes);
+    const EraseResult result =
+        RunErase({state, cli.host().link(), *cli.prompter, cli.host().clock(), host});
+    const std::vector<std::string>& erased = result.erased;
+    const bool ok = result.ok();
     if (cli.options.json) {
       cli.out << nlohmann::json{{"erased", erased}, {"success", ok}}.dump(2) << '\n';
     } else if (ok) {

@@ -40,7 +40,7 @@ json DecodeInfo(const ProgrammerInfo& block) {
     blocks.push_back({{"entry", i}, {"page", page}, {"address", "0x" + HexText(static_cast<std::uint64_t>(page) << 8, 5)}});
   }
   j["blocks"] = blocks;
-  j["modifyTime"] = hasFile ? texts[2] : "";
+  j["modified"] = hasFile ? texts[2] : "";
   j["size"] = hasFile ? InfoFileSize(block) : 0;
   j["sizeText"] = hasFile ? texts[3] : "";
   j["pages"] = hasFile ? InfoPageCount(block) : 0;
@@ -65,7 +65,7 @@ void PrintInfo(std::ostream& out, const json& j, const ProgrammerInfo& block) {
     std::string file = PrintableText(j["file"].get<std::string>());
     file.erase(file.find_last_not_of(' ') + 1);  // stored padded with spaces
     line("File", file + ".mot");
-    line("Time", j["modifyTime"]);
+    line("Time", j["modified"]);
     line("Size", std::to_string(j["size"].get<std::uint32_t>()) + " bytes");
     line("Pages", std::to_string(j["pages"].get<unsigned>()));
   }

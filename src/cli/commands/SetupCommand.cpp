@@ -152,11 +152,7 @@ public:
     }
     flow.selectRow(row);
 
-    cli.prompter->answer = [this](const std::string& text) -> std::optional<MsgAnswer> {
-      if (text == kMsgIdFillQuestion && fill_) return MsgAnswer::Yes;
-      return std::nullopt;
-    };
-    cli.prompter->answerSource = [](const std::string&) { return std::string("--fill"); };
+    if (fill_) cli.prompter->answer(QuestionId::IdFill, MsgAnswer::Yes, "--fill");
     bool opened = false;
     bool done = true;
     ProgrammerInfo written{};

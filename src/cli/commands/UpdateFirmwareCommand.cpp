@@ -21,13 +21,13 @@ public:
       : console_(console), err_(err), file_(std::move(file)), confirmed_(confirmed) {}
 
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
-    if (caption == kCaptionUpdate && confirmed_) {
-      // Nobody is asked to click OK: the line says that --yes gave it.
-      err_ << "INFO: \"" << text.substr(0, text.find('\n')) << "\" answered OK by --yes" << std::endl;
-      return MsgAnswer::Ok;
-    }
-    const MsgAnswer answer = console_.message(caption, icon, text, buttons);
-    if (caption != kCaptionUpdate) return answer;
+    return console_.message(caption, icon, text, buttons);
+  }
+  MsgAnswer ask(QuestionId id, const std::string& caption, MsgIcon icon, const std::string& text,
+                MsgButtons buttons) override {
+    // Nobody is asked to click OK when --yes gave it: the console says so in one line.
+    if (id != QuestionId::EnterUpdateMode || confirmed_) return console_.ask(id, caption, icon, text, buttons);
+    console_.message(caption, icon, text, MsgButtons::Ok);
     err_ << "Rewrite the programmer's firmware with " << file_ << "? [y/N] " << std::flush;
     std::string reply;
     if (!std::getline(std::cin, reply)) return MsgAnswer::Cancel;
@@ -84,6 +84,7 @@ public:
     if (!cli.begin()) return kExitFailed;
     SignalWatch signals;
     ConsoleHost dialogs(cli);
+    if (yes_) cli.prompter->answer(QuestionId::EnterUpdateMode, MsgAnswer::Ok, "--yes");
     UpdatePrompter prompter(*cli.prompter, cli.err, file_, yes_);
     HostSession& host = cli.host();
     const UpdateOutcome outcome = RunUpdateMode(

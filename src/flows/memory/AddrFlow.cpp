@@ -154,7 +154,7 @@ void AddrFlow::okByAddresses() {
   auto first = static_cast<std::int32_t>(startValue);
   auto last = static_cast<std::int32_t>(endValue);
   if (first > last) {
-    if (prompter_.message(kCaptionWarning, MsgIcon::Question, kMsgExchangeAddresses, MsgButtons::YesNo) !=
+    if (prompter_.ask(QuestionId::ExchangeAddresses, kCaptionWarning, MsgIcon::Question, kMsgExchangeAddresses, MsgButtons::YesNo) !=
         MsgAnswer::Yes) {
       return;
     }

@@ -37,7 +37,7 @@ std::optional<std::string> SaveReadData(Prompter& prompter, std::span<const std:
     const std::string path = WithDefaultExtension(*chosen);
     std::error_code error;
     if (std::filesystem::exists(path, error) &&
-        prompter.message(kCaptionWarning, MsgIcon::Warning, kMsgOverwriteFile, MsgButtons::YesNo) != MsgAnswer::Yes) {
+        prompter.ask(QuestionId::OverwriteFile, kCaptionWarning, MsgIcon::Warning, kMsgOverwriteFile, MsgButtons::YesNo) != MsgAnswer::Yes) {
       continue;
     }
     if (!FileIo::replace(path, text.text)) {
