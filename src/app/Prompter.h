@@ -65,6 +65,11 @@ public:
   }
   virtual std::optional<std::string> chooseOpenFile(const FileChoice& choice) = 0;
   virtual std::optional<std::string> chooseSaveFile(const FileChoice& choice) = 0;
+  // A line of text typed by the user (a binary image's base address); nothing when the
+  // question is cancelled, and by default, where nobody can be asked.
+  virtual std::optional<std::string> askText(const std::string& /*title*/, const std::string& /*prompt*/) {
+    return std::nullopt;
+  }
 
   // The three kinds of plain message the program shows.
   void error(const std::string& text) { message(kCaptionError, MsgIcon::Error, text); }

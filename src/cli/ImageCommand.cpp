@@ -21,10 +21,12 @@ namespace {
 using End = ImageOperationResult::End;
 
 // The console's messages, with the file of the command line as the one choice the open-file
-// dialog gives: a file refused by its tests ends the command instead of asking again.
+// dialog gives and --base as the one answer to a binary's base-address question: a file
+// refused by its tests ends the command instead of asking again.
 class OneFilePrompter final : public Prompter {
 public:
-  OneFilePrompter(Prompter& inner, std::string file) : inner_(inner), file_(std::move(file)) {}
+  OneFilePrompter(Prompter& inner, std::string file, std::optional<std::string> base)
+      : inner_(inner), file_(std::move(file)), base_(std::move(base)) {}
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
     return inner_.message(caption, icon, text, buttons);
   }
@@ -38,49 +40,17 @@ public:
     return file;
   }
   std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+  std::optional<std::string> askText(const std::string&, const std::string&) override {
+    std::optional<std::string> base = std::move(base_);
+    base_.reset();
+    return base;
+  }
 
 private:
   Prompter& inner_;
   std::optional<std::string> file_;
+  std::optional<std::string> base_;
 };
-
-// An Intel HEX or binary image, read through libsrecord at each conversion.
-class LibraryImageSource final : public ImageSource {
-public:
-  explicit LibraryImageSource(ImageInput input) : input_(std::move(input)) {}
-  std::string fileName() const override { return std::filesystem::path(input_.path).filename().string(); }
-  std::optional<ImageKey> key() const override { return ImageKeyFor(input_); }
-  ConvertResult convert(PageSink& sink) const override { return ConvertImageToPages(input_, sink); }
-
-private:
-  ImageInput input_;
-};
-
-// The choice of an Intel HEX or binary file: the tests a file choice makes, once. The "S0"
-// test has no meaning for these; an image without a page is refused, and the memory-map
-// test takes every page.
-ImageChooser LibraryImageChooser(Prompter& prompter, AppState& state, const ImageInput& input) {
-  return [&prompter, &state, input](const std::string&, bool memoryMapTest) -> std::optional<ChosenImage> {
-    PageNumberSink pages;
-    const ConvertResult check = ConvertImageToPages(input, pages);
-    if (!check.ok) {
-      prompter.error(check.message);
-      return std::nullopt;
-    }
-    if (check.pageCount == 0) {
-      prompter.error(kNoDataText);
-      return std::nullopt;
-    }
-    const MemoryMap map{state.dataFlashStart, state.dataFlashEnd, state.userFlashStart, state.userFlashEnd};
-    if (memoryMapTest && FirstPageOutside(pages.pages(), map)) {
-      prompter.error(kOutOfMemoryMapText);
-      return std::nullopt;
-    }
-    state.imagePath = input.path;
-    state.imageTitle = std::filesystem::path(input.path).stem().string();
-    return ChosenImage{input.path, state.imageTitle, std::make_shared<LibraryImageSource>(input)};
-  };
-}
 
 const char* EndName(End end) {
   switch (end) {
@@ -111,11 +81,7 @@ std::string SnOptionError(const std::string& value) {
 }
 
 std::string BaseOptionError(const std::string& value) {
-  std::string digits = value;
-  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
-  const bool hex = !digits.empty() && digits.size() <= 6 &&
-                   IsAllHex(digits);
-  if (!hex) return "--base takes a hex address below 0x1000000, e.g. 0x4000, not \"" + value + "\"";
+  if (!ParseBaseAddress(value)) return "--base takes a hex address below 0x1000000, e.g. 0x4000, not \"" + value + "\"";
   return {};
 }
 
@@ -132,15 +98,14 @@ void AddImageOptions(CLI::App& sub, ImageCommandOptions& options) {
 }
 
 int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool offline) {
-  ImageInput input{options.file, ImageFormatForPath(options.file), 0};
-  if (input.format == ImageFormat::Binary) {
+  // The file goes through the windows' file choice; a binary's base question is answered
+  // from --base, which must then be given (and only then).
+  const ImageFormat format = ImageFormatForPath(options.file);
+  if (format == ImageFormat::Binary) {
     if (options.base.empty()) {
       Usage(cli, "--base is needed for a binary image: the address its first byte goes to");
       return kExitUsage;
     }
-    std::string digits = options.base;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
-    input.baseAddress = static_cast<std::uint32_t>(ParseHex(digits));
   } else if (!options.base.empty()) {
     Usage(cli, "--base is only for a binary image (.bin)");
     return kExitUsage;
@@ -170,7 +135,8 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   }
   flow.selectRow(row);
 
-  OneFilePrompter prompter(*cli.prompter, options.file);
+  OneFilePrompter prompter(*cli.prompter, options.file,
+                           options.base.empty() ? std::nullopt : std::optional<std::string>(options.base));
   if (offline) {
     const std::string answer = options.ifSame;
     if (!answer.empty()) {
@@ -199,11 +165,6 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   SingleOperationLog single(settings, log);
   ConsoleHost host(cli);
   ImageOperationPorts ports{state, windows, prompter, host, session.clock(), single};
-  if (input.format == ImageFormat::SRecord) {
-    ports.choose = MotFileChooser(prompter, state);
-  } else {
-    ports.choose = LibraryImageChooser(prompter, state, input);
-  }
   const ImageOperationResult result = offline ? LoadFile(ports) : OnlineProgram(ports);
   flow.close();
 

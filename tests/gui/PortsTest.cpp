@@ -4,13 +4,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "GuiTestSupport.h"
+#include "flows/load/ChooseImageFile.h"
 #include "gui/app/GuiArgs.h"
 #include "gui/app/QtDocumentOpener.h"
 #include "gui/app/QtPrompter.h"
@@ -151,6 +154,26 @@ TEST(QtPrompterTest, ClosingAQuestionNeverAnswersYes) {
     AnswerNextBox(seen, [](QMessageBox* box) { box->reject(); });
     EXPECT_EQ(prompter.message("INFO", MsgIcon::Question, "Go on?", c.buttons), c.answer);
   }
+}
+
+TEST(QtPrompterTest, TheBaseAddressQuestionGivesTheTypedTextOrNothing) {
+  QtPrompter prompter;
+  QString title, label;
+  test::OnNextModal([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QInputDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    title = dialog->windowTitle();
+    label = dialog->labelText();
+    dialog->setTextValue(QStringLiteral("0x4000"));
+    test::SaveGrab(*dialog, QStringLiteral("base_address_question"));
+    dialog->accept();
+  });
+  EXPECT_EQ(prompter.askText(kBaseAddressTitle, kBaseAddressPrompt), std::optional<std::string>("0x4000"));
+  EXPECT_EQ(title.toStdString(), kBaseAddressTitle);
+  EXPECT_EQ(label.toStdString(), kBaseAddressPrompt);
+
+  test::OnNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+  EXPECT_EQ(prompter.askText(kBaseAddressTitle, kBaseAddressPrompt), std::nullopt);
 }
 
 class QtDocumentOpenerTest : public ::testing::Test {

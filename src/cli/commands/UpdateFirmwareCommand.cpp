@@ -6,8 +6,10 @@
 #include <iostream>
 
 #include "cli/ConsoleHost.h"
+#include "cli/ImageCommand.h"
 #include "cli/commands/Command.h"
 #include "flows/update/UpdateMode.h"
+#include "formats/ImageInput.h"
 
 namespace fd {
 namespace {
@@ -17,8 +19,8 @@ namespace {
 // a confirmation unless --yes gave it.
 class UpdatePrompter final : public Prompter {
 public:
-  UpdatePrompter(ConsolePrompter& console, std::ostream& err, std::string file, bool confirmed)
-      : console_(console), err_(err), file_(std::move(file)), confirmed_(confirmed) {}
+  UpdatePrompter(ConsolePrompter& console, std::ostream& err, std::string file, std::string base, bool confirmed)
+      : console_(console), err_(err), file_(std::move(file)), base_(std::move(base)), confirmed_(confirmed) {}
 
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
     return console_.message(caption, icon, text, buttons);
@@ -39,13 +41,21 @@ public:
     return file_;
   }
   std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+  // A binary's base address: --base, once.
+  std::optional<std::string> askText(const std::string&, const std::string&) override {
+    if (baseGiven_ || base_.empty()) return std::nullopt;
+    baseGiven_ = true;
+    return base_;
+  }
 
 private:
   ConsolePrompter& console_;
   std::ostream& err_;
   std::string file_;
+  std::string base_;
   bool confirmed_;
   bool offered_ = false;
+  bool baseGiven_ = false;
 };
 
 const char* OutcomeName(UpdateOutcome outcome) {
@@ -68,9 +78,11 @@ public:
   CLI::App* define(CLI::App& app) override {
     CLI::App* sub = app.add_subcommand(
         "update-firmware", "Rewrite the programmer's own firmware (the only programmer attached, update jumpers set)");
-    sub->add_option("file", file_, "The firmware file (.mot)")->required()->check([](const std::string& v) {
+    sub->add_option("file", file_, "The firmware file: S-records (.mot), Intel HEX (.hex, .ihex) or binary (.bin)")->required()->check([](const std::string& v) {
       return v.empty() ? std::string("the firmware file name is empty") : std::string();
     });
+    sub->add_option("--base", base_, "Binary files: the hex address of the first byte, e.g. 0xFC000")
+        ->check(CLI::Validator(BaseOptionError, "ADDR"));
     sub->add_flag("--yes", yes_, "Go ahead without asking (needed when no terminal can ask)");
     return sub;
   }
@@ -81,11 +93,16 @@ public:
                  "give --yes to go ahead where no terminal can ask.\n";
       return kExitUsage;
     }
+    if ((ImageFormatForPath(file_) == ImageFormat::Binary) != !base_.empty()) {
+      cli.err << (base_.empty() ? "usage: --base is needed for a binary image: the address its first byte goes to\n"
+                                : "usage: --base is only for a binary image (.bin)\n");
+      return kExitUsage;
+    }
     if (!cli.begin()) return kExitFailed;
     SignalWatch signals;
     ConsoleHost dialogs(cli);
     if (yes_) cli.prompter->answer(QuestionId::EnterUpdateMode, MsgAnswer::Ok, "--yes");
-    UpdatePrompter prompter(*cli.prompter, cli.err, file_, yes_);
+    UpdatePrompter prompter(*cli.prompter, cli.err, file_, base_, yes_);
     HostSession& host = cli.host();
     const UpdateOutcome outcome = RunUpdateMode(
         UpdateModePorts{host.state(), host.bridge(), host.pacer(), prompter, dialogs, host.clock()});
@@ -113,6 +130,7 @@ public:
 
 private:
   std::string file_;
+  std::string base_;
   bool yes_ = false;
 };
 
