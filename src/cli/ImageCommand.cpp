@@ -27,6 +27,8 @@ public:
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
     return inner_.message(caption, icon, text, buttons);
   }
+  void fileError(const std::string& text, const std::string& reason) override { inner_.fileError(text, reason); }
+  void silentFailure(const std::string& text) override { inner_.silentFailure(text); }
   std::optional<std::string> chooseOpenFile(const FileChoice&) override {
     std::optional<std::string> file = std::move(file_);
     file_.reset();
@@ -163,7 +165,7 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   if (row < 0) {
     cli.err << "ERROR: No programmer " << sn << " is detected.\n";
     flow.close();
-    return kExitUsage;
+    return kExitFailed;
   }
   flow.selectRow(row);
 
@@ -207,7 +209,8 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   const ImageOperationResult result = offline ? LoadFile(ports) : OnlineProgram(ports);
   flow.close();
 
-  if (!result.history.ok) cli.err << "WARNING: " << result.history.error << '\n';
+  // A history entry the log did not take is said and fails the command by the rule every
+  // command follows (CliContext::finish).
   const bool cancelledAsAsked = result.end == End::ReloadCancelled && !cli.prompter->unanswered();
   const bool success = result.ok() || cancelledAsAsked;
   if (cli.options.json) {
@@ -218,7 +221,7 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
                      {"pages", result.pages},
                      {"converted", result.converted},
                      {"idCode", state.imageIdText}};
-    cli.out << j.dump(2) << '\n';
+    cli.printJson(j);
   } else if (result.end == End::Done) {
     cli.out << sn << "  " << std::filesystem::path(options.file).filename().string() << ": " << result.pages
             << (result.pages == 1 ? " page " : " pages ") << (offline ? "loaded" : "programmed")

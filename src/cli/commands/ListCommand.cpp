@@ -34,8 +34,7 @@ public:
       for (const DetectionFailure& failure : main.flow.detectionFailures()) {
         failures.push_back({{"deviceIndex", failure.deviceIndex}, {"message", failure.message}});
       }
-      cli.out << nlohmann::json{{"status", view.statusText}, {"rows", RowsJson(view)}, {"notListed", failures}}.dump(2)
-              << '\n';
+      cli.printJson(nlohmann::json{{"status", view.statusText}, {"rows", RowsJson(view)}, {"notListed", failures}});
     } else {
       PrintRows(cli.out, view);
     }

@@ -149,7 +149,7 @@ public:
       cli.err << "ERROR: No programmer " << sn << " is detected.\n";
       flow.close();
       cli.end();
-      return kExitUsage;
+      return kExitFailed;
     }
     flow.selectRow(row);
 
@@ -237,10 +237,8 @@ private:
     }
     const std::string sn = sn_.size() == 1 ? "0" + sn_ : sn_;
     if (cli.options.json) {
-      cli.out << json{{"sn", sn}, {"mode", offline_ ? "offline" : "online"}, {"product", product}, {"idCode", id},
-                      {"power", power}}
-                     .dump(2)
-              << '\n';
+      cli.printJson(json{{"sn", sn}, {"mode", offline_ ? "offline" : "online"}, {"product", product}, {"idCode", id},
+                      {"power", power}});
       return;
     }
     const auto field = [&](const char* label, const std::string& value) {

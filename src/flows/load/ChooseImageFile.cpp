@@ -17,7 +17,7 @@ std::optional<ImageFileChoice> ChooseImageFile(Prompter& prompter, const std::st
     choice.title = std::filesystem::path(*path).stem().string();
     std::string error;
     if (!ReadImageFile(choice.path, choice.text, error)) {
-      prompter.error(kCannotOpenFileText);
+      prompter.fileError(kCannotOpenFileText, error);
       continue;
     }
     if (!HasHeaderLine(choice.text)) {
