@@ -71,6 +71,17 @@ public:
     return std::nullopt;
   }
 
+  // An error about a file whose cause the file layer knows ("... is a folder"): the windows
+  // show `text` alone, as they always did; the command line adds the reason.
+  virtual void fileError(const std::string& text, const std::string& reason) {
+    (void)reason;
+    error(text);
+  }
+
+  // A failure the windows pass over without a word (a programmer whose answer never came):
+  // the command line must not end without saying it.
+  virtual void silentFailure(const std::string& text) { (void)text; }
+
   // The three kinds of plain message the program shows.
   void error(const std::string& text) { message(kCaptionError, MsgIcon::Error, text); }
   void warning(const std::string& text) { message(kCaptionWarning, MsgIcon::Warning, text); }

@@ -20,7 +20,8 @@ std::string ProgressBarText(const ProgressEstimate& progress, int width) {
 }
 
 ConsoleHost::ConsoleHost(CliContext& cli) : ScriptedHost(cli.host().clock()), cli_(cli), live_(cli.liveOutput()) {
-  interrupted = [] { return SignalWatch::caught() != 0; };
+  // A signal, or the command's --timeout: the window ends as Cancel would.
+  interrupted = [&cli] { return cli.stopRequested(); };
   afterTick = [this](ModalFlow& flow) { showProgress(flow, false); };
 }
 

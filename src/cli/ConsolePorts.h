@@ -19,6 +19,11 @@ public:
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text,
                     MsgButtons buttons) override;
   std::optional<std::string> chooseOpenFile(const FileChoice&) override { return std::nullopt; }
+  void silentFailure(const std::string& text) override { error(text); }
+  // "ERROR: Can not open selected file! The file "x.mot" is a folder."
+  void fileError(const std::string& text, const std::string& reason) override {
+    error(reason.empty() ? text : text + " " + reason);
+  }
   // The file named on the command line, given once: asked again (after a No to replacing
   // it) the choice is cancelled, so a question is never asked in a loop.
   std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::exchange(saveAs, std::nullopt); }

@@ -34,6 +34,8 @@ public:
                 MsgButtons buttons) override {
     return inner_.ask(id, caption, icon, text, buttons);
   }
+  void fileError(const std::string& text, const std::string& reason) override { inner_.fileError(text, reason); }
+  void silentFailure(const std::string& text) override { inner_.silentFailure(text); }
   std::optional<std::string> chooseOpenFile(const FileChoice&) override {
     std::optional<std::string> file = std::move(file_);
     file_.reset();
@@ -131,7 +133,7 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   if (row < 0) {
     cli.err << "ERROR: No programmer " << sn << " is detected.\n";
     flow.close();
-    return kExitUsage;
+    return kExitFailed;
   }
   flow.selectRow(row);
 
@@ -168,7 +170,8 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   const ImageOperationResult result = offline ? LoadFile(ports) : OnlineProgram(ports);
   flow.close();
 
-  if (!result.history.ok) cli.err << "WARNING: " << result.history.error << '\n';
+  // A history entry the log did not take is said and fails the command by the rule every
+  // command follows (CliContext::finish).
   const bool cancelledAsAsked = result.end == End::ReloadCancelled && !cli.prompter->unanswered();
   const bool success = result.ok() || cancelledAsAsked;
   if (cli.options.json) {
@@ -179,7 +182,7 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
                      {"pages", result.pages},
                      {"converted", result.converted},
                      {"idCode", state.imageIdText}};
-    cli.out << j.dump(2) << '\n';
+    cli.printJson(j);
   } else if (result.end == End::Done) {
     cli.out << sn << "  " << std::filesystem::path(options.file).filename().string() << ": " << result.pages
             << (result.pages == 1 ? " page " : " pages ") << (offline ? "loaded" : "programmed")

@@ -200,7 +200,11 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
   if (refusal != nullptr) *refusal = HostRefusal::kUsage;
   std::unique_ptr<HostSession> session(new HostSession());
   session->options_ = options;
-  if (!ChooseFolders(options, places, session->state_, session->usingUserDataDir_, error)) return nullptr;
+  // A folder that can not be written is a failure of the file system, not of the words typed.
+  if (!ChooseFolders(options, places, session->state_, session->usingUserDataDir_, error)) {
+    if (refusal != nullptr) *refusal = HostRefusal::kFailed;
+    return nullptr;
+  }
 
   const bool simulate = !options.simulate.empty();
   if (options.virtualTime && simulate) {
@@ -240,6 +244,8 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
     }
     SimBenchLoad made = MakeSimBench(arg, clock);
     if (!made.bench) {
+      // A bench file that is missing or can not be read: the file failed, not the option.
+      if (refusal != nullptr) *refusal = HostRefusal::kFailed;
       error = made.error;
       std::error_code missing;
       if (arg.kind == SimulateArg::Kind::kFile && !std::filesystem::exists(arg.path, missing)) {
@@ -258,15 +264,14 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
   if (!options.tracePath.empty()) {
     if (!TraceFileAllowed(options.tracePath, OwnFilesOf(session->state_, benchFile, {}), error)) return nullptr;
 
-    session->traceFile_ = std::make_unique<std::ofstream>(options.tracePath, std::ios::out | std::ios::trunc);
-    if (*session->traceFile_) *session->traceFile_ << kTraceFileHeader << '\n' << std::flush;
-    if (!*session->traceFile_) {
-      error = "Can not create the trace file " + options.tracePath + ".";
+    session->traceFile_ = TraceFile::open(options.tracePath, kTraceFileHeader, error);
+    if (!session->traceFile_) {
+      if (refusal != nullptr) *refusal = HostRefusal::kFailed;
       return nullptr;
     }
     session->tracing_ = std::make_unique<TracingBridge>(*session->bridge_);
     session->tracing_->setRecording(false);
-    session->tracing_->setSink(session->traceFile_.get());
+    session->tracing_->setSink(&session->traceFile_->stream());
     session->bridge_ = session->tracing_.get();
   }
 
@@ -291,6 +296,8 @@ bool HostSession::saveBench(std::string& error) {
   benchSaved_ = bench_->save(benchFile_, error);
   return benchSaved_;
 }
+
+bool HostSession::finishTrace(std::string& error) { return !traceFile_ || traceFile_->finish(error); }
 
 bool HostSession::outputAllowed(const std::string& path, const std::string& option, std::string& error) const {
   return NotOwnFile(path, OwnFilesOf(state_, benchFile_, options_.tracePath), "file", option, error);

@@ -62,7 +62,7 @@ TEST_F(CliTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
       {{"info", "--device", "7"}, "demo", 1, "ERROR: No programmer at device 7"},
       {{"info"}, "demo", 2, "usage"},
       {{"frobnicate"}, "demo", 2, "usage"},
-      {{"gang", "--sn", "05"}, "demo", 2, "ERROR: No programmer 05 is detected."},
+      {{"gang", "--sn", "05"}, "demo", 1, "ERROR: No programmer 05 is detected."},
       {{"list"}, "twelve", 1, "ERROR"},
       {{"list"}, dir.path("missing.json"), 1, "ERROR"},
       {{"gang"}, "2", 1, "WARNING: No programmer is selected."},  // fresh programmers hold no setup

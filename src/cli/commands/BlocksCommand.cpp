@@ -53,16 +53,14 @@ public:
         blocks.push_back({{"id", row.id}, {"name", row.name}, {"address", row.address},
                           {"size", std::string(TrimTrailingSpaces(row.size))}});
       }
-      cli.out << json{{"product", product_},
+      cli.printJson(json{{"product", product_},
                       {"typeCode", std::string(1, memory.typeCode)},
                       {"memory", memoryText},
                       {"blocks", blocks},
                       {"dataFlashStart", map.dataFlashStart},
                       {"dataFlashEnd", map.dataFlashEnd},
                       {"userFlashStart", map.userFlashStart},
-                      {"userFlashEnd", map.userFlashEnd}}
-                     .dump(2)
-              << '\n';
+                      {"userFlashEnd", map.userFlashEnd}});
       return cli.end() ? kExitOk : kExitFailed;
     }
     const auto field = [&](const char* label, const std::string& value) {

@@ -59,7 +59,7 @@ public:
           cli.err << "ERROR: No programmer " << sn << " is detected.\n";
           flow.close();
           cli.end();
-          return kExitUsage;
+          return kExitFailed;
         }
         chosen.insert(sn);
       }
@@ -98,7 +98,7 @@ public:
     };
     show();
     while (flow.runPhase() == RunPhase::Running) {
-      if (SignalWatch::caught() != 0) {
+      if (cli.stopRequested()) {  // a signal or the --timeout
         flow.startButton();  // Cancel
         break;
       }
@@ -120,7 +120,7 @@ public:
         j["resultCode"] = HexText(results[r].code, 2);
         out.push_back(j);
       }
-      cli.out << nlohmann::json{{"results", out}, {"success", allGood}}.dump(2) << '\n';
+      cli.printJson(nlohmann::json{{"results", out}, {"success", allGood}});
     } else {
       cli.out << "Result:\n";
       for (const MainRow& row : view.rows) {

@@ -1,6 +1,7 @@
 // info --device N: reset one programmer and show what its store holds.
 #include <iomanip>
 
+#include "cli/JsonText.h"
 #include "cli/commands/Command.h"
 #include "flows/common/WindowProtocol.h"
 #include "formats/Hex.h"
@@ -131,7 +132,10 @@ public:
     protocol.CloseProgrammer(handle);
     const json decoded = DecodeInfo(block);
     if (cli.options.json) {
-      cli.out << decoded.dump(2) << '\n';
+      // The block's texts are single bytes, shown as the windows show them.
+      json shown = decoded;
+      for (const char* key : {"product", "file"}) shown[key] = Latin1Text(decoded[key].get<std::string>());
+      cli.printJson(shown);
     } else {
       PrintInfo(cli.out, decoded, block);
     }

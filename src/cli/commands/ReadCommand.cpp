@@ -89,7 +89,7 @@ public:
 private:
   int read(CliContext& cli, ConsoleMain& main, const std::string& path) {
     if (!RowsNameTheirProgrammers(cli, main.flow)) return kExitFailed;
-    if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitUsage;
+    if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitFailed;
     AppState& state = cli.host().state();
     if (!LoadOnlineSetup(state, *cli.prompter)) return kExitFailed;
     const int digits = state.mcuTypeCode == '1' ? 4 : 5;
@@ -141,13 +141,11 @@ private:
       cli.err << "ERROR: The read stopped: the programmer did not answer. No file was written.\n";
     }
     if (cli.options.json) {
-      cli.out << nlohmann::json{{"start", HexText(static_cast<std::uint32_t>(state.readStart), digits)},
+      cli.printJson(nlohmann::json{{"start", HexText(static_cast<std::uint32_t>(state.readStart), digits)},
                                 {"end", HexText(static_cast<std::uint32_t>(state.readEnd), digits)},
                                 {"bytes", bytes},
                                 {"file", written},
-                                {"success", ok}}
-                     .dump(2)
-              << '\n';
+                                {"success", ok}});
     } else if (ok) {
       cli.out << "Read " << HexText(static_cast<std::uint32_t>(state.readStart), digits) << " to "
               << HexText(static_cast<std::uint32_t>(state.readEnd), digits) << " (" << bytes << " bytes) into " << written

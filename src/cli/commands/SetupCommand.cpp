@@ -148,7 +148,7 @@ public:
       cli.err << "ERROR: No programmer " << sn << " is detected.\n";
       flow.close();
       cli.end();
-      return kExitUsage;
+      return kExitFailed;
     }
     flow.selectRow(row);
 
@@ -232,10 +232,8 @@ private:
     }
     const std::string sn = SnTextOf(sn_);
     if (cli.options.json) {
-      cli.out << json{{"sn", sn}, {"mode", offline_ ? "offline" : "online"}, {"product", product}, {"idCode", id},
-                      {"power", power}}
-                     .dump(2)
-              << '\n';
+      cli.printJson(json{{"sn", sn}, {"mode", offline_ ? "offline" : "online"}, {"product", product}, {"idCode", id},
+                      {"power", power}});
       return;
     }
     const auto field = [&](const char* label, const std::string& value) {

@@ -8,6 +8,7 @@
 #include "cli/ConsoleHost.h"
 #include "cli/ImageCommand.h"
 #include "cli/commands/Command.h"
+#include "flows/update/UpdateFlow.h"
 #include "flows/update/UpdateMode.h"
 #include "formats/ImageInput.h"
 
@@ -35,6 +36,8 @@ public:
     if (!std::getline(std::cin, reply)) return MsgAnswer::Cancel;
     return reply == "y" || reply == "Y" || reply == "yes" ? MsgAnswer::Ok : MsgAnswer::Cancel;
   }
+  void fileError(const std::string& text, const std::string& reason) override { console_.fileError(text, reason); }
+  void silentFailure(const std::string& text) override { console_.silentFailure(text); }
   std::optional<std::string> chooseOpenFile(const FileChoice&) override {
     if (offered_) return std::nullopt;
     offered_ = true;
@@ -102,10 +105,20 @@ public:
     SignalWatch signals;
     ConsoleHost dialogs(cli);
     if (yes_) cli.prompter->answer(QuestionId::EnterUpdateMode, MsgAnswer::Ok, "--yes");
+    // Once the first erase went out, a stop (a signal, --timeout) can not be honoured: the
+    // window refuses to close until the boot loader dialogue ends, and the exit is the run's.
+    bool pastNoReturn = false;
+    dialogs.afterTick = [&pastNoReturn, shown = dialogs.afterTick](ModalFlow& flow) {
+      if (shown) shown(flow);
+      if (const auto* updating = dynamic_cast<const UpdateFlow*>(&flow); updating && updating->view().closeRefused) {
+        pastNoReturn = true;
+      }
+    };
     UpdatePrompter prompter(*cli.prompter, cli.err, file_, base_, yes_);
     HostSession& host = cli.host();
     const UpdateOutcome outcome = RunUpdateMode(
         UpdateModePorts{host.state(), host.bridge(), host.pacer(), prompter, dialogs, host.clock()});
+    if (pastNoReturn) cli.holdStops();
     if (outcome == UpdateOutcome::Declined) cli.err << "INFO: Not confirmed; the programmer was not touched.\n";
     // The update mode says nothing of these; the command line must not end without a word.
     if (outcome == UpdateOutcome::NotProgrammer) {
@@ -118,14 +131,13 @@ public:
                  "nothing was changed.\n";
     }
     if (cli.options.json) {
-      cli.out << nlohmann::json{{"outcome", OutcomeName(outcome)}, {"updated", outcome == UpdateOutcome::Updated}}.dump(2)
-              << '\n';
+      cli.printJson(nlohmann::json{{"outcome", OutcomeName(outcome)}, {"updated", outcome == UpdateOutcome::Updated}});
     }
     const bool saved = cli.end();
     if (!saved && outcome == UpdateOutcome::Updated) {
       cli.err << "INFO: The programmer was updated, but the bench state was not saved.\n";
     }
-    return SignalWatch::exitCode(saved && outcome == UpdateOutcome::Updated ? kExitOk : kExitFailed);
+    return saved && outcome == UpdateOutcome::Updated ? kExitOk : kExitFailed;
   }
 
 private:

@@ -39,7 +39,7 @@ std::optional<ImageFileChoice> ChooseImageFile(Prompter& prompter, const std::st
     if (choice.input.format == ImageFormat::SRecord) {
       std::string error;
       if (!ReadImageFile(choice.path, choice.text, error)) {
-        prompter.error(kCannotOpenFileText);
+        prompter.fileError(kCannotOpenFileText, error);
         continue;
       }
       if (!HasHeaderLine(choice.text)) {

@@ -40,8 +40,8 @@ std::optional<std::string> SaveReadData(Prompter& prompter, std::span<const std:
         prompter.ask(QuestionId::OverwriteFile, kCaptionWarning, MsgIcon::Warning, kMsgOverwriteFile, MsgButtons::YesNo) != MsgAnswer::Yes) {
       continue;
     }
-    if (!FileIo::replace(path, text.text)) {
-      prompter.error(kMsgCannotCreateFile);
+    if (const FileResult saved = FileIo::replace(path, text.text); !saved) {
+      prompter.fileError(kMsgCannotCreateFile, saved.error);
       return std::nullopt;
     }
     return path;
