@@ -181,7 +181,12 @@ nlohmann::json RowsJson(const MainView& view) {
     const MainRow& row = view.rows[r];
     nlohmann::json j{{"sn", row.sn}, {"checked", row.checked}, {"selected", view.selectedRow == static_cast<int>(r)}};
     // The cells show a programmer's stored texts: single bytes, as the window shows them.
-    for (std::size_t c = 0; c < row.cells.size() && c < names.size(); ++c) j[names[c]] = Latin1Text(row.cells[c]);
+    // The window pads the product and file names to their stored widths; a script wants the name.
+    for (std::size_t c = 0; c < row.cells.size() && c < names.size(); ++c) {
+      std::string cell = row.cells[c];
+      if (view.columns == ColumnSet::Detection) cell.erase(cell.find_last_not_of(' ') + 1);
+      j[names[c]] = Latin1Text(cell);
+    }
     rows.push_back(j);
   }
   return rows;

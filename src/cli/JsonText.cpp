@@ -1,5 +1,7 @@
 #include "cli/JsonText.h"
 
+#include "formats/Hex.h"
+
 #include <cstdint>
 
 namespace fd {
@@ -76,7 +78,6 @@ bool IsValidUtf8(std::string_view bytes) {
 }
 
 std::string Utf8OrEscaped(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
   text.reserve(bytes.size());
   for (std::size_t at = 0; at < bytes.size();) {
@@ -88,8 +89,7 @@ std::string Utf8OrEscaped(std::string_view bytes) {
     }
     const auto code = static_cast<std::uint8_t>(bytes[at++]);
     text += "\\x";
-    text += kDigits[code >> 4];
-    text += kDigits[code & 0x0F];
+    AppendHexByte(text, code);
   }
   return text;
 }

@@ -222,7 +222,12 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
   }
   if (!simulate) {
     session->serial_ = std::make_unique<SerialBridge>(SerialBridgeOptions{options.usbIds, options.choices, {}});
-    if (!session->serial_->checkChoices(error)) return nullptr;
+    // A port that is missing or is no programmer's is a programmer not found, as a row
+    // without one is: the operation failed, the words typed were well formed.
+    if (!session->serial_->checkChoices(error)) {
+      if (refusal != nullptr) *refusal = HostRefusal::kFailed;
+      return nullptr;
+    }
     session->bridge_ = session->serial_.get();
   } else {
     const SimulateArg arg = ParseSimulateArg(options.simulate);

@@ -47,7 +47,7 @@ TEST_F(CliTest, InfoAsJson) {
   const CliRun run = cli({"--json", "info", "--device", "1"});
   ASSERT_EQ(run.code, 0) << run.err;
   const auto j = nlohmann::json::parse(run.out);
-  EXPECT_EQ(j["product"], "ZK40G16B    ");
+  EXPECT_EQ(j["product"], "ZK40G16B");
   EXPECT_EQ(j["size"], 48128);
   EXPECT_EQ(j["blocks"][0]["address"], "0xE0000");
 }

@@ -12,7 +12,7 @@ MsgAnswer RecordingPrompter::message(const std::string& caption, MsgIcon icon, c
       answers_.pop_front();
     }
   }
-  messages_.push_back(RecordedMessage{caption, icon, text, buttons, answer});
+  messages_.push_back(RecordedMessage{caption, icon, text, buttons, answer, std::nullopt});
   return answer;
 }
 

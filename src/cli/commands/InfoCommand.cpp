@@ -32,7 +32,10 @@ json DecodeInfo(const ProgrammerInfo& block) {
   j["powerText"] = PowerText(block[info::kPower]);
   j["idCode"] = HexBytes(block.data() + info::kIdCode, info::kIdCodeSize);
   const auto texts = DetectionRowTexts(block);
-  j["product"] = hasSetup ? InfoMcuName(block) : "";
+  // As `list` gives it: the name, without the padding of its stored width.
+  std::string product = hasSetup ? InfoMcuName(block) : "";
+  product.erase(product.find_last_not_of(' ') + 1);
+  j["product"] = product;
   j["file"] = hasFile ? InfoFileName(block) : "";
   json blocks = json::array();
   for (std::size_t i = 0; i < info::kBlockEntries; ++i) {
