@@ -6,6 +6,7 @@
 #include "cli/commands/Command.h"
 #include "formats/DeviceDatabase.h"
 #include "formats/Hex.h"
+#include "link/TypeCodes.h"
 
 namespace fd {
 namespace {
@@ -75,7 +76,7 @@ public:
               << '\n';
     }
     // Type code "1" products have 4-digit addresses, as their Address Setting window shows.
-    const int digits = memory.typeCode == '1' ? 4 : 5;
+    const int digits = TypeCodeFactsOf(memory.typeCode).addressDigits;
     field("Data flash", RangeText(map.dataFlashStart, map.dataFlashEnd, digits));
     field("User flash", RangeText(map.userFlashStart, map.userFlashEnd, digits));
     return cli.end() ? kExitOk : kExitFailed;

@@ -11,6 +11,7 @@
 #include "flows/memory/MemoryOperations.h"
 #include "flows/memory/SaveReadData.h"
 #include "formats/Hex.h"
+#include "link/TypeCodes.h"
 
 namespace fd {
 namespace {
@@ -92,7 +93,7 @@ private:
     if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitFailed;
     AppState& state = cli.host().state();
     if (!LoadOnlineSetup(state, *cli.prompter)) return kExitFailed;
-    const int digits = state.mcuTypeCode == '1' ? 4 : 5;
+    const int digits = TypeCodeFactsOf(state.mcuTypeCode).addressDigits;
     for (const auto* value : {&start_, &end_}) {
       if (value->size() > static_cast<std::size_t>(digits)) {
         cli.err << "usage: " << (value == &start_ ? "--start" : "--end") << " takes at most " << digits
