@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/SocketMap.h"
 #include "app/Startup.h"
 #include "link/Clock.h"
 #include "link/serial/SerialBridge.h"
@@ -221,7 +222,18 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
     return nullptr;
   }
   if (!simulate) {
-    session->serial_ = std::make_unique<SerialBridge>(SerialBridgeOptions{options.usbIds, options.choices, {}});
+    SerialBridgeOptions serial{options.usbIds, options.choices, {}, {}};
+    // Picked programmers come in the order given; all of them, in the station's socket order.
+    if (options.choices.empty() && !options.ignoreSocketMap) {
+      const SocketMapRead map = ReadSocketMap(SettingsFile(session->state_.appDir + kSettingsFileName));
+      if (!map.error.empty()) {
+        error = map.error;
+        if (refusal != nullptr) *refusal = HostRefusal::kFailed;
+        return nullptr;
+      }
+      serial.socketMap = map.paths;
+    }
+    session->serial_ = std::make_unique<SerialBridge>(std::move(serial));
     // A port that is missing or is no programmer's is a programmer not found, as a row
     // without one is: the operation failed, the words typed were well formed.
     if (!session->serial_->checkChoices(error)) {

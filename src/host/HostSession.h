@@ -34,6 +34,9 @@ struct HostOptions {
   // and the USB ids taken for programmers besides the programmer's own (--usb-id).
   std::vector<PortChoice> choices{};
   std::vector<UsbId> usbIds{};
+  // Real programmers in USB port order even where the settings hold a socket map (the
+  // command that shows and saves the map).
+  bool ignoreSocketMap = false;
 };
 
 // The value of --lock-wait: seconds, a whole or decimal number from 0 to 86400 ("30",

@@ -236,6 +236,9 @@ TEST(GuiArgsTest, Options) {
       {{"stray"}, GuiArgs::Outcome::Error, "", "", "", "stray"},
       {{"--app-dir", ""}, GuiArgs::Outcome::Error, "", "", "", "app-dir"},
       {{"--trace", "a", "--trace", "b"}, GuiArgs::Outcome::Error, "", "", "", "more than once"},
+      {{"--port", ""}, GuiArgs::Outcome::Error, "", "", "", "--port needs a value"},
+      {{"--usb-id", "2f3a"}, GuiArgs::Outcome::Error, "", "", "", "VID:PID"},
+      {{"--simulate", "2", "--port", "/dev/ttyUSB0"}, GuiArgs::Outcome::Error, "", "", "", "simulated bench"},
   };
   for (const auto& c : cases) {
     const GuiArgs parsed = ParseGuiArgs(QStringList{QStringLiteral("flashdock")} + c.args);
@@ -247,6 +250,16 @@ TEST(GuiArgsTest, Options) {
     EXPECT_EQ(parsed.options.appDir, c.appDir) << label;
     EXPECT_EQ(parsed.options.tracePath, c.trace) << label;
   }
+
+  // Programmers picked by what they are, rows in the order given, as the command line does.
+  const GuiArgs picked = ParseGuiArgs({"flashdock", "--port", "/dev/ttyUSB3", "--usb-serial", "A1B2", "--port",
+                                       "/dev/ttyUSB1", "--usb-id", "1234:abcd"});
+  ASSERT_EQ(picked.outcome, GuiArgs::Outcome::Run) << picked.message.toStdString();
+  ASSERT_EQ(picked.options.choices.size(), 3u);
+  EXPECT_EQ(picked.options.choices[0].value, "/dev/ttyUSB3");
+  EXPECT_EQ(picked.options.choices[1].kind, PortChoice::Kind::UsbSerial);
+  EXPECT_EQ(picked.options.choices[2].value, "/dev/ttyUSB1");
+  EXPECT_EQ(picked.options.usbIds, (std::vector<UsbId>{{0x1234, 0xabcd}}));
 }
 
 }  // namespace
