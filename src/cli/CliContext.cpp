@@ -141,10 +141,10 @@ bool CliContext::liveOutput() const { return !options.json && &out == &std::cout
 
 bool CliContext::interactive() const { return &err == &std::cerr && isatty(STDIN_FILENO) && isatty(STDERR_FILENO); }
 
-ConsoleMain::ConsoleMain(CliContext& cli, DialogHost* dialogs)
+ConsoleMain::ConsoleMain(CliContext& cli, DialogHost* dialogs, DialogHost* runner)
     : timers(cli.session->clock()),
       flow({cli.session->state(), cli.session->bridge(), cli.session->pacer(), *cli.prompter, timers, opener, {},
-            dialogs}) {}
+            dialogs, nullptr, runner}) {}
 
 void ReportDetectionFailures(CliContext& cli, const MainFlow& flow) {
   for (const DetectionFailure& failure : flow.detectionFailures()) {

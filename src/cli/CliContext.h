@@ -101,9 +101,10 @@ public:
   bool openDocument(const std::string&) override { return false; }
 };
 
-// A main-window flow driven by the console's timer loop; `dialogs` opens its sub-windows.
+// A main-window flow driven by the console's timer loop; `dialogs` opens its sub-windows,
+// `runner` runs its gang run to the end.
 struct ConsoleMain {
-  explicit ConsoleMain(CliContext& cli, DialogHost* dialogs = nullptr);
+  explicit ConsoleMain(CliContext& cli, DialogHost* dialogs = nullptr, DialogHost* runner = nullptr);
   TimerLoop timers;
   NoOpener opener;
   MainFlow flow;

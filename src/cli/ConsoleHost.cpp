@@ -41,6 +41,10 @@ void ConsoleHost::showProgress(ModalFlow& flow, bool last) {
     cli_.err << "INFO: Waiting for the programmer to prepare its store (up to "
              << LoadingFlow::kDescribeWaitUs / 1'000'000 << " s; Ctrl+C cancels).\n";
   }
+  if (drawProgress) {
+    drawProgress(flow, last);
+    return;
+  }
   const auto* operation = dynamic_cast<LongOperation*>(&flow);
   if (!operation || cli_.options.json) return;
   const int percent = operation->progress().percent();
