@@ -8,6 +8,7 @@
 // --simulate. Both must write the same bytes and read the same data, per programmer and in
 // order, and end the same way (poll and queue counts follow real timing and may differ).
 #include <gtest/gtest.h>
+
 #include <gmock/gmock.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -136,6 +137,11 @@ protected:
   std::map<std::string, std::string> emulatorEnv() {
     auto env = env_;
     env["LD_PRELOAD"] = preload_;
+    // Under the sanitizer build the preload library comes before the sanitizer's runtime,
+    // which the runtime refuses unless told the order is meant.
+    const char* inherited = std::getenv("ASAN_OPTIONS");
+    const std::string asan = inherited != nullptr && *inherited != '\0' ? std::string(inherited) + ":" : std::string();
+    env["ASAN_OPTIONS"] = asan + "verify_asan_link_order=0";
     return env;
   }
   ProcessRun onSimulator(const std::vector<std::string>& args, const std::string& trace = "") {

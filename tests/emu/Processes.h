@@ -101,11 +101,11 @@ public:
 
   void signal(int sig) { ::kill(pid_, sig); }
 
-  // Waits for its end (killing it after `timeoutMs`), with all it printed.
+  // Waits for its end (killing it `timeoutMs` after this call), with all it printed.
   ProcessRun finish(int timeoutMs) {
     ProcessRun run;
     run.out = buffered_;
-    const auto deadline = started_ + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     bool killed = false;
     std::vector<pollfd> fds{{out_, POLLIN, 0}, {err_, POLLIN, 0}};
     int open = 2;

@@ -100,10 +100,13 @@ bool SerialBridge::scan(std::vector<Device>& found, std::string* error) {
   }
   // Only the programmers picked, in the order given: the others are never opened.
   if (!listed && error == nullptr) return false;
+  // The list itself, never a copy: a port matched below is used after its loop.
+  const std::vector<SerialPortInfo> none;
+  const std::vector<SerialPortInfo>& ports = listed ? *listed : none;
   for (const PortChoice& choice : options_.choices) {
     if (choice.kind == PortChoice::Kind::UsbSerial) {
       bool matched = false;
-      for (const SerialPortInfo& info : listed ? *listed : std::vector<SerialPortInfo>{}) {
+      for (const SerialPortInfo& info : ports) {
         if (ours(info) && info.usbSerial == choice.value) {
           add(info);
           matched = true;
@@ -128,7 +131,7 @@ bool SerialBridge::scan(std::vector<Device>& found, std::string* error) {
       continue;
     }
     const SerialPortInfo* match = nullptr;
-    for (const SerialPortInfo& info : listed ? *listed : std::vector<SerialPortInfo>{}) {
+    for (const SerialPortInfo& info : ports) {
       if (info.name == real || (info.deviceNumber != 0 && info.deviceNumber == device)) match = &info;
     }
     if (match != nullptr && ours(*match)) {
