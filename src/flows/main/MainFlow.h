@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <optional>
@@ -17,6 +18,7 @@
 #include "app/Timers.h"
 #include "flows/common/DialogHost.h"
 #include "flows/common/WindowProtocol.h"
+#include "flows/load/MultiLoad.h"
 #include "flows/main/MainView.h"
 #include "flows/update/UpdateGesture.h"
 #include "link/Clock.h"
@@ -36,7 +38,9 @@ inline constexpr const char* kMsgSingleOperationNotBuilt =
     "The Single Operation window is not available in this version yet.";
 
 // Where the window is: detection (Start), a gang run (Cancel), the result view (Back).
-enum class RunPhase { Idle = 0, Running = 1, Results = 2 };
+// A load of several programmers runs in the list as well: Loading (Cancel), its results
+// (Back).
+enum class RunPhase { Idle = 0, Running = 1, Results = 2, Loading = 3, LoadResults = 4 };
 
 // One row's part in the last gang run.
 struct RowResult {
@@ -92,6 +96,19 @@ public:
   // detected afresh; the check boxes come back as the last detection tick saved them.
   void offlineSet();
   void onlineTest();
+  // The context menu's "Set Up Ticked Like Selected": the selected programmer's product,
+  // ID code and power written to every other ticked one, then the list detected afresh.
+  void setUpTickedLikeSelected();
+  // "Load File to Ticked...": one file chosen and loaded into every ticked programmer at
+  // once, each row with its own bar and then its result; Cancel stops all, Back returns.
+  void loadFileToTicked();
+  // Whether the two entries are offered: idle, and for the load every ticked row holding
+  // one and the same product; for the set-up a selected row and another ticked one.
+  bool canSetUpTickedLikeSelected() const;
+  bool canLoadFileToTicked() const;
+  // The load of the last "Load File to Ticked..." (none before the first).
+  const MultiLoad* multiLoad() const { return multiLoad_.get(); }
+
   // Close box or Esc: reset, unmark and close every programmer.
   void close();
   // The list's double-click and right-click: the steps of the hidden gesture that opens
@@ -131,6 +148,10 @@ private:
   void setColumns(ColumnSet set);
 
   void singleOperation(bool offline);
+  std::vector<int> tickedRows() const;
+  void showMultiLoad();
+  void leaveMultiLoad();
+  void redetectKeepingBoxes();
   void updateMode();
   void showFailure(std::size_t row);
 
@@ -152,6 +173,10 @@ private:
   std::array<bool, kMaxProgrammers> chosen_{};  // ticked when Start was pressed
   bool historyFailureShown_ = false;
   std::vector<DetectionFailure> detectionFailures_;
+  std::unique_ptr<SingleOperationLog> loadLog_;
+  HistoryLog historyLog_;
+  std::unique_ptr<MultiLoad> multiLoad_;
+  std::vector<int> loadRows_;  // the rows of the load, in the order of its lines
 };
 
 // Row texts from a ProgrammerInfo block: Target MCU, File Name, Modify Time, File Size.
