@@ -712,6 +712,7 @@ void MainFlow::showMultiLoad() {
       continue;
     }
     row.cells[0] = MultiLoadResultText(line);
+    if (row.cells.size() > 2) row.cells[2].clear();
     row.failed = !line.succeeded();
     view_.progress[r].visible = false;
   }
