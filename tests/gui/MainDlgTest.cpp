@@ -299,7 +299,8 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
   for (QAction* action : menu->actions()) {
     if (!action->isSeparator()) texts << action->text();
   }
-  EXPECT_EQ(texts, (QStringList{QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
+  EXPECT_EQ(texts, (QStringList{QStringLiteral("Set Up Ticked Like Selected"), QString::fromUtf8("Load File to Ticked\u2026"),
+                                QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
                                 QStringLiteral("Unplug simulated programmer 1"), QStringLiteral("Unplug simulated programmer 2"),
                                 QStringLiteral("Unplug simulated programmer 3")}));
 
@@ -316,7 +317,7 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
   EXPECT_EQ(list().rowCount(), 3);
 }
 
-TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsAboutAlone) {
+TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsTheProgrammerEntriesAndAbout) {
   open(SimBench::fresh(0, clock));
   const struct {
     const char* what;
@@ -329,8 +330,13 @@ TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsAboutAlone) {
     CMainDlg plain(*flow);
     if (c.entries) plain.setExtraMenuEntries(c.entries);
     std::unique_ptr<QMenu> menu(plain.createContextMenu(nullptr));
-    ASSERT_EQ(menu->actions().size(), 1) << c.what;  // no separator left dangling either
-    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
+    // The two entries for the ticked programmers (not offered with none detected), one
+    // separator, About; no separator left dangling after it.
+    ASSERT_EQ(menu->actions().size(), 4) << c.what;
+    EXPECT_FALSE(menu->actions()[0]->isEnabled()) << c.what;
+    EXPECT_FALSE(menu->actions()[1]->isEnabled()) << c.what;
+    EXPECT_TRUE(menu->actions()[2]->isSeparator()) << c.what;
+    EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
   }
 }
 
