@@ -21,6 +21,8 @@ hits=$(grep -rnE '0123456789[aA][bB][cC][dD][eE][fF]|isxdigit' src | grep -v '^s
 [ -n "$hits" ] && fail "a hex digit table outside formats/Hex.h" "$hits"
 hits=$(grep -rnE 'case 0x(12|13|22|23|32|33|34|35|40|60|70|80):' src/link src/app src/sim)
 [ -n "$hits" ] && fail "a programmer error code named outside link/ProgrammerErrors" "$hits"
+hits=$(grep -rnE "[tT]ypeCode(\(\))? *[!=]= *'[0-9]'|case '[1-3]': return [0-9]{4,}" src | grep -v '^src/link/TypeCodes.h:')
+[ -n "$hits" ] && fail "a product type code compared outside link/TypeCodes.h" "$hits"
 
 # The wire has one home: windows and commands call the link's named operations (Protocol,
 # BootLoaderLink) and never a Bridge operation, nor reach for the bridge behind them.
@@ -31,7 +33,7 @@ hits=$(grep -rnE '\.bridge\(\)' src/flows)
 
 # Every modal flow has a dialog registered for it, so the desktop can open it. Flows the
 # main window shows in its own list are named here.
-hosted_in_list=" "
+hosted_in_list=" GangRunFlow "
 for flow in $(grep -rhoE 'class [A-Za-z]+ final : public (ModalFlow|LongOperation)' src/flows | awk '{print $2}'); do
   case "$hosted_in_list" in *" $flow "*) continue ;; esac
   grep -rqE "registerDialog<$flow," src/gui || fail "no dialog is registered for $flow" "add one line to RegisterDialogs()"

@@ -63,6 +63,17 @@ std::string GangRecordText(const LocalTime& t, const std::vector<GangLogRow>& ro
   return text;
 }
 
+namespace {
+HistoryFailureWatch* gHistoryWatch = nullptr;
+}  // namespace
+
+HistoryFailureWatch::HistoryFailureWatch(std::function<void(const std::string& error)> failed)
+    : failed_(std::move(failed)), previous_(gHistoryWatch) {
+  gHistoryWatch = this;
+}
+
+HistoryFailureWatch::~HistoryFailureWatch() { gHistoryWatch = previous_; }
+
 HistoryLog::HistoryLog(std::string path) : path_(std::move(path)) {}
 
 const std::string& HistoryLog::path() const { return path_; }
@@ -78,8 +89,14 @@ FileResult HistoryLog::append(std::string_view text) {
   // after it, never inside.
   FileLock lock;
   std::string error;
-  if (!lock.acquire(path_, FileLock::Place::kAppFolder, error)) return {false, error};
-  return FileIo::append(path_, bytes);
+  FileResult written;
+  if (!lock.acquire(path_, FileLock::Place::kAppFolder, error)) {
+    written = {false, error};
+  } else {
+    written = FileIo::append(path_, bytes);
+  }
+  if (!written && gHistoryWatch != nullptr && gHistoryWatch->failed_) gHistoryWatch->failed_(written.error);
+  return written;
 }
 
 SingleOperationLog::SingleOperationLog(SettingsFile& settings, HistoryLog& log)

@@ -2,6 +2,7 @@
 // The history log: a text file the program only ever appends to. The record texts are
 // built here, with "\n" for a line end; append() writes each "\n" as CR LF on every system.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,22 @@ public:
 
 private:
   std::string path_;
+};
+
+// While it lives, every record HistoryLog::append() could not write is told to `failed`
+// with the sentence that says why, whoever appended it: the command line reports every
+// command's lost records by one rule. Watches nest; the innermost one is told.
+class HistoryFailureWatch {
+public:
+  explicit HistoryFailureWatch(std::function<void(const std::string& error)> failed);
+  ~HistoryFailureWatch();
+  HistoryFailureWatch(const HistoryFailureWatch&) = delete;
+  HistoryFailureWatch& operator=(const HistoryFailureWatch&) = delete;
+
+private:
+  friend class HistoryLog;
+  std::function<void(const std::string&)> failed_;
+  HistoryFailureWatch* previous_;
 };
 
 // The Single Operation window's log entries: one date line per opening of the window,

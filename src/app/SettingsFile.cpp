@@ -245,29 +245,35 @@ std::string SettingsFile::read(const std::string& section, const std::string& ke
 }
 
 bool SettingsFile::write(const std::string& section, const std::string& key, const std::string& value) {
-  return change(section, key, value, false);
+  return change(section, {{key, value}}, false);
+}
+
+bool SettingsFile::writeMany(const std::string& section,
+                             const std::vector<std::pair<std::string, std::string>>& values) {
+  return change(section, values, false);
 }
 
 bool SettingsFile::writeDefault(const std::string& section, const std::string& key, const std::string& value) {
-  return change(section, key, value, true);
+  return change(section, {{key, value}}, true);
 }
 
-bool SettingsFile::change(const std::string& section, const std::string& key, const std::string& value,
-                          bool onlyWhenEmpty) {
+bool SettingsFile::change(const std::string& section,
+                          const std::vector<std::pair<std::string, std::string>>& values, bool onlyWhenEmpty) {
   lastError_.clear();
-  if (!ValidSection(section) || !ValidKey(key) || HasLineBreakOrNul(value)) {
-    lastError_ = "The setting \"" + PrintableText(key) + "\" cannot be stored on one line of the settings file \"" +
-                 path_ + "\".";
-    return false;
+  for (const auto& [key, value] : values) {
+    if (!ValidSection(section) || !ValidKey(key) || HasLineBreakOrNul(value)) {
+      lastError_ = "The setting \"" + PrintableText(key) + "\" cannot be stored on one line of the settings file \"" +
+                   path_ + "\".";
+      return false;
+    }
   }
   const std::string sectionName(Trim(section));
-  const std::string keyName(Trim(key));
 
   // Read, change and replace as one step against every other copy of the program: two
   // changes made at once both stay.
   FileLock lock;
   if (!lock.acquire(path_, FileLock::Place::kAppFolder, lastError_)) return false;
-  if (onlyWhenEmpty && !read(section, key).empty()) return true;
+  if (onlyWhenEmpty && values.size() == 1 && !read(section, values.front().first).empty()) return true;
 
   std::string old;
   const FileResult loaded = FileIo::readAll(path_, old);
@@ -281,11 +287,16 @@ bool SettingsFile::change(const std::string& section, const std::string& key, co
     }
   }
 
-  std::string updated;
-  if (!EditContent(old, sectionName, keyName, value, updated)) {
-    lastError_ = "The setting \"" + keyName + "\" cannot be stored in the settings file \"" + path_ +
-                 "\" without changing other lines.";
-    return false;
+  std::string updated = old;
+  for (const auto& [key, value] : values) {
+    const std::string keyName(Trim(key));
+    std::string next;
+    if (!EditContent(updated, sectionName, keyName, value, next)) {
+      lastError_ = "The setting \"" + keyName + "\" cannot be stored in the settings file \"" + path_ +
+                   "\" without changing other lines.";
+      return false;
+    }
+    updated = std::move(next);
   }
   // Nothing to change: no new file, but a file that could not be written still says so.
   const FileResult stored = existed && updated == old ? FileIo::append(path_, {}) : FileIo::replace(path_, updated);

@@ -3,6 +3,8 @@
 // key names match without regard to case. Every read goes to the file, so a change made by
 // another window (or by hand) counts at once.
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace fd {
 
@@ -48,6 +50,9 @@ public:
   // The same, but only when the key has no value yet, looked at under the lock: a default
   // never overwrites what another process has just set.
   bool writeDefault(const std::string& section, const std::string& key, const std::string& value);
+  // Several keys of one section, set in one replacement of the file under one lock: all of
+  // them or none. The same refusals as write().
+  bool writeMany(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values);
   // Why the last write() returned false: a sentence for the user naming the file; empty
   // after a write that succeeded.
   const std::string& lastError() const;
@@ -56,7 +61,8 @@ public:
   bool openableForWrite() const;  // a regular file that can be read and written (it is not created)
 
 private:
-  bool change(const std::string& section, const std::string& key, const std::string& value, bool onlyWhenEmpty);
+  bool change(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values,
+              bool onlyWhenEmpty);
 
   std::string path_;
   std::string lastError_;

@@ -1,6 +1,8 @@
 #include "cli/CliApp.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iterator>
 
 #include "cli/CliContext.h"
 #include "cli/commands/Command.h"
@@ -13,6 +15,17 @@ const CLI::Validator& NonEmpty() {
       [](const std::string& value) { return value.empty() ? std::string("the value is empty") : std::string(); },
       "NOT EMPTY");
   return check;
+}
+
+bool RunsLong(const std::string& command) {
+  static const char* const kLong[] = {"gang", "load", "program", "erase", "read", "update-firmware"};
+  return std::find(std::begin(kLong), std::end(kLong), command) != std::end(kLong);
+}
+
+std::string TimeoutError(const std::string& value) {
+  const std::string wrong = "--timeout takes seconds above 0 up to 86400, e.g. 5 or 2.5, not \"" + value + "\"";
+  if (!LockWaitError(value).empty() || LockWaitSeconds(value) <= 0) return wrong;
+  return {};
 }
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -58,6 +71,16 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   std::vector<std::unique_ptr<Command>> commands = MakeCommands();
   std::vector<CLI::App*> subcommands;
   for (auto& command : commands) subcommands.push_back(command->define(app));
+  // Every command that runs until its programmer answers has an end a script can count on.
+  std::string timeout;
+  for (CLI::App* sub : subcommands) {
+    if (!RunsLong(sub->get_name())) continue;
+    sub->add_option("--timeout", timeout,
+                    sub->get_name() == "update-firmware"
+                        ? "End the update as Cancel would after this many seconds, if its first erase has not begun"
+                        : "End the run as Cancel would after this many seconds (its record is written; exit 1)")
+        ->check([](const std::string& value) { return TimeoutError(value); });
+  }
 
   try {
     app.parse(argc, argv);
@@ -71,6 +94,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   }
 
   if (!lockWait.empty()) options.lockWaitSeconds = LockWaitSeconds(lockWait);
+  SignalWatch::clear();
   // Told once per file, on stderr, so a script's log shows why a command stood still.
   ScopedLockPolicy lockPolicy({options.lockWaitSeconds, [&err](const std::string& sentence) {
                                  err << "INFO: " << sentence << '\n' << std::flush;
@@ -80,12 +104,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return kExitUsage;
   }
   CliContext cli(options, out, err);
+  if (!timeout.empty()) cli.timeoutSeconds = LockWaitSeconds(timeout);
   for (std::size_t i = 0; i < commands.size(); ++i) {
     if (!subcommands[i]->parsed()) continue;
-    const int code = commands[i]->run(cli);
-    // Whatever the command's end, the bench it changed is saved, and a failure to save is said.
-    if (!cli.end() && code == kExitOk) return kExitFailed;
-    return code;
+    return cli.finish(commands[i]->run(cli));
   }
   return kExitUsage;
 }

@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <iostream>
+#include <sstream>
 
 #include "app/Startup.h"
+#include "cli/JsonText.h"
 
 namespace fd {
 
@@ -39,12 +42,25 @@ SignalWatch::~SignalWatch() {
 
 int SignalWatch::caught() { return gCaught.load(); }
 
+void SignalWatch::clear() { gCaught = 0; }
+
+CliContext::CliContext(HostOptions o, std::ostream& output, std::ostream& errors)
+    : options(std::move(o)),
+      out(output),
+      err(errors),
+      historyWatch_([this](const std::string& error) { historyFailures_.push_back(error); }) {}
+
 bool CliContext::begin() {
   std::string error;
-  session = HostSession::create(options, nullptr, error);
+  HostRefusal refusal = HostRefusal::kUsage;
+  session = HostSession::create(options, nullptr, error, &refusal);
   if (!session) {
-    err << "ERROR: " << error << '\n';
+    refused_ = refusal;
+    err << (refusal == HostRefusal::kUsage ? "usage: " : "ERROR: ") << error << '\n';
     return false;
+  }
+  if (timeoutSeconds > 0) {
+    deadlineUs_ = session->clock().nowUs() + static_cast<std::uint64_t>(timeoutSeconds * 1e6 + 0.5);
   }
   prompter = std::make_unique<ConsolePrompter>(err);
   if (SerialBridge* serial = session->serial()) {
@@ -67,14 +83,68 @@ bool CliContext::end() {
   return saved_;
 }
 
+bool CliContext::stopRequested() {
+  if (SignalWatch::caught() != 0) return true;
+  if (deadlineUs_ != 0 && session && session->clock().nowUs() >= deadlineUs_) timedOut_ = true;
+  return timedOut_;
+}
+
+void CliContext::say(const std::string& line) const { err << line << '\n' << std::flush; }
+
+int CliContext::finish(int code) {
+  if (refused_) code = *refused_ == HostRefusal::kUsage ? kExitUsage : kExitFailed;
+  const auto failed = [&code] {
+    if (code == kExitOk) code = kExitFailed;
+  };
+  // Whatever the command's end, the bench it changed is saved, and a failure to save is said.
+  if (!end()) failed();
+  std::string error;
+  if (session && !session->finishTrace(error)) {
+    say("ERROR: " + error);
+    failed();
+  }
+  // Every command alike: a record the history log did not take is said once, and the
+  // command fails, though the operation itself was done (its output says so).
+  std::vector<std::string> said;
+  for (const std::string& failure : historyFailures_) {
+    const std::string text = std::string(kMsgHistoryNotWritten) + " " + failure;
+    if (std::find(said.begin(), said.end(), text) != said.end()) continue;
+    said.push_back(text);
+    const auto& shown = prompter ? prompter->shown() : std::vector<ConsolePrompter::Shown>{};
+    const bool already = std::any_of(shown.begin(), shown.end(), [&](const auto& s) { return s.text == text; });
+    if (!already) say("ERROR: " + text);
+    failed();
+  }
+  const int signal = SignalWatch::caught();
+  if (held_ && (signal != 0 || timedOut_)) {
+    say(std::string("INFO: ") + (signal != 0 ? "Signal " + std::to_string(signal) : std::string("The --timeout")) +
+        " came after the first erase, when stopping would leave the programmer without firmware; it was held "
+        "until the update ended.");
+  } else if (signal != 0) {
+    code = 128 + signal;
+  } else if (timedOut_) {
+    std::ostringstream seconds;
+    seconds << timeoutSeconds;
+    say("ERROR: The time-out of " + seconds.str() + " s (--timeout) ended the run as Cancel would.");
+    failed();
+  }
+  if (json_) {
+    if (json_->is_object() && json_->contains("success")) {
+      (*json_)["success"] = (*json_)["success"] == true && code == kExitOk;
+    }
+    out << JsonText(*json_) << '\n' << std::flush;
+  }
+  return code;
+}
+
 bool CliContext::liveOutput() const { return !options.json && &out == &std::cout && isatty(STDOUT_FILENO); }
 
 bool CliContext::interactive() const { return &err == &std::cerr && isatty(STDIN_FILENO) && isatty(STDERR_FILENO); }
 
-ConsoleMain::ConsoleMain(CliContext& cli, DialogHost* dialogs)
+ConsoleMain::ConsoleMain(CliContext& cli, DialogHost* dialogs, DialogHost* runner)
     : timers(cli.session->clock()),
       flow({cli.session->state(), cli.session->bridge(), cli.session->pacer(), *cli.prompter, timers, opener, {},
-            dialogs}) {}
+            dialogs, nullptr, runner}) {}
 
 void ReportDetectionFailures(CliContext& cli, const MainFlow& flow) {
   for (const DetectionFailure& failure : flow.detectionFailures()) {
@@ -91,15 +161,31 @@ bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow) {
   return false;
 }
 
+const std::vector<const char*>& RowFieldNames(ColumnSet set) {
+  // Fixed names of the command line's own: a column renamed in the window changes nothing here.
+  static const std::vector<const char*> detection{"product", "file", "modified", "size"};
+  static const std::vector<const char*> run{"status", "progress", "percent"};
+  static const std::vector<const char*> result{"status", "result"};
+  switch (set) {
+    case ColumnSet::Detection: return detection;
+    case ColumnSet::Run: return run;
+    case ColumnSet::Result: return result;
+  }
+  return detection;
+}
+
 nlohmann::json RowsJson(const MainView& view) {
   nlohmann::json rows = nlohmann::json::array();
-  const auto columns = ColumnsOf(view.columns);
+  const auto& names = RowFieldNames(view.columns);
   for (std::size_t r = 0; r < view.rows.size(); ++r) {
     const MainRow& row = view.rows[r];
     nlohmann::json j{{"sn", row.sn}, {"checked", row.checked}, {"selected", view.selectedRow == static_cast<int>(r)}};
-    for (std::size_t c = 0; c < row.cells.size() && c + 1 < columns.size(); ++c) {
-      std::string key = columns[c + 1].title.empty() ? "percent" : columns[c + 1].title;
-      j[key] = row.cells[c];
+    // The cells show a programmer's stored texts: single bytes, as the window shows them.
+    // The window pads the product and file names to their stored widths; a script wants the name.
+    for (std::size_t c = 0; c < row.cells.size() && c < names.size(); ++c) {
+      std::string cell = row.cells[c];
+      if (view.columns == ColumnSet::Detection) cell.erase(cell.find_last_not_of(' ') + 1);
+      j[names[c]] = Latin1Text(cell);
     }
     rows.push_back(j);
   }

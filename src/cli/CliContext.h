@@ -3,10 +3,13 @@
 // session (bridge or bench, state, clock) and the console's message box.
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/DocumentOpener.h"
+#include "app/HistoryLog.h"
 #include "cli/ConsolePorts.h"
 #include "flows/common/TimerLoop.h"
 #include "flows/main/MainFlow.h"
@@ -25,11 +28,14 @@ struct CliContext {
   std::unique_ptr<HostSession> session;
   std::unique_ptr<ConsolePrompter> prompter;
 
-  CliContext(HostOptions o, std::ostream& output, std::ostream& errors)
-      : options(std::move(o)), out(output), err(errors) {}
+  // --timeout of a long command: seconds on the session's clock from begin(), 0 for none.
+  double timeoutSeconds = 0;
+
+  CliContext(HostOptions o, std::ostream& output, std::ostream& errors);
 
   // Sets the session up and runs the headless start-up; false (with the message shown)
-  // when the options cannot be honoured.
+  // when the options cannot be honoured (the exit code is then 2 for a usage error, 1 for
+  // a failure, set by finish()).
   bool begin();
   // Saves the bench file of the session once; false (with the message shown) when it
   // failed. Called by the commands where they report it, and after every command.
@@ -41,9 +47,35 @@ struct CliContext {
   // True when a question can be asked: the messages go to the terminal the answer comes from.
   bool interactive() const;
 
+  // True once the running operation must end as Cancel would: a signal came, or the
+  // --timeout passed (checked on the session's clock). Long operations ask it between ticks.
+  bool stopRequested();
+  // The operation went past its point of no return (a firmware update's first erase) and
+  // ran to its end: a signal or time-out that came does not change the exit code, and
+  // finish() says it was held.
+  void holdStops() { held_ = true; }
+
+  // The command's JSON result. Written by finish() with the one encoder, after everything
+  // that decides the exit code is known: "success" is true only with exit code 0.
+  void printJson(nlohmann::json value) { json_ = std::move(value); }
+
+  // The exit code of a command that returned `code`, by the one table: 2 for a usage error,
+  // 1 for a failed operation (a time-out, a lost history record, a trace that ends early,
+  // a bench not saved), 128 + n for signal n. Writes the JSON result and says what it adds.
+  int finish(int code);
+
 private:
+  void say(const std::string& line) const;
+
   bool ended_ = false;
   bool saved_ = true;
+  std::optional<HostRefusal> refused_;
+  std::uint64_t deadlineUs_ = 0;  // 0: no time-out
+  bool timedOut_ = false;
+  bool held_ = false;
+  std::optional<nlohmann::json> json_;
+  std::vector<std::string> historyFailures_;
+  HistoryFailureWatch historyWatch_;
 };
 
 // While it lives, SIGINT, SIGTERM, SIGHUP and SIGPIPE do not end the process: they are
@@ -57,6 +89,8 @@ public:
   SignalWatch& operator=(const SignalWatch&) = delete;
   // The first signal that came, 0 for none.
   static int caught();
+  // Forgets a signal of an earlier command (tests run several in one process).
+  static void clear();
   // The exit code for `code` when a signal came meanwhile.
   static int exitCode(int code) { return caught() != 0 ? 128 + caught() : code; }
 };
@@ -67,9 +101,10 @@ public:
   bool openDocument(const std::string&) override { return false; }
 };
 
-// A main-window flow driven by the console's timer loop; `dialogs` opens its sub-windows.
+// A main-window flow driven by the console's timer loop; `dialogs` opens its sub-windows,
+// `runner` runs its gang run to the end.
 struct ConsoleMain {
-  explicit ConsoleMain(CliContext& cli, DialogHost* dialogs = nullptr);
+  explicit ConsoleMain(CliContext& cli, DialogHost* dialogs = nullptr, DialogHost* runner = nullptr);
   TimerLoop timers;
   NoOpener opener;
   MainFlow flow;
@@ -83,7 +118,13 @@ void ReportDetectionFailures(CliContext& cli, const MainFlow& flow);
 // another programmer than the user means. False (with the failures named) then.
 bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow);
 
-// The rows of a main-window view as JSON, one object a row with its column titles as keys.
+// The JSON field names of a column set's cells after "sn", in column order: detection
+// "product", "file", "modified", "size"; a run "status", "progress", "percent"; the
+// result "status", "result".
+const std::vector<const char*>& RowFieldNames(ColumnSet set);
+
+// The rows of a main-window view as JSON, one object a row: "sn", "checked", "selected"
+// and the cells under the names of RowFieldNames.
 nlohmann::json RowsJson(const MainView& view);
 
 }  // namespace fd

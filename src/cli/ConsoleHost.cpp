@@ -20,7 +20,8 @@ std::string ProgressBarText(const ProgressEstimate& progress, int width) {
 }
 
 ConsoleHost::ConsoleHost(CliContext& cli) : ScriptedHost(cli.host().clock()), cli_(cli), live_(cli.liveOutput()) {
-  interrupted = [] { return SignalWatch::caught() != 0; };
+  // A signal, or the command's --timeout: the window ends as Cancel would.
+  interrupted = [&cli] { return cli.stopRequested(); };
   afterTick = [this](ModalFlow& flow) { showProgress(flow, false); };
 }
 
@@ -39,6 +40,10 @@ void ConsoleHost::showProgress(ModalFlow& flow, bool last) {
     if (live_ && lastShown_ >= 0) cli_.out << '\n' << std::flush;
     cli_.err << "INFO: Waiting for the programmer to prepare its store (up to "
              << LoadingFlow::kDescribeWaitUs / 1'000'000 << " s; Ctrl+C cancels).\n";
+  }
+  if (drawProgress) {
+    drawProgress(flow, last);
+    return;
   }
   const auto* operation = dynamic_cast<LongOperation*>(&flow);
   if (!operation || cli_.options.json) return;

@@ -2,6 +2,7 @@
 // The command line's sub-windows: each flow runs to its end on the session's clock, with
 // the command's scripts for its input; a long operation's progress is drawn as a bar on a
 // terminal and as a line every tenth otherwise; a signal closes the window as Cancel would.
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -18,6 +19,10 @@ class ConsoleHost final : public ScriptedHost {
 public:
   explicit ConsoleHost(CliContext& cli);
   FlowResult run(ModalFlow& flow) override;
+
+  // A command that shows its operation's progress itself (the gang's row lines), after
+  // every tick and once at the end (`last`); none: the bar, or a line every tenth.
+  std::function<void(ModalFlow&, bool last)> drawProgress;
 
 private:
   void showProgress(ModalFlow& flow, bool last);

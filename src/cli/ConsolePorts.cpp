@@ -14,29 +14,57 @@ const char* AnswerName(MsgAnswer answer) {
   return "";
 }
 
+void ConsolePrompter::answer(QuestionId id, Answer given, std::string flag) {
+  answers_[id] = Given{std::move(given), std::move(flag)};
+}
+
+void ConsolePrompter::answer(QuestionId id, MsgAnswer given, std::string flag) {
+  answer(id, [given]() -> std::optional<MsgAnswer> { return given; }, std::move(flag));
+}
+
+namespace {
+
+// What a question nobody answered comes to: the choice that changes nothing.
+MsgAnswer Unanswered(MsgButtons buttons) {
+  switch (buttons) {
+    case MsgButtons::YesNo: return MsgAnswer::No;
+    case MsgButtons::YesNoCancel:
+    case MsgButtons::Ok: return MsgAnswer::Cancel;
+  }
+  return MsgAnswer::Cancel;
+}
+
+}  // namespace
+
 MsgAnswer ConsolePrompter::message(const std::string& caption, MsgIcon, const std::string& text,
                                    MsgButtons buttons) {
   shown_.push_back({caption, text});
-  if (buttons == MsgButtons::Ok) {
-    err_ << caption << ": " << text << std::endl;
-    return MsgAnswer::Ok;
-  }
-  if (answer) {
-    if (const std::optional<MsgAnswer> given = answer(text)) {
+  err_ << caption << ": " << text << std::endl;
+  if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+  // A question without an identity cannot be answered from a flag.
+  unanswered_ = true;
+  return Unanswered(buttons);
+}
+
+MsgAnswer ConsolePrompter::ask(QuestionId id, const std::string& caption, MsgIcon, const std::string& text,
+                               MsgButtons buttons) {
+  shown_.push_back({caption, text});
+  const auto found = answers_.find(id);
+  if (found != answers_.end() && found->second.answer) {
+    if (const std::optional<MsgAnswer> given = found->second.answer()) {
       // Nobody is asked: say once which flag answered, not the question as if it waited.
-      const std::string source = answerSource ? answerSource(text) : std::string();
-      if (source.empty()) {
+      if (found->second.flag.empty()) {
         err_ << caption << ": " << text << std::endl;
       } else {
         err_ << kCaptionInfo << ": \"" << text.substr(0, text.find('\n')) << "\" answered " << AnswerName(*given)
-             << " by " << source << std::endl;
+             << " by " << found->second.flag << std::endl;
       }
       return *given;
     }
   }
   err_ << caption << ": " << text << std::endl;
   unanswered_ = true;
-  return buttons == MsgButtons::YesNoCancel ? MsgAnswer::Cancel : MsgAnswer::No;
+  return Unanswered(buttons);
 }
 
 }  // namespace fd

@@ -1,7 +1,8 @@
 #pragma once
 // The command line's message box: messages on stderr as "CAPTION: text"; questions are
-// answered from the command's flags.
+// answered by their identity from the command's flags.
 #include <functional>
+#include <map>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -18,15 +19,27 @@ public:
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text,
                     MsgButtons buttons) override;
   std::optional<std::string> chooseOpenFile(const FileChoice&) override { return std::nullopt; }
+  void silentFailure(const std::string& text) override { error(text); }
+  // "ERROR: Can not open selected file! The file "x.mot" is a folder."
+  void fileError(const std::string& text, const std::string& reason) override {
+    error(reason.empty() ? text : text + " " + reason);
+  }
   // The file named on the command line, given once: asked again (after a No to replacing
   // it) the choice is cancelled, so a question is never asked in a loop.
   std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::exchange(saveAs, std::nullopt); }
   std::optional<std::string> saveAs;
 
-  // Answers a question from the command's flags; none: the question has no answer here.
-  std::function<std::optional<MsgAnswer>(const std::string& text)> answer;
-  // What gave the answer to a question, e.g. "--if-same reload"; none: the command itself.
-  std::function<std::string(const std::string& text)> answerSource;
+  // A question a flow asks, answered by its identity from the command's flags.
+  MsgAnswer ask(QuestionId id, const std::string& caption, MsgIcon icon, const std::string& text,
+                MsgButtons buttons) override;
+
+  // The answer to question `id`; none from `given`: this run has no answer for it. `flag`
+  // names what gave it (e.g. "--if-same reload"): the question is then not printed as if
+  // asked, one line says the flag answered it. Without a flag the command answers it
+  // itself and the question is printed as the message it is.
+  using Answer = std::function<std::optional<MsgAnswer>()>;
+  void answer(QuestionId id, Answer given, std::string flag = {});
+  void answer(QuestionId id, MsgAnswer given, std::string flag = {});
 
   struct Shown {
     std::string caption;
@@ -40,7 +53,11 @@ private:
   std::ostream& err_;
   std::vector<Shown> shown_;
   bool unanswered_ = false;
-  std::vector<std::string> answeredTexts_;
+  struct Given {
+    Answer answer;
+    std::string flag;
+  };
+  std::map<QuestionId, Given> answers_;
 };
 
 // "Yes", "No", "Cancel", "OK".

@@ -24,62 +24,38 @@ namespace {
 using End = ImageOperationResult::End;
 
 // The console's messages, with the file of the command line as the one choice the open-file
-// dialog gives: a file refused by its tests ends the command instead of asking again.
+// dialog gives and --base as the one answer to a binary's base-address question: a file
+// refused by its tests ends the command instead of asking again.
 class OneFilePrompter final : public Prompter {
 public:
-  OneFilePrompter(Prompter& inner, std::string file) : inner_(inner), file_(std::move(file)) {}
+  OneFilePrompter(Prompter& inner, std::string file, std::optional<std::string> base)
+      : inner_(inner), file_(std::move(file)), base_(std::move(base)) {}
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
     return inner_.message(caption, icon, text, buttons);
   }
+  MsgAnswer ask(QuestionId id, const std::string& caption, MsgIcon icon, const std::string& text,
+                MsgButtons buttons) override {
+    return inner_.ask(id, caption, icon, text, buttons);
+  }
+  void fileError(const std::string& text, const std::string& reason) override { inner_.fileError(text, reason); }
+  void silentFailure(const std::string& text) override { inner_.silentFailure(text); }
   std::optional<std::string> chooseOpenFile(const FileChoice&) override {
     std::optional<std::string> file = std::move(file_);
     file_.reset();
     return file;
   }
   std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+  std::optional<std::string> askText(const std::string&, const std::string&) override {
+    std::optional<std::string> base = std::move(base_);
+    base_.reset();
+    return base;
+  }
 
 private:
   Prompter& inner_;
   std::optional<std::string> file_;
+  std::optional<std::string> base_;
 };
-
-// An Intel HEX or binary image, read through libsrecord at each conversion.
-class LibraryImageSource final : public ImageSource {
-public:
-  explicit LibraryImageSource(ImageInput input) : input_(std::move(input)) {}
-  std::string fileName() const override { return std::filesystem::path(input_.path).filename().string(); }
-  std::optional<ImageKey> key() const override { return ImageKeyFor(input_); }
-  ConvertResult convert(PageSink& sink) const override { return ConvertImageToPages(input_, sink); }
-
-private:
-  ImageInput input_;
-};
-
-// The choice of an Intel HEX or binary file: the tests a file choice makes, once. The "S0"
-// test has no meaning for these; an image without a page is refused, and the memory-map
-// test takes every page.
-ImageChooser LibraryImageChooser(Prompter& prompter, AppState& state, const ImageInput& input) {
-  return [&prompter, &state, input](const std::string&, bool memoryMapTest) -> std::optional<ChosenImage> {
-    PageNumberSink pages;
-    const ConvertResult check = ConvertImageToPages(input, pages);
-    if (!check.ok) {
-      prompter.error(check.message);
-      return std::nullopt;
-    }
-    if (check.pageCount == 0) {
-      prompter.error(kNoDataText);
-      return std::nullopt;
-    }
-    const MemoryMap map{state.dataFlashStart, state.dataFlashEnd, state.userFlashStart, state.userFlashEnd};
-    if (memoryMapTest && FirstPageOutside(pages.pages(), map)) {
-      prompter.error(kOutOfMemoryMapText);
-      return std::nullopt;
-    }
-    state.imagePath = input.path;
-    state.imageTitle = std::filesystem::path(input.path).stem().string();
-    return ChosenImage{input.path, state.imageTitle, std::make_shared<LibraryImageSource>(input)};
-  };
-}
 
 const char* EndName(End end) {
   switch (end) {
@@ -110,11 +86,7 @@ std::string SnOptionError(const std::string& value) {
 }
 
 std::string BaseOptionError(const std::string& value) {
-  std::string digits = value;
-  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
-  const bool hex = !digits.empty() && digits.size() <= 6 &&
-                   IsAllHex(digits);
-  if (!hex) return "--base takes a hex address below 0x1000000, e.g. 0x4000, not \"" + value + "\"";
+  if (!ParseBaseAddress(value)) return "--base takes a hex address below 0x1000000, e.g. 0x4000, not \"" + value + "\"";
   return {};
 }
 
@@ -132,14 +104,9 @@ std::string SnListOptionError(const std::string& value) {
 }
 
 void AnswerReloadQuestionFrom(CliContext& cli, const std::string& ifSame) {
-  const std::string answer = ifSame;
-  cli.prompter->answer = [answer](const std::string& text) -> std::optional<MsgAnswer> {
-    if (text != kMsgReloadQuestion || answer.empty()) return std::nullopt;
-    if (answer == "reload") return MsgAnswer::Yes;
-    if (answer == "name-only") return MsgAnswer::No;
-    return MsgAnswer::Cancel;
-  };
-  cli.prompter->answerSource = [answer](const std::string&) { return "--if-same " + answer; };
+  if (ifSame.empty()) return;
+  const MsgAnswer given = ifSame == "reload" ? MsgAnswer::Yes : ifSame == "name-only" ? MsgAnswer::No : MsgAnswer::Cancel;
+  cli.prompter->answer(QuestionId::ReloadSameFile, given, "--if-same " + ifSame);
 }
 
 void AddImageOptions(CLI::App& sub, ImageCommandOptions& options, bool many) {
@@ -163,27 +130,25 @@ void AddImageOptions(CLI::App& sub, ImageCommandOptions& options, bool many) {
 
 namespace {
 
-// The image of the options; nothing (after the usage message) when --base does not fit it.
-std::optional<ImageInput> InputOf(CliContext& cli, const ImageCommandOptions& options) {
-  ImageInput input{options.file, ImageFormatForPath(options.file), 0};
-  if (input.format == ImageFormat::Binary) {
+// --base given where the file needs it, and only there: the file goes through the windows'
+// file choice, and a binary's base question is answered from --base. False after the usage
+// message.
+bool BaseFitsFile(CliContext& cli, const ImageCommandOptions& options) {
+  if (ImageFormatForPath(options.file) == ImageFormat::Binary) {
     if (options.base.empty()) {
       Usage(cli, "--base is needed for a binary image: the address its first byte goes to");
-      return std::nullopt;
+      return false;
     }
-    std::string digits = options.base;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
-    input.baseAddress = static_cast<std::uint32_t>(ParseHex(digits));
   } else if (!options.base.empty()) {
     Usage(cli, "--base is only for a binary image (.bin)");
-    return std::nullopt;
+    return false;
   }
-  return input;
+  return true;
 }
 
-}  // namespace
-
-namespace {
+std::optional<std::string> BaseAnswer(const ImageCommandOptions& options) {
+  return options.base.empty() ? std::nullopt : std::optional<std::string>(options.base);
+}
 
 // The notes of a programmer's line on stderr, each as the message box would say it, with
 // the programmer's SN so that eight programmers' messages can be told apart.
@@ -234,9 +199,7 @@ std::string MultiLoadProgressLine(const MultiLoadLine& line) {
 }  // namespace
 
 int RunMultiLoad(CliContext& cli, const ImageCommandOptions& options) {
-  const std::optional<ImageInput> chosenInput = InputOf(cli, options);
-  if (!chosenInput) return kExitUsage;
-  const ImageInput& input = *chosenInput;
+  if (!BaseFitsFile(cli, options)) return kExitUsage;
   if (!cli.begin()) return kExitFailed;
   SignalWatch signals;
   HostSession& session = cli.host();
@@ -283,7 +246,7 @@ int RunMultiLoad(CliContext& cli, const ImageCommandOptions& options) {
   // Detection would reset the programmers under the load.
   main.timers.stop(kTimerDetection);
 
-  OneFilePrompter prompter(*cli.prompter, options.file);
+  OneFilePrompter prompter(*cli.prompter, options.file, BaseAnswer(options));
   AnswerReloadQuestionFrom(cli, options.ifSame);
   Protocol protocol(session.bridge(), session.pacer());
   SettingsFile settings(state.appDir + kSettingsFileName);
@@ -293,16 +256,15 @@ int RunMultiLoad(CliContext& cli, const ImageCommandOptions& options) {
   MultiLoadPorts ports{state, protocol, main.timers, session.clock(), single, {}};
   ports.askReload = [&](const MultiLoadLine& line) {
     cli.err << "INFO: " << line.sn << ": the programmer already holds this file.\n";
-    return prompter.message(kCaptionInfo, MsgIcon::Question, kMsgReloadQuestion, MsgButtons::YesNoCancel);
+    return prompter.ask(QuestionId::ReloadSameFile, kCaptionInfo, MsgIcon::Question, kMsgReloadQuestion,
+                        MsgButtons::YesNoCancel);
   };
   MultiLoad load(ports);
   const bool anyReady = load.prepare(targets);
   std::optional<ChosenImage> image;
   if (anyReady) {
     // The file's own tests once; each programmer's memory map is tested by the load.
-    const ImageChooser choose =
-        input.format == ImageFormat::SRecord ? MotFileChooser(prompter, state) : LibraryImageChooser(prompter, state, input);
-    image = choose(kSelectLoadFileTitle, false);
+    image = ImageFileChooser(prompter, state)(kSelectLoadFileTitle, false);
   }
   if (image) {
     load.start(*image);
@@ -350,7 +312,7 @@ int RunMultiLoad(CliContext& cli, const ImageCommandOptions& options) {
   show(false);
   bool cancelled = false;
   while (load.running()) {
-    if (SignalWatch::caught() != 0 && !cancelled) {
+    if (!cancelled && cli.stopRequested()) {
       load.cancel();
       cancelled = true;
     }
@@ -384,9 +346,7 @@ int RunMultiLoad(CliContext& cli, const ImageCommandOptions& options) {
                       {"idCode", line.idText},
                       {"messages", notes}});
     }
-    cli.out << nlohmann::json{{"file", options.file}, {"converted", load.converted()}, {"results", rows}, {"success", allGood}}
-                   .dump(2)
-            << '\n';
+    cli.printJson(nlohmann::json{{"file", options.file}, {"converted", load.converted()}, {"results", rows}, {"success", allGood}});
   } else {
     const std::string name = std::filesystem::path(options.file).filename().string();
     for (const MultiLoadLine& line : load.lines()) {
@@ -410,9 +370,7 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
     Usage(cli, "load needs --sn (one programmer or a list) or --all");
     return kExitUsage;
   }
-  const std::optional<ImageInput> chosenInput = InputOf(cli, options);
-  if (!chosenInput) return kExitUsage;
-  const ImageInput& input = *chosenInput;
+  if (!BaseFitsFile(cli, options)) return kExitUsage;
 
   if (!cli.begin()) return kExitFailed;
   SignalWatch signals;
@@ -434,11 +392,11 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   if (row < 0) {
     cli.err << "ERROR: No programmer " << sn << " is detected.\n";
     flow.close();
-    return kExitUsage;
+    return kExitFailed;
   }
   flow.selectRow(row);
 
-  OneFilePrompter prompter(*cli.prompter, options.file);
+  OneFilePrompter prompter(*cli.prompter, options.file, BaseAnswer(options));
   if (offline) AnswerReloadQuestionFrom(cli, options.ifSame);
   Protocol protocol(session.bridge(), session.pacer());
   WindowProtocol windows(state, protocol, prompter);
@@ -461,15 +419,11 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   SingleOperationLog single(settings, log);
   ConsoleHost host(cli);
   ImageOperationPorts ports{state, windows, prompter, host, session.clock(), single};
-  if (input.format == ImageFormat::SRecord) {
-    ports.choose = MotFileChooser(prompter, state);
-  } else {
-    ports.choose = LibraryImageChooser(prompter, state, input);
-  }
   const ImageOperationResult result = offline ? LoadFile(ports) : OnlineProgram(ports);
   flow.close();
 
-  if (!result.history.ok) cli.err << "WARNING: " << result.history.error << '\n';
+  // A history entry the log did not take is said and fails the command by the rule every
+  // command follows (CliContext::finish).
   const bool cancelledAsAsked = result.end == End::ReloadCancelled && !cli.prompter->unanswered();
   const bool success = result.ok() || cancelledAsAsked;
   if (cli.options.json) {
@@ -480,7 +434,7 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
                      {"pages", result.pages},
                      {"converted", result.converted},
                      {"idCode", state.imageIdText}};
-    cli.out << j.dump(2) << '\n';
+    cli.printJson(j);
   } else if (result.end == End::Done) {
     cli.out << sn << "  " << std::filesystem::path(options.file).filename().string() << ": " << result.pages
             << (result.pages == 1 ? " page " : " pages ") << (offline ? "loaded" : "programmed")

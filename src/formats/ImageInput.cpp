@@ -162,6 +162,19 @@ ConvertResult ConvertImageToPages(const ImageInput& input, PageSink& sink) {
   return ConvertToPages(text, sink);
 }
 
+std::optional<std::uint32_t> ParseBaseAddress(const std::string& text) {
+  std::string_view digits = text;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits.remove_prefix(2);
+  if (digits.empty() || digits.size() > 6) return std::nullopt;
+  std::uint32_t value = 0;
+  for (char c : digits) {
+    const int digit = HexDigitValue(c);
+    if (digit < 0) return std::nullopt;
+    value = value * 16 + static_cast<std::uint32_t>(digit);
+  }
+  return value;  // six digits stay below 0x1000000
+}
+
 std::optional<ImageKey> ImageKeyFor(const ImageInput& input) {
   std::optional<FileStamp> stamp = ReadFileStamp(input.path);
   if (!stamp) return std::nullopt;

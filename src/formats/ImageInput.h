@@ -32,6 +32,10 @@ struct ImageInput {
 // wrong checksum, a malformed or garbage line). On failure nothing has been passed.
 ConvertResult ConvertImageToPages(const ImageInput& input, PageSink& sink);
 
+// A binary's base address as typed: 1 to 6 hex digits, "0x" allowed, below 0x1000000;
+// nothing for anything else (empty, a sign, spaces, more digits).
+std::optional<std::uint32_t> ParseBaseAddress(const std::string& text);
+
 // What the load-record cache knows the image by: the file stamp, and a binary's base.
 std::optional<ImageKey> ImageKeyFor(const ImageInput& input);
 

@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     return refusal == fd::HostRefusal::kFailed ? 1 : fd::kExitUsage;
   }
   fd::CMainApp mainApp(session->state(), session->bridge(), session->pacer(), session->bench(), &session->clock());
+  mainApp.setSerialBridge(session->serial());
   const int code = mainApp.run();
   // The bench holds what the run did to the simulated programmers: a failed write-back is
   // said, not swallowed.

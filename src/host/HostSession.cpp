@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/SocketMap.h"
 #include "app/Startup.h"
 #include "link/Clock.h"
 #include "link/serial/SerialBridge.h"
@@ -200,7 +201,11 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
   if (refusal != nullptr) *refusal = HostRefusal::kUsage;
   std::unique_ptr<HostSession> session(new HostSession());
   session->options_ = options;
-  if (!ChooseFolders(options, places, session->state_, session->usingUserDataDir_, error)) return nullptr;
+  // A folder that can not be written is a failure of the file system, not of the words typed.
+  if (!ChooseFolders(options, places, session->state_, session->usingUserDataDir_, error)) {
+    if (refusal != nullptr) *refusal = HostRefusal::kFailed;
+    return nullptr;
+  }
 
   const bool simulate = !options.simulate.empty();
   if (options.virtualTime && simulate) {
@@ -217,8 +222,24 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
     return nullptr;
   }
   if (!simulate) {
-    session->serial_ = std::make_unique<SerialBridge>(SerialBridgeOptions{options.usbIds, options.choices, {}});
-    if (!session->serial_->checkChoices(error)) return nullptr;
+    SerialBridgeOptions serial{options.usbIds, options.choices, {}, {}};
+    // Picked programmers come in the order given; all of them, in the station's socket order.
+    if (options.choices.empty() && !options.ignoreSocketMap) {
+      const SocketMapRead map = ReadSocketMap(SettingsFile(session->state_.appDir + kSettingsFileName));
+      if (!map.error.empty()) {
+        error = map.error;
+        if (refusal != nullptr) *refusal = HostRefusal::kFailed;
+        return nullptr;
+      }
+      serial.socketMap = map.paths;
+    }
+    session->serial_ = std::make_unique<SerialBridge>(std::move(serial));
+    // A port that is missing or is no programmer's is a programmer not found, as a row
+    // without one is: the operation failed, the words typed were well formed.
+    if (!session->serial_->checkChoices(error)) {
+      if (refusal != nullptr) *refusal = HostRefusal::kFailed;
+      return nullptr;
+    }
     session->bridge_ = session->serial_.get();
   } else {
     const SimulateArg arg = ParseSimulateArg(options.simulate);
@@ -240,6 +261,8 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
     }
     SimBenchLoad made = MakeSimBench(arg, clock);
     if (!made.bench) {
+      // A bench file that is missing or can not be read: the file failed, not the option.
+      if (refusal != nullptr) *refusal = HostRefusal::kFailed;
       error = made.error;
       std::error_code missing;
       if (arg.kind == SimulateArg::Kind::kFile && !std::filesystem::exists(arg.path, missing)) {
@@ -258,15 +281,14 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
   if (!options.tracePath.empty()) {
     if (!TraceFileAllowed(options.tracePath, OwnFilesOf(session->state_, benchFile, {}), error)) return nullptr;
 
-    session->traceFile_ = std::make_unique<std::ofstream>(options.tracePath, std::ios::out | std::ios::trunc);
-    if (*session->traceFile_) *session->traceFile_ << kTraceFileHeader << '\n' << std::flush;
-    if (!*session->traceFile_) {
-      error = "Can not create the trace file " + options.tracePath + ".";
+    session->traceFile_ = TraceFile::open(options.tracePath, kTraceFileHeader, error);
+    if (!session->traceFile_) {
+      if (refusal != nullptr) *refusal = HostRefusal::kFailed;
       return nullptr;
     }
     session->tracing_ = std::make_unique<TracingBridge>(*session->bridge_);
     session->tracing_->setRecording(false);
-    session->tracing_->setSink(session->traceFile_.get());
+    session->tracing_->setSink(&session->traceFile_->stream());
     session->bridge_ = session->tracing_.get();
   }
 
@@ -291,6 +313,8 @@ bool HostSession::saveBench(std::string& error) {
   benchSaved_ = bench_->save(benchFile_, error);
   return benchSaved_;
 }
+
+bool HostSession::finishTrace(std::string& error) { return !traceFile_ || traceFile_->finish(error); }
 
 bool HostSession::outputAllowed(const std::string& path, const std::string& option, std::string& error) const {
   return NotOwnFile(path, OwnFilesOf(state_, benchFile_, options_.tracePath), "file", option, error);

@@ -13,6 +13,7 @@
 #include "link/Protocol.h"
 #include "link/TracingBridge.h"
 #include "link/serial/SerialBridge.h"
+#include "host/TraceFile.h"
 
 namespace fd {
 
@@ -33,6 +34,9 @@ struct HostOptions {
   // and the USB ids taken for programmers besides the programmer's own (--usb-id).
   std::vector<PortChoice> choices{};
   std::vector<UsbId> usbIds{};
+  // Real programmers in USB port order even where the settings hold a socket map (the
+  // command that shows and saves the map).
+  bool ignoreSocketMap = false;
 };
 
 // The value of --lock-wait: seconds, a whole or decimal number from 0 to 86400 ("30",
@@ -41,8 +45,10 @@ std::string LockWaitError(const std::string& text);
 // Its seconds; call only after LockWaitError() found it fine.
 double LockWaitSeconds(const std::string& text);
 
-// Why a session could not be made: an option that cannot be honoured as given, or an
-// operation that failed (a bench another process holds past the wait).
+// Why a session could not be made: an option that cannot be honoured as given (a malformed
+// --simulate value, a --trace file the program must not overwrite), or an operation that
+// failed (a bench another process holds past the wait, a bench file that is missing or can
+// not be read, a folder or trace file that can not be written).
 enum class HostRefusal { kUsage, kFailed };
 
 // Where a session looks for its folders: empty fields are the real places, tests give
@@ -110,6 +116,11 @@ public:
   // the file in `error`.
   bool saveBench(std::string& error);
 
+  // With --trace: writes out what the trace holds; false with a sentence naming the file
+  // when part of the trace could not be written (a full disk): it ends early. True without
+  // a trace.
+  bool finishTrace(std::string& error);
+
   // Whether an output file of a command may be `path`: never one of the program's own
   // files (settings, history log, load-record file, device database, manual, lock files,
   // the bench file, the trace), by any name (a link, "..", a hard link). False with a
@@ -128,7 +139,7 @@ private:
   std::unique_ptr<SimBench> bench_;
   std::unique_ptr<SerialBridge> serial_;
   std::unique_ptr<TracingBridge> tracing_;
-  std::unique_ptr<std::ofstream> traceFile_;
+  std::unique_ptr<TraceFile> traceFile_;
   Bridge* bridge_ = nullptr;
   std::unique_ptr<Pacer> pacer_;
   std::unique_ptr<Protocol> link_;

@@ -5,6 +5,7 @@
 
 #include "link/Crc16.h"
 #include "sim/SimErrors.h"
+#include "link/TypeCodes.h"
 
 namespace fd {
 
@@ -29,11 +30,7 @@ std::uint64_t simtime::BlockEraseUs(std::uint32_t blockPages) {
 }
 
 std::uint64_t simtime::OnlinePageUs(std::uint8_t typeCode) {
-  switch (typeCode) {
-    case '2': return 50000;
-    case '3': return 28000;
-    default: return 60000;
-  }
+  return TypeCodeFactsOf(static_cast<char>(typeCode)).onlinePageUs;
 }
 
 ProgrammerInfo SimProgrammerSetup::FreshInfo() {

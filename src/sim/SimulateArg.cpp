@@ -14,8 +14,14 @@ SimulateArg ParseSimulateArg(std::string_view text) {
     arg.kind = SimulateArg::Kind::kDemo;
     return arg;
   }
-  if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    if (text.size() > 2 || std::stoul(std::string(text)) > static_cast<unsigned long>(kMaxProgrammers)) {
+  const auto digits = [](std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  // "-1" or "+3" is a count typed wrong, not the name of a bench file.
+  const bool signedNumber = (text[0] == '-' || text[0] == '+') && digits(text.substr(1));
+  if (signedNumber || digits(text)) {
+    if (signedNumber || text.size() > 2 || std::stoul(std::string(text)) >
+                           static_cast<unsigned long>(kMaxProgrammers)) {
       arg.error = "--simulate takes 0 to " + std::to_string(kMaxProgrammers) + " programmers";
       return arg;
     }

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <filesystem>
+
+#include "app/AppState.h"
+#include "app/SettingsFile.h"
 #include "cli/CliApp.h"
 #include "support/TempDir.h"
 
@@ -36,6 +40,19 @@ protected:
     std::ostringstream out, err;
     const int code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
     return {code, out.str(), err.str()};
+  }
+  // The settings of an on-line run: the product (with the device database beside it), the
+  // default ID code, the power (default: the target's own supply), the history log on.
+  void chooseOnlineProduct(const std::string& product, const std::string& power = "00") {
+    if (!dir.exists(kDeviceDatabaseFileName)) {
+      std::filesystem::copy_file(std::string(FLASHDOCK_RES_DIR) + "/" + kDeviceDatabaseFileName,
+                                 dir.path(kDeviceDatabaseFileName));
+    }
+    SettingsFile settings(dir.path(kSettingsFileName));
+    settings.write(kSectionLog, kKeyAutoSaveLog, "1");
+    settings.write(kSectionProgrammer, kKeyProductNumber, product);
+    settings.write(kSectionProgrammer, kKeyIdCode, "C3C3C3C3C3C3C3");
+    settings.write(kSectionProgrammer, kKeyPowerSet, power);
   }
   TempDir dir;
 };

@@ -47,7 +47,7 @@ TEST_F(CliTest, InfoAsJson) {
   const CliRun run = cli({"--json", "info", "--device", "1"});
   ASSERT_EQ(run.code, 0) << run.err;
   const auto j = nlohmann::json::parse(run.out);
-  EXPECT_EQ(j["product"], "ZK40G16B    ");
+  EXPECT_EQ(j["product"], "ZK40G16B");
   EXPECT_EQ(j["size"], 48128);
   EXPECT_EQ(j["blocks"][0]["address"], "0xE0000");
 }
@@ -62,7 +62,7 @@ TEST_F(CliTest, FailuresAndUsageErrorsHaveTheirExitCodes) {
       {{"info", "--device", "7"}, "demo", 1, "ERROR: No programmer at device 7"},
       {{"info"}, "demo", 2, "usage"},
       {{"frobnicate"}, "demo", 2, "usage"},
-      {{"gang", "--sn", "05"}, "demo", 2, "ERROR: No programmer 05 is detected."},
+      {{"gang", "--sn", "05"}, "demo", 1, "ERROR: No programmer 05 is detected."},
       {{"list"}, "twelve", 1, "ERROR"},
       {{"list"}, dir.path("missing.json"), 1, "ERROR"},
       {{"gang"}, "2", 1, "WARNING: No programmer is selected."},  // fresh programmers hold no setup
@@ -84,7 +84,16 @@ TEST_F(CliTest, ListShowsTheRowsAsTheWindowDoes) {
   const CliRun json = cli({"--json", "list"});
   const auto j = nlohmann::json::parse(json.out);
   ASSERT_EQ(j["rows"].size(), 3u);
-  EXPECT_EQ(j["rows"][1]["File Size"], "48,128");
+  // The command line's own field names, never the window's column titles.
+  const nlohmann::json& second = j["rows"][1];
+  EXPECT_EQ(second["sn"], "02");
+  EXPECT_EQ(second["product"], "ZK40G16B");
+  EXPECT_EQ(second["file"], "motor_ctl");
+  EXPECT_EQ(second["size"], "48,128");
+  EXPECT_TRUE(second.contains("modified"));
+  for (const char* title : {"Target MCU", "File Name", "Modify Time", "File Size"}) {
+    EXPECT_FALSE(second.contains(title)) << title;
+  }
   EXPECT_EQ(j["rows"][0]["selected"], true);
 }
 

@@ -187,11 +187,12 @@ TEST_F(SetupCliTest, BadValuesAreRefusedWithExitTwoBeforeAnythingIsSentOrStored)
   const struct {
     std::string sn;
     std::string err;
-  } rows[] = {{"09", "--sn takes one row number"}, {"", "--sn takes one row number"},
-              {"04", "No programmer 04 is detected."}};
+    int code;
+  } rows[] = {{"09", "--sn takes one row number", 2}, {"", "--sn takes one row number", 2},
+              {"04", "No programmer 04 is detected.", 1}};  // a usage error; a failed operation
   for (const auto& c : rows) {
     const CliRun run = cli({"setup", "--sn", c.sn, "--offline", "--power", "5"});
-    EXPECT_EQ(run.code, 2) << c.sn << '\n' << run.err;
+    EXPECT_EQ(run.code, c.code) << c.sn << '\n' << run.err;
     EXPECT_THAT(run.err, HasSubstr(c.err)) << c.sn;
     EXPECT_EQ(headerWrites(), 0) << c.sn;
   }

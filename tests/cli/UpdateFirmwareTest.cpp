@@ -80,6 +80,26 @@ TEST_F(UpdateFirmwareCli, UpdatesTheProgrammerAndTheBenchFileKeepsTheNewFirmware
   EXPECT_EQ(pages.at(0xFFF)[255], 0xFF);
 }
 
+TEST_F(UpdateFirmwareCli, ABinaryFirmwareGoesToItsBaseAndNeedsOne) {
+  const std::string path = bench();
+  dir.write("fw.bin", std::string(0x200, '\x3C'));
+  const CliRun missing = cli({"update-firmware", dir.path("fw.bin"), "--yes"}, path);
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_THAT(missing.err, HasSubstr("--base is needed"));
+  const CliRun stray = cli({"update-firmware", firmware(1), "--base", "0xFFE00", "--yes"}, path);
+  EXPECT_EQ(stray.code, 2);
+  EXPECT_THAT(stray.err, HasSubstr("--base is only for a binary"));
+  EXPECT_EQ(cli({"update-firmware", dir.path("fw.bin"), "--base", "", "--yes"}, path).code, 2);
+  EXPECT_EQ(firmwareOnBench(path).count(0xFC5), 1u);
+
+  const CliRun run = cli({"update-firmware", dir.path("fw.bin"), "--base", "0xFFE00", "--yes"}, path);
+  ASSERT_EQ(run.code, 0) << run.err;
+  const SimPages pages = firmwareOnBench(path);
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages.at(0xFFE)[0], 0x3C);
+  EXPECT_EQ(pages.at(0xFFF)[255], 0x3C);
+}
+
 TEST_F(UpdateFirmwareCli, FailuresExitOneWithTheirMessagesAndLeaveTheFirmware) {
   struct Case {
     const char* name;

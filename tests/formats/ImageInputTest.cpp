@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,18 @@ TEST(ImageInput, TheFormatComesFromTheExtension) {
       {"a.s19", ImageFormat::SRecord},   {"a", ImageFormat::SRecord},            {"hex", ImageFormat::SRecord},
   };
   for (const auto& c : cases) EXPECT_EQ(ImageFormatForPath(c.path), c.format) << c.path;
+}
+
+TEST(ImageInput, ABaseAddressIsOneToSixHexDigits) {
+  const struct {
+    const char* text;
+    std::optional<std::uint32_t> base;
+  } cases[] = {
+      {"4000", 0x4000},    {"0x4000", 0x4000},  {"0XfFfFfF", 0xFFFFFF}, {"0", 0},
+      {"", std::nullopt},  {"0x", std::nullopt}, {"1000000", std::nullopt}, {"12G4", std::nullopt},
+      {" 4000", std::nullopt}, {"4000 ", std::nullopt}, {"-1", std::nullopt}, {"0x0x10", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseBaseAddress(c.text), c.base) << '"' << c.text << '"';
 }
 
 TEST(ImageInput, IntelHexGivesThePagesOfItsSRecordTwin) {

@@ -19,6 +19,7 @@
 #include "GuiTestSupport.h"
 #include "flows/main/MainFlow.h"
 #include "gui/main/CAboutDlg.h"
+#include "gui/app/CMainApp.h"
 #include "gui/main/CMainDlg.h"
 #include "gui/sim/BenchMenu.h"
 #include "sim/SimBench.h"
@@ -155,6 +156,24 @@ TEST_F(MainDlgTest, ThreeProgrammersAreListedGreenOnBlack) {
   EXPECT_TRUE(list().horizontalHeader()->isHidden());
   test::SaveGrab(*window, QStringLiteral("flashdock-main"));
   test::ExpectCaptionsWhole(*window, "flashdock-main");
+}
+
+TEST_F(MainDlgTest, EachRowTellsWhereItsProgrammerIsInItsTooltip) {
+  open(SimBench::fresh(2, clock));
+  EXPECT_EQ(list().item(0, 1)->toolTip(), QString()) << "a simulated programmer has no port";
+  // Each row asks for its own programmer by its handle, never by its number.
+  window->setRowDescriber([this](BridgeHandle handle) {
+    return handle == flow->handles()[1] ? QStringLiteral("second") : QStringLiteral("first");
+  });
+  window->render();
+  for (int c = 0; c < list().columnCount(); ++c) {
+    EXPECT_EQ(list().item(0, c)->toolTip(), QStringLiteral("first"));
+    EXPECT_EQ(list().item(1, c)->toolTip(), QStringLiteral("second"));
+  }
+  EXPECT_EQ(PortTooltip(SerialDeviceRow{"/dev/ttyUSB1", "1-1.2", "A1B2", ""}),
+            QStringLiteral("Port: /dev/ttyUSB1\nUSB port: 1-1.2\nUSB serial: A1B2"));
+  EXPECT_EQ(PortTooltip(SerialDeviceRow{"/dev/pts/4", "", "", ""}), QStringLiteral("Port: /dev/pts/4"));
+  EXPECT_EQ(PortTooltip(std::nullopt), QString());
 }
 
 TEST_F(MainDlgTest, SelectionAndCheckBoxesReachTheFlow) {

@@ -4,13 +4,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "GuiTestSupport.h"
+#include "flows/load/ChooseImageFile.h"
 #include "gui/app/GuiArgs.h"
 #include "gui/app/QtDocumentOpener.h"
 #include "gui/app/QtPrompter.h"
@@ -153,6 +156,26 @@ TEST(QtPrompterTest, ClosingAQuestionNeverAnswersYes) {
   }
 }
 
+TEST(QtPrompterTest, TheBaseAddressQuestionGivesTheTypedTextOrNothing) {
+  QtPrompter prompter;
+  QString title, label;
+  test::OnNextModal([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QInputDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    title = dialog->windowTitle();
+    label = dialog->labelText();
+    dialog->setTextValue(QStringLiteral("0x4000"));
+    test::SaveGrab(*dialog, QStringLiteral("base_address_question"));
+    dialog->accept();
+  });
+  EXPECT_EQ(prompter.askText(kBaseAddressTitle, kBaseAddressPrompt), std::optional<std::string>("0x4000"));
+  EXPECT_EQ(title.toStdString(), kBaseAddressTitle);
+  EXPECT_EQ(label.toStdString(), kBaseAddressPrompt);
+
+  test::OnNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+  EXPECT_EQ(prompter.askText(kBaseAddressTitle, kBaseAddressPrompt), std::nullopt);
+}
+
 class QtDocumentOpenerTest : public ::testing::Test {
 protected:
   QTemporaryDir dir;
@@ -213,6 +236,9 @@ TEST(GuiArgsTest, Options) {
       {{"stray"}, GuiArgs::Outcome::Error, "", "", "", "stray"},
       {{"--app-dir", ""}, GuiArgs::Outcome::Error, "", "", "", "app-dir"},
       {{"--trace", "a", "--trace", "b"}, GuiArgs::Outcome::Error, "", "", "", "more than once"},
+      {{"--port", ""}, GuiArgs::Outcome::Error, "", "", "", "--port needs a value"},
+      {{"--usb-id", "2f3a"}, GuiArgs::Outcome::Error, "", "", "", "VID:PID"},
+      {{"--simulate", "2", "--port", "/dev/ttyUSB0"}, GuiArgs::Outcome::Error, "", "", "", "simulated bench"},
   };
   for (const auto& c : cases) {
     const GuiArgs parsed = ParseGuiArgs(QStringList{QStringLiteral("flashdock")} + c.args);
@@ -224,6 +250,16 @@ TEST(GuiArgsTest, Options) {
     EXPECT_EQ(parsed.options.appDir, c.appDir) << label;
     EXPECT_EQ(parsed.options.tracePath, c.trace) << label;
   }
+
+  // Programmers picked by what they are, rows in the order given, as the command line does.
+  const GuiArgs picked = ParseGuiArgs({"flashdock", "--port", "/dev/ttyUSB3", "--usb-serial", "A1B2", "--port",
+                                       "/dev/ttyUSB1", "--usb-id", "1234:abcd"});
+  ASSERT_EQ(picked.outcome, GuiArgs::Outcome::Run) << picked.message.toStdString();
+  ASSERT_EQ(picked.options.choices.size(), 3u);
+  EXPECT_EQ(picked.options.choices[0].value, "/dev/ttyUSB3");
+  EXPECT_EQ(picked.options.choices[1].kind, PortChoice::Kind::UsbSerial);
+  EXPECT_EQ(picked.options.choices[2].value, "/dev/ttyUSB1");
+  EXPECT_EQ(picked.options.usbIds, (std::vector<UsbId>{{0x1234, 0xabcd}}));
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ struct MainRig {
   MainFlow& flow() {
     if (!flow_) {
       flow_ = std::make_unique<MainFlow>(
-          MainFlowPorts{state, tracing, pacer, prompter, timers, opener, [this] { return logTime; }, dialogs});
+          MainFlowPorts{state, tracing, pacer, prompter, timers, opener, [this] { return logTime; }, dialogs, nullptr,
+                        runner});
     }
     return *flow_;
   }
@@ -61,6 +62,8 @@ struct MainRig {
   LocalTime logTime{2026, 12, 10, 9, 5, 7};
   // The sub-windows' host; none: Off-line Set and On-line Test say they are not available.
   DialogHost* dialogs = nullptr;
+  // Runs the gang run to its end on Start; none: it runs in the list, ticked by hand.
+  DialogHost* runner = nullptr;
 
 private:
   std::unique_ptr<MainFlow> flow_;

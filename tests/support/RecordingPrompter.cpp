@@ -12,8 +12,24 @@ MsgAnswer RecordingPrompter::message(const std::string& caption, MsgIcon icon, c
       answers_.pop_front();
     }
   }
-  messages_.push_back(RecordedMessage{caption, icon, text, buttons, answer});
+  messages_.push_back(RecordedMessage{caption, icon, text, buttons, answer, std::nullopt});
   return answer;
+}
+
+MsgAnswer RecordingPrompter::ask(QuestionId id, const std::string& caption, MsgIcon icon, const std::string& text,
+                                 MsgButtons buttons) {
+  // An OK-only question (the update's "click OK") is answered like a plain message.
+  const MsgAnswer answer = message(caption, icon, text, buttons);
+  messages_.back().question = id;
+  return answer;
+}
+
+std::vector<QuestionId> RecordingPrompter::questions() const {
+  std::vector<QuestionId> out;
+  for (const RecordedMessage& m : messages_) {
+    if (m.question) out.push_back(*m.question);
+  }
+  return out;
 }
 
 std::optional<std::string> RecordingPrompter::chooseOpenFile(const FileChoice& choice) {

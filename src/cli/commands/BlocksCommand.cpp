@@ -6,6 +6,7 @@
 #include "cli/commands/Command.h"
 #include "formats/DeviceDatabase.h"
 #include "formats/Hex.h"
+#include "link/TypeCodes.h"
 
 namespace fd {
 namespace {
@@ -53,16 +54,14 @@ public:
         blocks.push_back({{"id", row.id}, {"name", row.name}, {"address", row.address},
                           {"size", std::string(TrimTrailingSpaces(row.size))}});
       }
-      cli.out << json{{"product", product_},
+      cli.printJson(json{{"product", product_},
                       {"typeCode", std::string(1, memory.typeCode)},
                       {"memory", memoryText},
                       {"blocks", blocks},
                       {"dataFlashStart", map.dataFlashStart},
                       {"dataFlashEnd", map.dataFlashEnd},
                       {"userFlashStart", map.userFlashStart},
-                      {"userFlashEnd", map.userFlashEnd}}
-                     .dump(2)
-              << '\n';
+                      {"userFlashEnd", map.userFlashEnd}});
       return cli.end() ? kExitOk : kExitFailed;
     }
     const auto field = [&](const char* label, const std::string& value) {
@@ -77,7 +76,7 @@ public:
               << '\n';
     }
     // Type code "1" products have 4-digit addresses, as their Address Setting window shows.
-    const int digits = memory.typeCode == '1' ? 4 : 5;
+    const int digits = TypeCodeFactsOf(memory.typeCode).addressDigits;
     field("Data flash", RangeText(map.dataFlashStart, map.dataFlashEnd, digits));
     field("User flash", RangeText(map.userFlashStart, map.userFlashEnd, digits));
     return cli.end() ? kExitOk : kExitFailed;

@@ -59,6 +59,8 @@ public:
     for (const std::string& path : emulator.paths()) cli.out << path << '\n';
     cli.out << "LD_PRELOAD=" << shim << '\n' << "ready" << std::endl;
     while (SignalWatch::caught() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // A signal is how an emulator is meant to end: it is its orderly stop, not a run cut short.
+    SignalWatch::clear();
     emulator.stop();
     if (!benchFile_.empty() && !made.bench->save(benchFile_, error)) {
       cli.err << "ERROR: " << error << '\n';

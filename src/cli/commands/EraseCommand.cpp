@@ -41,7 +41,7 @@ public:
 private:
   int erase(CliContext& cli, ConsoleMain& main) {
     if (!RowsNameTheirProgrammers(cli, main.flow)) return kExitFailed;
-    if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitUsage;
+    if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitFailed;
     AppState& state = cli.host().state();
     if (!LoadOnlineSetup(state, *cli.prompter)) return kExitFailed;
     std::vector<int> rows;
@@ -64,17 +64,13 @@ private:
       }
       flow.ok();
     });
-    cli.prompter->answer = [](const std::string& text) -> std::optional<MsgAnswer> {
-      if (text == kMsgEraseCompleted) return MsgAnswer::Yes;
-      return std::nullopt;
-    };
-    std::vector<std::string> erased;
-    const FlowResult result =
-        RunErase({state, cli.host().link(), *cli.prompter, cli.host().clock(), host},
-                 [&](const EraseFlow& flow) { erased = flow.erasedBlocks(); });
-    const bool ok = result == FlowResult::Ok;
+    cli.prompter->answer(QuestionId::EraseCompleted, MsgAnswer::Yes);
+    const EraseResult result =
+        RunErase({state, cli.host().link(), *cli.prompter, cli.host().clock(), host});
+    const std::vector<std::string>& erased = result.erased;
+    const bool ok = result.ok();
     if (cli.options.json) {
-      cli.out << nlohmann::json{{"erased", erased}, {"success", ok}}.dump(2) << '\n';
+      cli.printJson(nlohmann::json{{"erased", erased}, {"success", ok}});
     } else if (ok) {
       cli.out << "Erased: " << BlockNamesText(erased) << '\n';
     } else {

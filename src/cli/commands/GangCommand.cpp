@@ -4,6 +4,7 @@
 #include <set>
 #include <sstream>
 
+#include "cli/ConsoleHost.h"
 #include "cli/commands/Command.h"
 #include "formats/Hex.h"
 #include "link/ProgrammerSn.h"
@@ -37,7 +38,10 @@ public:
   int run(CliContext& cli) override {
     if (!cli.begin()) return kExitFailed;
     SignalWatch signals;
-    ConsoleMain main(cli);
+    // The run goes to its end on the runner every long operation of the command line uses:
+    // a signal or the --timeout ends it as Cancel would.
+    ConsoleHost runner(cli);
+    ConsoleMain main(cli, nullptr, &runner);
     MainFlow& flow = main.flow;
     flow.open();
     const MainView& view = flow.view();
@@ -59,7 +63,7 @@ public:
           cli.err << "ERROR: No programmer " << sn << " is detected.\n";
           flow.close();
           cli.end();
-          return kExitUsage;
+          return kExitFailed;
         }
         chosen.insert(sn);
       }
@@ -68,14 +72,6 @@ public:
       // By default every programmer that holds a setup takes part.
       const bool take = snList_.empty() ? flow.rowHasSetup(static_cast<int>(r)) : chosen.count(view.rows[r].sn) != 0;
       flow.setChecked(static_cast<int>(r), take);
-    }
-
-    flow.startButton();
-    if (flow.runPhase() != RunPhase::Running) {
-      // Nothing could start; the flow has said why.
-      flow.close();
-      cli.end();
-      return SignalWatch::exitCode(kExitFailed);
     }
 
     const bool live = cli.liveOutput();
@@ -96,16 +92,18 @@ public:
         lastLines[r] = line;
       }
     };
-    show();
-    while (flow.runPhase() == RunPhase::Running) {
-      if (SignalWatch::caught() != 0) {
-        flow.startButton();  // Cancel
-        break;
-      }
-      const int id = main.timers.waitNext();
-      if (id < 0) break;
-      flow.onTimer(id);
-      if (id == kTimerGangRun) show();
+    // The rows as the run starts, then after every poll; the results follow below.
+    runner.script<GangRunFlow>([&](GangRunFlow&) { show(); });
+    runner.drawProgress = [&](ModalFlow&, bool last) {
+      if (!last) show();
+    };
+
+    flow.startButton();  // returns once the run has ended
+    if (flow.runPhase() == RunPhase::Idle) {
+      // Nothing could start; the flow has said why.
+      flow.close();
+      cli.end();
+      return SignalWatch::exitCode(kExitFailed);
     }
 
     const std::vector<RowResult> results = flow.results();
@@ -120,7 +118,7 @@ public:
         j["resultCode"] = HexText(results[r].code, 2);
         out.push_back(j);
       }
-      cli.out << nlohmann::json{{"results", out}, {"success", allGood}}.dump(2) << '\n';
+      cli.printJson(nlohmann::json{{"results", out}, {"success", allGood}});
     } else {
       cli.out << "Result:\n";
       for (const MainRow& row : view.rows) {

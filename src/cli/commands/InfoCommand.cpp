@@ -1,6 +1,7 @@
 // info --device N: reset one programmer and show what its store holds.
 #include <iomanip>
 
+#include "cli/JsonText.h"
 #include "cli/commands/Command.h"
 #include "flows/common/WindowProtocol.h"
 #include "formats/Hex.h"
@@ -31,7 +32,10 @@ json DecodeInfo(const ProgrammerInfo& block) {
   j["powerText"] = PowerText(block[info::kPower]);
   j["idCode"] = HexBytes(block.data() + info::kIdCode, info::kIdCodeSize);
   const auto texts = DetectionRowTexts(block);
-  j["product"] = hasSetup ? InfoMcuName(block) : "";
+  // As `list` gives it: the name, without the padding of its stored width.
+  std::string product = hasSetup ? InfoMcuName(block) : "";
+  product.erase(product.find_last_not_of(' ') + 1);
+  j["product"] = product;
   j["file"] = hasFile ? InfoFileName(block) : "";
   json blocks = json::array();
   for (std::size_t i = 0; i < info::kBlockEntries; ++i) {
@@ -40,7 +44,7 @@ json DecodeInfo(const ProgrammerInfo& block) {
     blocks.push_back({{"entry", i}, {"page", page}, {"address", "0x" + HexText(static_cast<std::uint64_t>(page) << 8, 5)}});
   }
   j["blocks"] = blocks;
-  j["modifyTime"] = hasFile ? texts[2] : "";
+  j["modified"] = hasFile ? texts[2] : "";
   j["size"] = hasFile ? InfoFileSize(block) : 0;
   j["sizeText"] = hasFile ? texts[3] : "";
   j["pages"] = hasFile ? InfoPageCount(block) : 0;
@@ -65,7 +69,7 @@ void PrintInfo(std::ostream& out, const json& j, const ProgrammerInfo& block) {
     std::string file = PrintableText(j["file"].get<std::string>());
     file.erase(file.find_last_not_of(' ') + 1);  // stored padded with spaces
     line("File", file + ".mot");
-    line("Time", j["modifyTime"]);
+    line("Time", j["modified"]);
     line("Size", std::to_string(j["size"].get<std::uint32_t>()) + " bytes");
     line("Pages", std::to_string(j["pages"].get<unsigned>()));
   }
@@ -131,7 +135,10 @@ public:
     protocol.CloseProgrammer(handle);
     const json decoded = DecodeInfo(block);
     if (cli.options.json) {
-      cli.out << decoded.dump(2) << '\n';
+      // The block's texts are single bytes, shown as the windows show them.
+      json shown = decoded;
+      for (const char* key : {"product", "file"}) shown[key] = Latin1Text(decoded[key].get<std::string>());
+      cli.printJson(shown);
     } else {
       PrintInfo(cli.out, decoded, block);
     }

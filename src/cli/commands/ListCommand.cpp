@@ -92,7 +92,7 @@ public:
         j["note"] = row.note;
         unopened.push_back(j);
       }
-      cli.out << nlohmann::json{{"status", view.statusText}, {"rows", rows}, {"notOpened", unopened}, {"notListed", failures}}.dump(2) << '\n';
+      cli.printJson(nlohmann::json{{"status", view.statusText}, {"rows", rows}, {"notOpened", unopened}, {"notListed", failures}});
     } else {
       PrintRows(cli.out, view);
       // A simulated bench has no ports to show.

@@ -37,7 +37,7 @@ public:
     const std::string logValue = settings.read(kSectionLog, kKeyAutoSaveLog);
     const std::string idValue = settings.read(kSectionLog, kKeyAutoSaveId);
     if (cli.options.json) {
-      cli.out << nlohmann::json{{"autoSaveLog", logValue == "1"}, {"autoSaveId", idValue == "1"}}.dump(2) << '\n';
+      cli.printJson(nlohmann::json{{"autoSaveLog", logValue == "1"}, {"autoSaveId", idValue == "1"}});
     } else {
       cli.out << "Auto save log: " << (logValue == "1" ? "on" : "off") << '\n'
               << "Auto save ID:  " << (idValue == "1" ? "on" : "off") << '\n';

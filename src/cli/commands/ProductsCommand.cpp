@@ -56,7 +56,7 @@ public:
     if (cli.options.json) {
       json rows = json::array();
       for (const ProductRow& row : found.value.rows) rows.push_back({{"product", Shown(row.product)}, {"memory", Shown(row.memory)}});
-      cli.out << json{{"group", node_}, {"products", rows}}.dump(2) << '\n';
+      cli.printJson(json{{"group", node_}, {"products", rows}});
     } else {
       for (const ProductRow& row : found.value.rows) cli.out << row.product << "  " << Shown(row.memory) << '\n';
     }
@@ -72,7 +72,7 @@ private:
         for (const std::string& g : s.groups) groups.push_back(Shown(g));
         series.push_back({{"series", Shown(s.text)}, {"groups", groups}});
       }
-      cli.out << json{{"tree", series}}.dump(2) << '\n';
+      cli.printJson(json{{"tree", series}});
       return;
     }
     for (const ProductSeries& s : tree) {

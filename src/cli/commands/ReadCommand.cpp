@@ -11,6 +11,7 @@
 #include "flows/memory/MemoryOperations.h"
 #include "flows/memory/SaveReadData.h"
 #include "formats/Hex.h"
+#include "link/TypeCodes.h"
 
 namespace fd {
 namespace {
@@ -89,10 +90,10 @@ public:
 private:
   int read(CliContext& cli, ConsoleMain& main, const std::string& path) {
     if (!RowsNameTheirProgrammers(cli, main.flow)) return kExitFailed;
-    if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitUsage;
+    if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitFailed;
     AppState& state = cli.host().state();
     if (!LoadOnlineSetup(state, *cli.prompter)) return kExitFailed;
-    const int digits = state.mcuTypeCode == '1' ? 4 : 5;
+    const int digits = TypeCodeFactsOf(state.mcuTypeCode).addressDigits;
     for (const auto* value : {&start_, &end_}) {
       if (value->size() > static_cast<std::size_t>(digits)) {
         cli.err << "usage: " << (value == &start_ ? "--start" : "--end") << " takes at most " << digits
@@ -123,41 +124,29 @@ private:
     const ReadFlow* reading = nullptr;
     host.script<ReadFlow>([&](ReadFlow& flow) { reading = &flow; });
     cli.prompter->saveAs = path;
-    cli.prompter->answer = [&](const std::string& text) -> std::optional<MsgAnswer> {
-      // A read that stopped writes nothing; a whole one is saved.
-      if (text == kMsgSaveBeforeClose) return reading && reading->complete() ? MsgAnswer::Yes : MsgAnswer::No;
-      if (text == kMsgOverwriteFile) return force_ ? MsgAnswer::Yes : MsgAnswer::No;
-      // The range is the user's to give the right way round.
-      if (text == kMsgExchangeAddresses) return MsgAnswer::No;
-      return std::nullopt;
-    };
-    cli.prompter->answerSource = [](const std::string& text) {
-      return text == kMsgOverwriteFile ? std::string("--force") : std::string();
-    };
-    bool complete = false;
-    bool unanswered = false;
-    std::string written;
-    std::size_t bytes = 0;
-    RunRead({state, cli.host().link(), *cli.prompter, cli.host().clock(), host},
-            [&](const ReadFlow& flow) {
-              complete = flow.complete();
-              unanswered = flow.stoppedUnanswered();
-              written = flow.savedPath();
-              bytes = flow.data().size();
-            });
-    const bool rangeRefused = host.count(kAddrTitle) == 1 && host.count(kReadTitle) == 0;
-    const bool ok = complete && !written.empty();
-    if (!complete && unanswered) {
+    // A read that stopped writes nothing; a whole one is saved.
+    cli.prompter->answer(QuestionId::SaveReadData, [&]() -> std::optional<MsgAnswer> {
+      return reading && reading->complete() ? MsgAnswer::Yes : MsgAnswer::No;
+    });
+    cli.prompter->answer(QuestionId::OverwriteFile, force_ ? MsgAnswer::Yes : MsgAnswer::No, "--force");
+    // The range is the user's to give the right way round.
+    cli.prompter->answer(QuestionId::ExchangeAddresses, MsgAnswer::No);
+    const ReadResult result =
+        RunRead({state, cli.host().link(), *cli.prompter, cli.host().clock(), host});
+    const std::string& written = result.savedPath;
+    const std::size_t bytes = result.bytes;
+    // The range the flags gave was refused by the Address Setting window's checks.
+    const bool rangeRefused = result.end == MemoryEnd::RangeCancelled;
+    const bool ok = result.ok();
+    if (!result.complete && result.programmerSilent) {
       cli.err << "ERROR: The read stopped: the programmer did not answer. No file was written.\n";
     }
     if (cli.options.json) {
-      cli.out << nlohmann::json{{"start", HexText(static_cast<std::uint32_t>(state.readStart), digits)},
+      cli.printJson(nlohmann::json{{"start", HexText(static_cast<std::uint32_t>(state.readStart), digits)},
                                 {"end", HexText(static_cast<std::uint32_t>(state.readEnd), digits)},
                                 {"bytes", bytes},
                                 {"file", written},
-                                {"success", ok}}
-                     .dump(2)
-              << '\n';
+                                {"success", ok}});
     } else if (ok) {
       cli.out << "Read " << HexText(static_cast<std::uint32_t>(state.readStart), digits) << " to "
               << HexText(static_cast<std::uint32_t>(state.readEnd), digits) << " (" << bytes << " bytes) into " << written

@@ -166,8 +166,7 @@ public:
       cli.end();
       return kExitFailed;
     }
-    // The rows asked for: a programmer not detected fails the command (a single one is a
-    // usage error, as it always was).
+    // The rows asked for: a programmer not detected fails the command.
     const bool many = all_ || sn_.find(',') != std::string::npos || !like_.empty();
     std::vector<std::string> sns;
     if (all_) {
@@ -200,7 +199,7 @@ public:
       if (sns.empty()) cli.err << "ERROR: No programmer is detected" << (like_.empty() ? "" : " besides the one to copy") << ".\n";
       flow.close();
       cli.end();
-      return many ? kExitFailed : kExitUsage;
+      return kExitFailed;
     }
     if (many && offline_) {
       const int code = runMany(cli, flow, state, targets);
@@ -217,11 +216,7 @@ public:
     }
     flow.selectRow(row);
 
-    cli.prompter->answer = [this](const std::string& text) -> std::optional<MsgAnswer> {
-      if (text == kMsgIdFillQuestion && fill_) return MsgAnswer::Yes;
-      return std::nullopt;
-    };
-    cli.prompter->answerSource = [](const std::string&) { return std::string("--fill"); };
+    if (fill_) cli.prompter->answer(QuestionId::IdFill, MsgAnswer::Yes, "--fill");
     bool opened = false;
     bool done = true;
     ProgrammerInfo written{};
@@ -326,10 +321,8 @@ private:
       }
     }
     if (cli.options.json) {
-      cli.out << json{{"mode", "offline"}, {"like", like_.empty() ? json() : json(SnTextOf(like_))}, {"results", rows},
-                      {"success", allGood}}
-                     .dump(2)
-              << '\n';
+      cli.printJson(json{{"mode", "offline"}, {"like", like_.empty() ? json() : json(SnTextOf(like_))}, {"results", rows},
+                         {"success", allGood}});
     }
     cli.out << std::flush;
     return allGood ? kExitOk : kExitFailed;
@@ -373,10 +366,8 @@ private:
     }
     const std::string sn = online_ && !reportSns_.empty() ? reportSns_ : SnTextOf(sn_);
     if (cli.options.json) {
-      cli.out << json{{"sn", sn}, {"mode", offline_ ? "offline" : "online"}, {"product", product}, {"idCode", id},
-                      {"power", power}}
-                     .dump(2)
-              << '\n';
+      cli.printJson(json{{"sn", sn}, {"mode", offline_ ? "offline" : "online"}, {"product", product}, {"idCode", id},
+                      {"power", power}});
       return;
     }
     const auto field = [&](const char* label, const std::string& value) {

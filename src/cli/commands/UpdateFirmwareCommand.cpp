@@ -6,8 +6,11 @@
 #include <iostream>
 
 #include "cli/ConsoleHost.h"
+#include "cli/ImageCommand.h"
 #include "cli/commands/Command.h"
+#include "flows/update/UpdateFlow.h"
 #include "flows/update/UpdateMode.h"
+#include "formats/ImageInput.h"
 
 namespace fd {
 namespace {
@@ -17,35 +20,45 @@ namespace {
 // a confirmation unless --yes gave it.
 class UpdatePrompter final : public Prompter {
 public:
-  UpdatePrompter(ConsolePrompter& console, std::ostream& err, std::string file, bool confirmed)
-      : console_(console), err_(err), file_(std::move(file)), confirmed_(confirmed) {}
+  UpdatePrompter(ConsolePrompter& console, std::ostream& err, std::string file, std::string base, bool confirmed)
+      : console_(console), err_(err), file_(std::move(file)), base_(std::move(base)), confirmed_(confirmed) {}
 
   MsgAnswer message(const std::string& caption, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
-    if (caption == kCaptionUpdate && confirmed_) {
-      // Nobody is asked to click OK: the line says that --yes gave it.
-      err_ << "INFO: \"" << text.substr(0, text.find('\n')) << "\" answered OK by --yes" << std::endl;
-      return MsgAnswer::Ok;
-    }
-    const MsgAnswer answer = console_.message(caption, icon, text, buttons);
-    if (caption != kCaptionUpdate) return answer;
+    return console_.message(caption, icon, text, buttons);
+  }
+  MsgAnswer ask(QuestionId id, const std::string& caption, MsgIcon icon, const std::string& text,
+                MsgButtons buttons) override {
+    // Nobody is asked to click OK when --yes gave it: the console says so in one line.
+    if (id != QuestionId::EnterUpdateMode || confirmed_) return console_.ask(id, caption, icon, text, buttons);
+    console_.message(caption, icon, text, MsgButtons::Ok);
     err_ << "Rewrite the programmer's firmware with " << file_ << "? [y/N] " << std::flush;
     std::string reply;
     if (!std::getline(std::cin, reply)) return MsgAnswer::Cancel;
     return reply == "y" || reply == "Y" || reply == "yes" ? MsgAnswer::Ok : MsgAnswer::Cancel;
   }
+  void fileError(const std::string& text, const std::string& reason) override { console_.fileError(text, reason); }
+  void silentFailure(const std::string& text) override { console_.silentFailure(text); }
   std::optional<std::string> chooseOpenFile(const FileChoice&) override {
     if (offered_) return std::nullopt;
     offered_ = true;
     return file_;
   }
   std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
+  // A binary's base address: --base, once.
+  std::optional<std::string> askText(const std::string&, const std::string&) override {
+    if (baseGiven_ || base_.empty()) return std::nullopt;
+    baseGiven_ = true;
+    return base_;
+  }
 
 private:
   ConsolePrompter& console_;
   std::ostream& err_;
   std::string file_;
+  std::string base_;
   bool confirmed_;
   bool offered_ = false;
+  bool baseGiven_ = false;
 };
 
 const char* OutcomeName(UpdateOutcome outcome) {
@@ -68,9 +81,11 @@ public:
   CLI::App* define(CLI::App& app) override {
     CLI::App* sub = app.add_subcommand(
         "update-firmware", "Rewrite the programmer's own firmware (the only programmer attached, update jumpers set)");
-    sub->add_option("file", file_, "The firmware file (.mot)")->required()->check([](const std::string& v) {
+    sub->add_option("file", file_, "The firmware file: S-records (.mot), Intel HEX (.hex, .ihex) or binary (.bin)")->required()->check([](const std::string& v) {
       return v.empty() ? std::string("the firmware file name is empty") : std::string();
     });
+    sub->add_option("--base", base_, "Binary files: the hex address of the first byte, e.g. 0xFC000")
+        ->check(CLI::Validator(BaseOptionError, "ADDR"));
     sub->add_flag("--yes", yes_, "Go ahead without asking (needed when no terminal can ask)");
     return sub;
   }
@@ -81,13 +96,29 @@ public:
                  "give --yes to go ahead where no terminal can ask.\n";
       return kExitUsage;
     }
+    if ((ImageFormatForPath(file_) == ImageFormat::Binary) != !base_.empty()) {
+      cli.err << (base_.empty() ? "usage: --base is needed for a binary image: the address its first byte goes to\n"
+                                : "usage: --base is only for a binary image (.bin)\n");
+      return kExitUsage;
+    }
     if (!cli.begin()) return kExitFailed;
     SignalWatch signals;
     ConsoleHost dialogs(cli);
-    UpdatePrompter prompter(*cli.prompter, cli.err, file_, yes_);
+    if (yes_) cli.prompter->answer(QuestionId::EnterUpdateMode, MsgAnswer::Ok, "--yes");
+    // Once the first erase went out, a stop (a signal, --timeout) can not be honoured: the
+    // window refuses to close until the boot loader dialogue ends, and the exit is the run's.
+    bool pastNoReturn = false;
+    dialogs.afterTick = [&pastNoReturn, shown = dialogs.afterTick](ModalFlow& flow) {
+      if (shown) shown(flow);
+      if (const auto* updating = dynamic_cast<const UpdateFlow*>(&flow); updating && updating->view().closeRefused) {
+        pastNoReturn = true;
+      }
+    };
+    UpdatePrompter prompter(*cli.prompter, cli.err, file_, base_, yes_);
     HostSession& host = cli.host();
     const UpdateOutcome outcome = RunUpdateMode(
         UpdateModePorts{host.state(), host.bridge(), host.pacer(), prompter, dialogs, host.clock()});
+    if (pastNoReturn) cli.holdStops();
     if (outcome == UpdateOutcome::Declined) cli.err << "INFO: Not confirmed; the programmer was not touched.\n";
     // The update mode says nothing of these; the command line must not end without a word.
     if (outcome == UpdateOutcome::NotProgrammer) {
@@ -100,18 +131,18 @@ public:
                  "nothing was changed.\n";
     }
     if (cli.options.json) {
-      cli.out << nlohmann::json{{"outcome", OutcomeName(outcome)}, {"updated", outcome == UpdateOutcome::Updated}}.dump(2)
-              << '\n';
+      cli.printJson(nlohmann::json{{"outcome", OutcomeName(outcome)}, {"updated", outcome == UpdateOutcome::Updated}});
     }
     const bool saved = cli.end();
     if (!saved && outcome == UpdateOutcome::Updated) {
       cli.err << "INFO: The programmer was updated, but the bench state was not saved.\n";
     }
-    return SignalWatch::exitCode(saved && outcome == UpdateOutcome::Updated ? kExitOk : kExitFailed);
+    return saved && outcome == UpdateOutcome::Updated ? kExitOk : kExitFailed;
   }
 
 private:
   std::string file_;
+  std::string base_;
   bool yes_ = false;
 };
 

@@ -30,10 +30,10 @@ void LongOperation::cancel() {
   notify();
 }
 
-void LongOperation::startSteps(int step, int periodMs) {
+void LongOperation::startSteps(int step, int periodMs, bool timerRuns) {
   step_ = step;
   periodMs_ = periodMs;
-  timerRuns_ = false;
+  timerRuns_ = timerRuns;
   stopped_ = false;
   timers().start(timerId_, periodMs);
 }

@@ -57,11 +57,15 @@ protected:
   };
   // One bounded step; it ends the operation with end() when it is the last.
   virtual Next runStep(int step) = 0;
-  // Starts the machine at `step` (from onOpen, or again after it was stopped).
-  void startSteps(int step, int periodMs = 0);
+  // Starts the machine at `step` (from onOpen, or again after it was stopped); with
+  // `timerRuns` the timer keeps its rhythm from the first tick on.
+  void startSteps(int step, int periodMs = 0, bool timerRuns = false);
   // Stops the timer now, from a click or inside a step that asks a question: no tick
   // comes until startSteps().
   void stopSteps();
+  // Runs the current step now, as if its tick had come: a click that must act before the
+  // next tick (the gang run's Cancel shows its results at once).
+  void stepNow() { onTimer(timerId_); }
   bool stepsRunning() const { return !stopped_; }
   int currentStep() const { return step_; }
   ProgressEstimate& estimate() { return progress_; }

@@ -13,6 +13,7 @@ int WindowProtocol::show(const Outcome& outcome) {
       prompter_.error(notice.text);
     }
   }
+  if (!outcome.ok() && outcome.notices.empty()) prompter_.silentFailure(kMsgNoAnswer);
   return outcome.ok() ? 1 : 0;
 }
 

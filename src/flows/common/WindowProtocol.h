@@ -10,6 +10,9 @@
 
 namespace fd {
 
+// Said (by the command line only) for a failure without a notice of its own.
+inline constexpr const char* kMsgNoAnswer = "The programmer did not answer; the operation stopped.";
+
 class WindowProtocol {
 public:
   WindowProtocol(AppState& state, Protocol& protocol, Prompter& prompter);

@@ -5,11 +5,11 @@
 
 namespace fd {
 
-ImageChooser MotFileChooser(Prompter& prompter, AppState& state) {
+ImageChooser ImageFileChooser(Prompter& prompter, AppState& state) {
   return [&prompter, &state](const std::string& title, bool memoryMapTest) -> std::optional<ChosenImage> {
     std::optional<ImageFileChoice> choice = ChooseImageFile(prompter, state, title, memoryMapTest);
     if (!choice) return std::nullopt;
-    return ChosenImage{choice->path, choice->title, std::make_shared<SRecordFileSource>(choice->path)};
+    return ChosenImage{choice->path, choice->title, MakeImageSource(choice->input)};
   };
 }
 
@@ -26,7 +26,7 @@ FlowResult RunLoadingWindow(ImageOperationPorts& ports, const ChosenImage& image
 
 std::optional<ChosenImage> Choose(ImageOperationPorts& ports, const std::string& title, bool memoryMapTest) {
   if (ports.choose) return ports.choose(title, memoryMapTest);
-  return MotFileChooser(ports.prompter, ports.state)(title, memoryMapTest);
+  return ImageFileChooser(ports.prompter, ports.state)(title, memoryMapTest);
 }
 
 std::string LoadRecordPath(const ImageOperationPorts& ports) {

@@ -30,8 +30,8 @@ struct ChosenImage {
 // or the user cancels; `memoryMapTest` for the off-line load. Sets imagePath and imageTitle.
 using ImageChooser = std::function<std::optional<ChosenImage>(const std::string& title, bool memoryMapTest)>;
 
-// The windows' choice: Motorola S-record files through ChooseImageFile.
-ImageChooser MotFileChooser(Prompter& prompter, AppState& state);
+// The file choice of the windows and the command line: ChooseImageFile, any image format.
+ImageChooser ImageFileChooser(Prompter& prompter, AppState& state);
 
 struct ImageOperationPorts {
   AppState& state;
@@ -48,7 +48,7 @@ struct ImageOperationPorts {
   std::function<std::string()> productLabel{};
   // Local time for the history log; the real clock when empty.
   std::function<LocalTime()> localTime{};
-  // The file choice; empty: MotFileChooser.
+  // The file choice; empty: ImageFileChooser.
   ImageChooser choose{};
   // After every header write that succeeded (the window refreshes its labels).
   std::function<void()> headerWritten{};

@@ -5,6 +5,13 @@
 
 namespace fd {
 
+std::string ImageReaderSource::fileName() const { return std::filesystem::path(input_.path).filename().string(); }
+
+std::shared_ptr<const ImageSource> MakeImageSource(const ImageInput& input) {
+  if (input.format == ImageFormat::SRecord) return std::make_shared<SRecordFileSource>(input.path);
+  return std::make_shared<ImageReaderSource>(input);
+}
+
 std::string SRecordFileSource::fileName() const { return std::filesystem::path(path_).filename().string(); }
 
 std::optional<ImageKey> SRecordFileSource::key() const {

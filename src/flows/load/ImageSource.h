@@ -1,12 +1,14 @@
 #pragma once
-// Where the Loading window's pages come from. The windows load Motorola S-record files; the
-// command line also takes Intel HEX and binary images, which it reads with a library of its
-// own. Either way the window sees the same thing: a key that recognises the image again
-// (for the load-record cache) and a conversion into the one page model.
+// Where the Loading window's pages come from: an image file of any format the file choice
+// takes (formats/ImageInput.h). Whatever the format, the window sees the same thing: a key
+// that recognises the image again (for the load-record cache) and a conversion into the one
+// page model.
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "formats/ImageInput.h"
 #include "formats/LoadRecord.h"
 #include "formats/SRecord.h"
 
@@ -40,5 +42,20 @@ private:
   std::string path_;
   mutable std::optional<std::string> text_;
 };
+
+// An Intel HEX or binary image, read by its format's reader at each conversion.
+class ImageReaderSource final : public ImageSource {
+public:
+  explicit ImageReaderSource(ImageInput input) : input_(std::move(input)) {}
+  std::string fileName() const override;
+  std::optional<ImageKey> key() const override { return ImageKeyFor(input_); }
+  ConvertResult convert(PageSink& sink) const override { return ConvertImageToPages(input_, sink); }
+
+private:
+  ImageInput input_;
+};
+
+// The source for a chosen file of any format.
+std::shared_ptr<const ImageSource> MakeImageSource(const ImageInput& input);
 
 }  // namespace fd

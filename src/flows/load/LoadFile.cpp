@@ -91,7 +91,7 @@ ImageOperationResult LoadFile(ImageOperationPorts& ports) {
   MsgAnswer reload = MsgAnswer::Yes;
   if (key && key->stamp == HeldStamp(state.programmerInfo) &&
       !LoadRecordFileHoldsOtherImage(detail::LoadRecordPath(ports), *key)) {
-    reload = ports.prompter.message(kCaptionInfo, MsgIcon::Question, kMsgReloadQuestion, MsgButtons::YesNoCancel);
+    reload = ports.prompter.ask(QuestionId::ReloadSameFile, kCaptionInfo, MsgIcon::Question, kMsgReloadQuestion, MsgButtons::YesNoCancel);
   }
   if (reload == MsgAnswer::Cancel) return finish(End::ReloadCancelled);
 

@@ -5,6 +5,7 @@
 
 #include "formats/Hex.h"
 #include "link/Frames.h"
+#include "link/TypeCodes.h"
 
 namespace fd {
 namespace {
@@ -26,9 +27,7 @@ std::string TwoColumns(std::uint64_t value) {
 
 int SendingPeriodMs(bool offline, char typeCode) {
   if (offline) return 10;
-  if (typeCode == '2') return 60;
-  if (typeCode == '3') return 35;
-  return 70;
+  return TypeCodeFactsOf(typeCode).onlinePagePeriodMs;
 }
 
 std::string RemainTimeText(std::uint64_t seconds) {
@@ -46,7 +45,7 @@ std::uint64_t RemainSeconds(std::uint64_t elapsedMs, std::uint64_t pagesDone, st
 
 std::optional<std::string> ImageIdTextOf(std::uint16_t page, const std::uint8_t* data, char typeCode) {
   if ((page & 0xFF) != 0xFF) return std::nullopt;
-  if (typeCode == '3' && (page >> 8) != 0x0F) return std::nullopt;
+  if (TypeCodeFactsOf(typeCode).idPageInTopSegmentOnly && (page >> 8) != 0x0F) return std::nullopt;
   std::string text;
   for (std::uint8_t offset : kIdOffsets) text += HexText(data[offset], 2);
   return text;

@@ -1,13 +1,15 @@
 #pragma once
-// The main window's logic: programmer detection and the list, the current programmer,
-// the gang Erase-Program-Verify run, Log, Help and the orderly release at close.
+// The main window's logic: the list and its run phases, the current programmer, the check
+// boxes, Log, Help and the orderly release at close. Its parts have their own files:
+// detection (MainDetection.cpp), the gang run (GangRunFlow, a long operation that works in
+// the list), the windows it opens (MainSubWindows.cpp) and the set-up and load of the
+// ticked programmers (MainMultiLoad.cpp).
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
-
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/AppState.h"
@@ -19,6 +21,7 @@
 #include "flows/common/DialogHost.h"
 #include "flows/common/WindowProtocol.h"
 #include "flows/load/MultiLoad.h"
+#include "flows/main/GangRunFlow.h"
 #include "flows/main/MainView.h"
 #include "flows/update/UpdateGesture.h"
 #include "link/Clock.h"
@@ -42,15 +45,6 @@ inline constexpr const char* kMsgSingleOperationNotBuilt =
 // (Back).
 enum class RunPhase { Idle = 0, Running = 1, Results = 2, Loading = 3, LoadResults = 4 };
 
-// One row's part in the last gang run.
-struct RowResult {
-  std::string sn;
-  bool taking = false;       // ticked when Start was pressed
-  bool started = false;      // its start reached the programmer
-  std::uint8_t code = 0xFF;  // 0x00 success, a programmer error code, 0xFF none
-  bool succeeded() const { return started && code == 0x00; }
-};
-
 // An attached programmer that got no row at the last rebuild of the list, and why. The
 // rows are numbered without it, so a row number no longer names the same programmer as
 // the device order would.
@@ -73,6 +67,10 @@ struct MainFlowPorts {
   DialogHost* dialogs = nullptr;
   // The time the Updating window measures its progress on; none: no firmware update.
   Clock* clock = nullptr;
+  // Runs the gang run to its end when Start is pressed, as the command line runs every
+  // long operation; none: the run goes on in the list, ticked by `timers`, and Start
+  // returns at once (the window).
+  DialogHost* runner = nullptr;
 };
 
 class MainFlow {
@@ -126,7 +124,7 @@ public:
   const std::array<BridgeHandle, kMaxProgrammers>& handles() const { return handles_; }
   // Rows that take part in the run (or took part in the last one), by row.
   const std::array<int, kMaxProgrammers>& ticked() const { return ticked_; }
-  const std::array<std::uint8_t, kMaxProgrammers>& resultCodes() const { return resultCodes_; }
+  std::array<std::uint8_t, kMaxProgrammers> resultCodes() const;
   // True when the row's programmer holds a setup (its Target MCU is known).
   bool rowHasSetup(int row) const;
   // The rows of the last gang run, as the result view shows them.
@@ -136,16 +134,13 @@ public:
 
 private:
   void notify();
-  void enterResultView();
   void back();
   void startRun();
-  void pollRun();
   void writeGangRecord();
   void closeHandle(int row);
   // Resets the programmers together and shows each failure's message, in their order;
   // true for each one that came out of reset.
   std::vector<bool> resetShowingFailures(const std::vector<BridgeHandle>& handles, int sendMark);
-  void setColumns(ColumnSet set);
 
   void singleOperation(bool offline);
   std::vector<int> tickedRows() const;
@@ -153,7 +148,8 @@ private:
   void leaveMultiLoad();
   void redetectKeepingBoxes();
   void updateMode();
-  void showFailure(std::size_t row);
+  // The check boxes as a detection tick saves them.
+  void saveTicked();
 
   MainFlowPorts ports_;
   Protocol protocol_;
@@ -168,9 +164,10 @@ private:
   int selectedRow_ = -1;
   std::uint32_t lastDeviceCount_ = 0;
   std::array<BridgeHandle, kMaxProgrammers> handles_{};
-  std::array<std::uint8_t, kMaxProgrammers> resultCodes_{};
-  std::array<bool, kMaxProgrammers> started_{};
-  std::array<bool, kMaxProgrammers> chosen_{};  // ticked when Start was pressed
+  // The last gang run: kept after Back, so its results can still be read.
+  std::optional<GangRunFlow> run_;
+  // The progress estimate's time when no clock is given.
+  RealClock ownClock_;
   bool historyFailureShown_ = false;
   std::vector<DetectionFailure> detectionFailures_;
   std::unique_ptr<SingleOperationLog> loadLog_;
@@ -183,7 +180,5 @@ private:
 std::array<std::string, 4> DetectionRowTexts(const ProgrammerInfo& block);
 // 2-3-3 grouping of the last eight digits, stripped of leading '0' and ',' (12345 -> "12,345").
 std::string FormatFileSize(std::uint32_t size);
-// "Status" and "Operation result information" of a result code in the result view.
-std::pair<std::string, std::string> ResultViewTexts(std::uint8_t code);
 
 }  // namespace fd

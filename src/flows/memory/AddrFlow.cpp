@@ -5,6 +5,7 @@
 
 #include "formats/Hex.h"
 #include "formats/MemoryMap.h"
+#include "link/TypeCodes.h"
 
 namespace fd {
 
@@ -28,10 +29,10 @@ std::string BlockAddressUnreadableText(const std::string& blockName) {
 }
 
 void AddrFlow::onOpen() {
-  const bool fourDigits = state_.mcuTypeCode == '1';
-  if (fourDigits && state_.readEnd > 0xFFFF) state_.readEnd = 0;
+  const int digits = TypeCodeFactsOf(state_.mcuTypeCode).addressDigits;
+  if (digits == 4 && state_.readEnd > 0xFFFF) state_.readEnd = 0;
   view_ = {};
-  view_.maxChars = fourDigits ? 4 : 5;
+  view_.maxChars = digits;
   if (state_.readStart == 0 || state_.readEnd == 0) {
     view_.startText = kStartPlaceholder;
     view_.endText = kEndPlaceholder;
@@ -154,7 +155,7 @@ void AddrFlow::okByAddresses() {
   auto first = static_cast<std::int32_t>(startValue);
   auto last = static_cast<std::int32_t>(endValue);
   if (first > last) {
-    if (prompter_.message(kCaptionWarning, MsgIcon::Question, kMsgExchangeAddresses, MsgButtons::YesNo) !=
+    if (prompter_.ask(QuestionId::ExchangeAddresses, kCaptionWarning, MsgIcon::Question, kMsgExchangeAddresses, MsgButtons::YesNo) !=
         MsgAnswer::Yes) {
       return;
     }

@@ -114,7 +114,7 @@ LongOperation::Next EraseFlow::scan() {
   view_.hotRow = -1;
   view_.toggleLabel = kSelectAllBlocksText;
   notify();
-  if (ports_.prompter.message(kCaptionInfo, MsgIcon::None, kMsgEraseCompleted, MsgButtons::YesNo) == MsgAnswer::Yes) {
+  if (ports_.prompter.ask(QuestionId::EraseCompleted, kCaptionInfo, MsgIcon::None, kMsgEraseCompleted, MsgButtons::YesNo) == MsgAnswer::Yes) {
     end(FlowResult::Ok);
     return {};
   }

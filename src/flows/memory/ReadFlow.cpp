@@ -133,7 +133,7 @@ void ReadFlow::closeBox() {
     end(FlowResult::Ok);
     return;
   }
-  switch (ports_.prompter.message(kSaveCaption, MsgIcon::Question, kMsgSaveBeforeClose, MsgButtons::YesNoCancel)) {
+  switch (ports_.prompter.ask(QuestionId::SaveReadData, kSaveCaption, MsgIcon::Question, kMsgSaveBeforeClose, MsgButtons::YesNoCancel)) {
     case MsgAnswer::Yes:
       saveData();
       end(FlowResult::Ok);

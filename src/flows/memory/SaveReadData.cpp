@@ -37,11 +37,11 @@ std::optional<std::string> SaveReadData(Prompter& prompter, std::span<const std:
     const std::string path = WithDefaultExtension(*chosen);
     std::error_code error;
     if (std::filesystem::exists(path, error) &&
-        prompter.message(kCaptionWarning, MsgIcon::Warning, kMsgOverwriteFile, MsgButtons::YesNo) != MsgAnswer::Yes) {
+        prompter.ask(QuestionId::OverwriteFile, kCaptionWarning, MsgIcon::Warning, kMsgOverwriteFile, MsgButtons::YesNo) != MsgAnswer::Yes) {
       continue;
     }
-    if (!FileIo::replace(path, text.text)) {
-      prompter.error(kMsgCannotCreateFile);
+    if (const FileResult saved = FileIo::replace(path, text.text); !saved) {
+      prompter.fileError(kMsgCannotCreateFile, saved.error);
       return std::nullopt;
     }
     return path;

@@ -4,13 +4,14 @@
 #include <cctype>
 
 #include "formats/Hex.h"
+#include "link/TypeCodes.h"
 
 namespace fd {
 
 void TopAddrFlow::onOpen() {
   const std::int32_t offered = state_.viewTop != 0 ? state_.viewTop : state_.readStart;
   const std::string text = HexText(static_cast<std::uint32_t>(offered), 5);
-  view_.maxChars = state_.mcuTypeCode == '1' ? 4 : 5;
+  view_.maxChars = TypeCodeFactsOf(state_.mcuTypeCode).addressDigits;
   view_.text = text.substr(text.size() - static_cast<std::size_t>(view_.maxChars));
   initialText_ = view_.text;
 }

@@ -100,7 +100,7 @@ bool IdCodeSetFlow::ok() {
       return false;
   }
   if (entry.shortEntry &&
-      prompter_.message(kCaptionWarning, MsgIcon::Warning, kMsgIdFillQuestion, MsgButtons::YesNo) != MsgAnswer::Yes) {
+      prompter_.ask(QuestionId::IdFill, kCaptionWarning, MsgIcon::Warning, kMsgIdFillQuestion, MsgButtons::YesNo) != MsgAnswer::Yes) {
     focusEdit();
     notify();
     return false;

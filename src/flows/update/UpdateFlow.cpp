@@ -91,7 +91,7 @@ LongOperation::Next UpdateFlow::chooseFile() {
     // Converted right after its choice, so a file that cannot go in whole is refused
     // before the programmer's flash is touched.
     TextPageSink sink;
-    const ConvertResult converted = ConvertToPages(choice->text, sink);
+    const ConvertResult converted = ConvertChosenImage(*choice, sink);
     if (!converted.ok) {
       ports_.prompter.error(converted.message);
       continue;

@@ -24,7 +24,7 @@ UpdateOutcome OnOpenedLink(const UpdateModePorts& ports, BridgeHandle handle) {
 }  // namespace
 
 UpdateOutcome RunUpdateMode(const UpdateModePorts& ports) {
-  if (ports.prompter.message(kCaptionUpdate, MsgIcon::None, kMsgEnterUpdateMode) != MsgAnswer::Ok) {
+  if (ports.prompter.ask(QuestionId::EnterUpdateMode, kCaptionUpdate, MsgIcon::None, kMsgEnterUpdateMode, MsgButtons::Ok) != MsgAnswer::Ok) {
     return UpdateOutcome::Declined;
   }
   Protocol link(ports.bridge, ports.pacer);

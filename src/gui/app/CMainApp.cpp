@@ -14,8 +14,18 @@
 #include "gui/main/CMainDlg.h"
 #include "gui/sim/BenchMenu.h"
 #include "link/Clock.h"
+#include "link/serial/SerialBridge.h"
 
 namespace fd {
+
+QString PortTooltip(const std::optional<SerialDeviceRow>& row) {
+  if (!row) return {};
+  QStringList lines;
+  lines << QStringLiteral("Port: ") + QString::fromStdString(row->port);
+  if (!row->usbPath.empty()) lines << QStringLiteral("USB port: ") + QString::fromStdString(row->usbPath);
+  if (!row->usbSerial.empty()) lines << QStringLiteral("USB serial: ") + QString::fromStdString(row->usbSerial);
+  return lines.join(QLatin1Char('\n'));
+}
 
 CMainApp::CMainApp(AppState& state, Bridge& bridge, Pacer& pacer, SimBench* bench, Clock* clock)
     : state_(state), bridge_(bridge), pacer_(pacer), bench_(bench), clock_(clock) {}
@@ -45,6 +55,9 @@ int CMainApp::run() {
   CMainDlg window(flow);
   window.setPacer(&pacer);
   dialogs.setParent(&window);
+  if (serial_ != nullptr) {
+    window.setRowDescriber([serial = serial_](BridgeHandle handle) { return PortTooltip(serial->rowOf(handle)); });
+  }
   if (bench_ != nullptr) {
     window.setExtraMenuEntries([bench = bench_](QMenu& menu) { AddBenchMenuEntries(menu, *bench); });
   }

@@ -2,6 +2,11 @@
 // The application object: start-up (with the first-run options when needed), then the
 // main window as a modal dialog. When the main window closes, run() returns and with it
 // the process ends.
+#include <QString>
+#include <optional>
+
+#include "link/serial/SerialBridge.h"
+
 namespace fd {
 
 struct AppState;
@@ -10,11 +15,18 @@ class Clock;
 class Pacer;
 class SimBench;
 
+// A row's tooltip: its port, USB port path and USB serial number, those it has; empty
+// where the row has no serial port.
+QString PortTooltip(const std::optional<SerialDeviceRow>& row);
+
 class CMainApp {
 public:
   // `state.appDir` is already set; `bench` is the simulated bench, null on real hardware;
   // `clock` the session's time (null: the real clock).
   CMainApp(AppState& state, Bridge& bridge, Pacer& pacer, SimBench* bench = nullptr, Clock* clock = nullptr);
+
+  // Real programmers: the serial bridge, which knows each row's port; its rows get tooltips.
+  void setSerialBridge(SerialBridge* serial) { serial_ = serial; }
 
   // Returns the process's exit code.
   int run();
@@ -25,6 +37,7 @@ private:
   Pacer& pacer_;
   SimBench* bench_;
   Clock* clock_;
+  SerialBridge* serial_ = nullptr;
 };
 
 }  // namespace fd

@@ -3,6 +3,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+#include <utility>
+
 namespace fd {
 
 GuiArgs ParseGuiArgs(const QStringList& arguments) {
@@ -23,14 +25,29 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
       QStringLiteral("lock-wait"),
       QStringLiteral("Seconds to wait for a bench or app folder another process is using (default 30)."),
       QStringLiteral("SECONDS"));
+  const QCommandLineOption port(QStringLiteral("port"),
+                                QStringLiteral("Only the programmer on this serial port (repeatable; rows in the order given)."),
+                                QStringLiteral("PATH"));
+  const QCommandLineOption usbSerial(
+      QStringLiteral("usb-serial"),
+      QStringLiteral("Only the programmer with this USB serial number (repeatable; rows in the order given)."),
+      QStringLiteral("SERIAL"));
+  const QCommandLineOption usbId(QStringLiteral("usb-id"),
+                                 QStringLiteral("Take USB serial ports of this id (hex VID:PID) as programmers too."),
+                                 QStringLiteral("VID:PID"));
   parser.addOption(help);
+  parser.addOption(port);
+  parser.addOption(usbSerial);
+  parser.addOption(usbId);
   parser.addOption(simulate);
   parser.addOption(appDir);
   parser.addOption(trace);
   parser.addOption(lockWait);
 
   GuiArgs result;
-  const QString usage = QStringLiteral("Usage: flashdock [--simulate N|demo|FILE.json] [--app-dir DIR] [--trace FILE] [--lock-wait SECONDS]");
+  const QString usage = QStringLiteral(
+      "Usage: flashdock [--simulate N|demo|FILE.json] [--app-dir DIR] [--trace FILE] [--lock-wait SECONDS]\n"
+      "                 [--port PATH]... [--usb-serial SERIAL]... [--usb-id VID:PID]...");
   if (!parser.parse(arguments)) {
     result.outcome = GuiArgs::Outcome::Error;
     result.message = parser.errorText() + QLatin1Char('\n') + usage;
@@ -62,6 +79,43 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
                        QLatin1Char('\n') + usage;
       return result;
     }
+  }
+  const auto fail = [&result, &usage](const QString& message) {
+    result.outcome = GuiArgs::Outcome::Error;
+    result.message = message + QLatin1Char('\n') + usage;
+    return result;
+  };
+  // Repeatable: each value picks one more programmer (or adds one more id).
+  for (const QCommandLineOption* option : {&port, &usbSerial, &usbId}) {
+    for (const QString& value : parser.values(*option)) {
+      if (value.isEmpty()) return fail(QStringLiteral("Option --") + option->names().front() + QStringLiteral(" needs a value."));
+    }
+  }
+  // Rows come in the order the picks were given, --port and --usb-serial mixed: the
+  // parser keeps each option's values apart, so the order is read from the words.
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    QString word = arguments[i];
+    if (word == QStringLiteral("--")) break;
+    if (!word.startsWith(QLatin1Char('-'))) continue;  // a value, never an option's name
+    while (word.startsWith(QLatin1Char('-'))) word.remove(0, 1);
+    for (const auto& [name, kind] : {std::pair{QStringLiteral("port"), PortChoice::Kind::Port},
+                                     std::pair{QStringLiteral("usb-serial"), PortChoice::Kind::UsbSerial}}) {
+      if (word == name && i + 1 < arguments.size()) {
+        result.options.choices.push_back({kind, arguments[++i].toStdString()});
+      } else if (word.startsWith(name + QLatin1Char('='))) {
+        result.options.choices.push_back({kind, word.mid(name.size() + 1).toStdString()});
+      }
+    }
+  }
+  for (const QString& value : parser.values(usbId)) {
+    UsbId id;
+    if (!ParseUsbId(value.toStdString(), id)) {
+      return fail(QStringLiteral("Option --usb-id takes VID:PID in hex, as 2f3a:0039, not \"") + value + QStringLiteral("\"."));
+    }
+    result.options.usbIds.push_back(id);
+  }
+  if (parser.isSet(simulate) && !result.options.choices.empty()) {
+    return fail(QStringLiteral("--port and --usb-serial pick real programmers; a simulated bench (--simulate) has none."));
   }
   result.options.simulate = parser.value(simulate).toStdString();
   result.options.appDir = parser.value(appDir).toStdString();

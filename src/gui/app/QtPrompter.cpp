@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -91,6 +93,14 @@ std::optional<std::string> QtPrompter::chooseOpenFile(const FileChoice& choice) 
                                                     StartPath(choice), QtFileFilter(choice.filter));
   if (path.isEmpty()) return std::nullopt;
   return QDir::toNativeSeparators(path).toStdString();
+}
+
+std::optional<std::string> QtPrompter::askText(const std::string& title, const std::string& prompt) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(owner(), QString::fromStdString(title), QString::fromStdString(prompt),
+                                             QLineEdit::Normal, QString(), &ok);
+  if (!ok) return std::nullopt;
+  return text.toStdString();
 }
 
 std::optional<std::string> QtPrompter::chooseSaveFile(const FileChoice& choice) {

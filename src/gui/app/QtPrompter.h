@@ -23,6 +23,7 @@ public:
                     MsgButtons buttons = MsgButtons::Ok) override;
   std::optional<std::string> chooseOpenFile(const FileChoice& choice) override;
   std::optional<std::string> chooseSaveFile(const FileChoice& choice) override;
+  std::optional<std::string> askText(const std::string& title, const std::string& prompt) override;
 
 private:
   QWidget* owner() const;

@@ -305,6 +305,11 @@ void CMainDlg::applyRows(const MainView& view) {
         const Qt::CheckState state = row.checked ? Qt::Checked : Qt::Unchecked;
         if (item->checkState() != state) item->setCheckState(state);
       }
+      // Where the row's programmer is, for the operator who must find it on the bench.
+      const QString tip = rowDescriber_ && static_cast<std::size_t>(r) < flow_.handles().size()
+                              ? rowDescriber_(flow_.handles()[static_cast<std::size_t>(r)])
+                              : QString();
+      if (item->toolTip() != tip) item->setToolTip(tip);
       // A failed row takes its own colour; the others the list's.
       const QVariant foreground = row.failed ? QVariant(QBrush(kFailedRowText)) : QVariant();
       if (item->data(Qt::ForegroundRole) != foreground) item->setData(Qt::ForegroundRole, foreground);

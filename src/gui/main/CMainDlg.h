@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "flows/main/MainView.h"
+#include "link/Bridge.h"
 
 class QLabel;
 class QMenu;
@@ -36,6 +37,11 @@ public:
   // hot-plug entries when simulating). Called each time the menu opens.
   using MenuEntries = std::function<void(QMenu& menu)>;
   void setExtraMenuEntries(MenuEntries entries) { extraMenuEntries_ = std::move(entries); }
+
+  // What a row's programmer is (its port, USB port path, USB serial number), shown as the
+  // row's tooltip; none on a simulated bench. Given the row's bridge handle.
+  using RowDescriber = std::function<QString(BridgeHandle)>;
+  void setRowDescriber(RowDescriber describer) { rowDescriber_ = std::move(describer); }
 
   // The pacer the flow waits through. A close request that arrives while it waits (the
   // desktop's close box is no user input that a wait holds back) is carried out after
@@ -78,6 +84,7 @@ private:
 
   MainFlow& flow_;
   MenuEntries extraMenuEntries_;
+  RowDescriber rowDescriber_;
   GuiPacer* pacer_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* logo_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -79,8 +80,21 @@ bool SerialBridge::scan(std::vector<Device>& found, std::string* error) {
   };
   if (options_.choices.empty()) {
     if (!listed) return false;
+    // A socket's row is its own, attached or not: the programmers after it keep theirs.
+    for (const std::string& path : options_.socketMap) {
+      const auto at = std::find_if(listed->begin(), listed->end(),
+                                   [&](const SerialPortInfo& info) { return ours(info) && info.usbPath == path; });
+      if (at != listed->end()) {
+        add(*at);
+      } else {
+        addGone("USB port " + path);
+      }
+    }
     for (const SerialPortInfo& info : *listed) {
-      if (ours(info)) add(info);
+      if (!ours(info)) continue;
+      const bool mapped = std::find(options_.socketMap.begin(), options_.socketMap.end(), info.usbPath) !=
+                          options_.socketMap.end();
+      if (!mapped) add(info);
     }
     return true;
   }

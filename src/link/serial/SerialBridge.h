@@ -42,6 +42,10 @@ struct SerialBridgeOptions {
   std::vector<UsbId> extraIds{};       // --usb-id: programmers with other ids
   std::vector<PortChoice> choices{};   // --port / --usb-serial; empty: every programmer
   std::string lockDir{};               // "" = PortLock::defaultDir()
+  // Without choices: row N is the programmer on the USB port path socketMap[N-1]; one not
+  // attached keeps its row (it cannot be opened). Programmers on other USB ports follow.
+  // Empty: every programmer, by USB port path.
+  std::vector<std::string> socketMap{};
 };
 
 // One device of the bridge, as of the last count.

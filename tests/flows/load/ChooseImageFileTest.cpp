@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "support/RecordingPrompter.h"
 #include "support/SRecordText.h"
@@ -30,7 +32,8 @@ TEST(ChooseImageFile, CancelEndsTheChoice) {
   EXPECT_TRUE(rig.prompter.messages().empty());
   ASSERT_EQ(rig.prompter.openChoices().size(), 1u);
   EXPECT_EQ(rig.prompter.openChoices()[0].title, "Select load file");
-  EXPECT_EQ(rig.prompter.openChoices()[0].filter, "Motorola Format(*.mot)|*.mot");
+  EXPECT_EQ(rig.prompter.openChoices()[0].filter,
+            "Motorola Format(*.mot)|*.mot|Intel HEX(*.hex;*.ihex)|*.hex;*.ihex|Binary(*.bin)|*.bin");
   EXPECT_TRUE(rig.prompter.openChoices()[0].fileName.empty());
 }
 
@@ -82,6 +85,38 @@ TEST(ChooseImageFile, EachRefusalShowsItsMessageAndOpensTheChoiceAgain) {
     EXPECT_EQ(shown[i].text, refusals[i].text);
   }
   EXPECT_EQ(rig.prompter.openChoices().size(), std::size(refusals) + 1);
+}
+
+TEST(ChooseImageFile, IntelHexAndBinaryFilesPassTheSameTests) {
+  Rig rig;
+  const MemoryMap map{0, 0, 0x4000, 0x10000};
+  const std::string bin = rig.file("app.bin", std::string(0x180, '\x11'));
+  // Refused with their messages and chosen again: a broken Intel HEX file, an Intel HEX
+  // file outside the memory map, and a binary placed outside it. A binary's cancelled base
+  // question goes back to the file dialog; a bad base is asked again.
+  rig.prompter.chooseOpenNext(rig.file("bad.hex", ":0200000001\n"));
+  rig.prompter.chooseOpenNext(rig.file("low.hex", test::IntelLine(0, 0x2000, {1}) + "\n:00000001FF\n"));
+  rig.prompter.chooseOpenNext(bin);
+  rig.prompter.typeNext("100");
+  rig.prompter.chooseOpenNext(bin);
+  rig.prompter.typeNext(std::nullopt);
+  rig.prompter.chooseOpenNext(bin);
+  rig.prompter.typeNext("4000h");
+  rig.prompter.typeNext("0x4080");
+  const auto choice = ChooseImageFile(rig.prompter, kSelectLoadFileTitle, &map);
+  ASSERT_TRUE(choice);
+  EXPECT_EQ(choice->title, "app");
+  EXPECT_EQ(choice->input.format, ImageFormat::Binary);
+  EXPECT_EQ(choice->input.baseAddress, 0x4080u);
+  EXPECT_EQ(choice->pageCount, 2u);
+  const std::vector<std::string> texts = rig.prompter.texts();
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0].rfind("Selected file is not a valid Intel HEX file", 0), 0u) << texts[0];
+  EXPECT_EQ(texts[1], kOutOfMemoryMapText);
+  EXPECT_EQ(texts[2], kOutOfMemoryMapText);
+  EXPECT_EQ(texts[3], kBadBaseAddressText);
+  EXPECT_EQ(rig.prompter.textQuestions().size(), 4u);
+  EXPECT_EQ(rig.prompter.openChoices().size(), 5u);
 }
 
 TEST(ChooseImageFile, WithoutTheMemoryMapTestAnyAddressPasses) {

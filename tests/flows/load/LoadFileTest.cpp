@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "flows/load/ChooseImageFile.h"
 #include "formats/LoadRecord.h"
 #include "support/LoadRig.h"
 
@@ -290,6 +291,43 @@ TEST_F(LoadFileTest, TheSameUnchangedFileIsConvertedOnceAndATouchedOneAgain) {
   const ImageOperationResult touched = load();
   ASSERT_EQ(touched.end, End::Done);
   EXPECT_TRUE(touched.converted);
+}
+
+TEST_F(LoadFileTest, IntelHexAndBinaryFilesLoadTheirBytesThroughTheSameChoice) {
+  const Bytes data = test::RandomBytes(300, 5);
+  std::string hex;
+  for (std::size_t at = 0; at < data.size(); at += 16) {
+    hex += test::IntelLine(0, static_cast<std::uint16_t>(0x4000 + at),
+                           Bytes(data.begin() + static_cast<long>(at),
+                                 data.begin() + static_cast<long>(std::min(data.size(), at + 16)))) +
+           "\n";
+  }
+  rig.dir.write("app.hex", hex + ":00000001FF\n");
+  const Bytes other = test::RandomBytes(300, 6);
+  rig.dir.write("app.bin", std::string(other.begin(), other.end()));
+  const auto stored = [&] {
+    Bytes out;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      const std::uint32_t address = 0x4000 + static_cast<std::uint32_t>(i);
+      out.push_back(rig.programmer().image().at(static_cast<std::uint16_t>(address >> 8))[address & 0xFF]);
+    }
+    return out;
+  };
+  rig.prompter.chooseOpenNext(rig.dir.path("app.hex"));
+  ASSERT_EQ(load().end, End::Done) << ::testing::PrintToString(rig.texts());
+  EXPECT_EQ(stored(), data);
+  EXPECT_EQ(InfoFileName(rig.programmer().info()), "app             ");
+
+  // A binary asks for its base; a bad answer is refused and asked again.
+  rig.prompter.chooseOpenNext(rig.dir.path("app.bin"));
+  rig.prompter.typeNext("xyz");
+  rig.prompter.typeNext("0x4000");
+  rig.prompter.clear();
+  ASSERT_EQ(load().end, End::Done) << ::testing::PrintToString(rig.texts());
+  EXPECT_EQ(rig.prompter.textQuestions(), std::vector<std::string>(2, kBaseAddressPrompt));
+  EXPECT_EQ(rig.prompter.openChoices().size(), 1u);
+  EXPECT_EQ(rig.texts().front(), kBadBaseAddressText);
+  EXPECT_EQ(stored(), other);
 }
 
 TEST_F(LoadFileTest, TwoFilesOfOneStampWithOtherBytesEachReachTheProgrammerAsThemselves) {

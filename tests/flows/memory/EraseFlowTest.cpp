@@ -329,9 +329,11 @@ TEST(EraseOperation, ConnectsFirstAndResetsWithTheMarkAfterwardsWhateverHappened
     });
     rig.prompter.answerNext(MsgAnswer::Yes);
     std::vector<std::string> seen;
-    const FlowResult result = RunErase(rig.ports(), [&](const EraseFlow& f) { seen = f.erasedBlocks(); });
+    const EraseResult result = RunErase(rig.ports(), [&](const EraseFlow& f) { seen = f.erasedBlocks(); });
     EXPECT_EQ(rig.host.count("Erase"), c.eraseWindows);
-    EXPECT_EQ(result, c.productChosen ? FlowResult::Ok : FlowResult::Cancel);
+    EXPECT_EQ(result.window, c.productChosen ? FlowResult::Ok : FlowResult::Cancel);
+    EXPECT_EQ(result.ok(), c.productChosen);
+    EXPECT_EQ(result.erased, seen) << "the result names the blocks the window erased";
     const auto writes = rig.writes();
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back(), (Bytes{'L', 0x02})) << "the reset ends with the select mark";
@@ -387,8 +389,8 @@ TEST(EraseFlow, EraseAndReadSendNothingWhenTheProductsLineCannotBeRead) {
       SCOPED_TRACE(std::string(c.name) + (erase ? " erase" : " read"));
       MemoryRig rig;
       c.arrange(rig);
-      const FlowResult result = erase ? RunErase(rig.ports()) : RunRead(rig.ports());
-      EXPECT_EQ(result, FlowResult::Cancel);
+      const MemoryEnd end = erase ? RunErase(rig.ports()).end : RunRead(rig.ports()).end;
+      EXPECT_EQ(end, MemoryEnd::SetupUnreadable);
       EXPECT_THAT(rig.prompter.texts(), ElementsAre(c.message));
       EXPECT_TRUE(rig.main.tracing.entries().empty());  // not even the connection or a reset
       EXPECT_EQ(rig.host.count(kEraseTitle) + rig.host.count(kAddrTitle), 0);

@@ -373,8 +373,12 @@ TEST(ReadOperation, TheReadWindowOpensOnlyAfterTheRangeAndTheProgrammerIsResetEi
     });
     rig.prompter.answerNext(MsgAnswer::No);  // the close question after the read
     Bytes read;
-    RunRead(rig.ports(), [&](const ReadFlow& f) { read = f.data(); });
+    const ReadResult result = RunRead(rig.ports(), [&](const ReadFlow& f) { read = f.data(); });
     EXPECT_EQ(rig.host.count("Read"), rangeChosen ? 1 : 0);
+    EXPECT_EQ(result.end, rangeChosen ? MemoryEnd::Closed : MemoryEnd::RangeCancelled);
+    EXPECT_EQ(result.complete, rangeChosen);
+    EXPECT_EQ(result.bytes, read.size());
+    EXPECT_TRUE(result.savedPath.empty()) << "answered No to the save";
     EXPECT_EQ(rig.commands('C').size(), 1u);
     EXPECT_EQ(rig.writes().back(), (Bytes{'L', 0x02}));
     if (rangeChosen) {

@@ -231,6 +231,50 @@ TEST_F(SerialBridgeTest, OpenFailures) {
   EXPECT_EQ(bridge.BridgeOpen(0, handle), kBridgeDeviceNotFound);  // nothing counted yet
 }
 
+// A fixture's socket keeps its row: the programmers come in the map's order, one missing
+// keeps its row (and cannot be opened), those on other ports follow by USB port path.
+TEST_F(SerialBridgeTest, ASocketMapGivesEachUsbPortItsRow) {
+  const auto on = [](const std::string& name, const std::string& usbPath) {
+    SerialPortInfo info = Programmer(name);
+    info.usbPath = usbPath;
+    return info;
+  };
+  const struct {
+    const char* what;
+    std::vector<std::string> map;
+    std::vector<SerialPortInfo> listed;  // in USB port order, as the system lists them
+    std::vector<std::string> rows;       // the port of each row; "" for a socket with none
+  } cases[] = {
+      {"no map: by USB port path", {}, {on("/dev/ttyUSB1", "1-1.2"), on("/dev/ttyUSB0", "1-1.10")},
+       {"/dev/ttyUSB1", "/dev/ttyUSB0"}},
+      {"the map's order", {"1-1.10", "1-1.2"}, {on("/dev/ttyUSB1", "1-1.2"), on("/dev/ttyUSB0", "1-1.10")},
+       {"/dev/ttyUSB0", "/dev/ttyUSB1"}},
+      {"a socket without its programmer keeps its row", {"1-1.1", "1-1.2", "1-1.3"},
+       {on("/dev/ttyUSB0", "1-1.1"), on("/dev/ttyUSB2", "1-1.3")}, {"/dev/ttyUSB0", "", "/dev/ttyUSB2"}},
+      {"programmers on other ports follow", {"1-1.3"},
+       {on("/dev/ttyUSB0", "1-1.1"), on("/dev/ttyUSB1", "1-1.2"), on("/dev/ttyUSB2", "1-1.3")},
+       {"/dev/ttyUSB2", "/dev/ttyUSB0", "/dev/ttyUSB1"}},
+  };
+  for (const auto& c : cases) {
+    PortScript s;
+    s.listed = c.listed;
+    SerialBridge b(std::make_unique<ScriptedPorts>(s), SerialBridgeOptions{{}, {}, locks.dir(), c.map});
+    std::uint32_t count = 0;
+    ASSERT_EQ(b.BridgeGetNumDevices(count), kBridgeOk) << c.what;
+    ASSERT_EQ(count, c.rows.size()) << c.what;
+    for (std::uint32_t r = 0; r < count; ++r) {
+      BridgeHandle handle = kNoHandle;
+      if (c.rows[r].empty()) {
+        EXPECT_EQ(b.BridgeOpen(r, handle), kBridgeDeviceNotFound) << c.what << " row " << r;
+        continue;
+      }
+      ASSERT_EQ(b.BridgeOpen(r, handle), kBridgeOk) << c.what << " row " << r;
+      EXPECT_EQ(b.rowOf(handle)->port, c.rows[r]) << c.what << " row " << r;
+      b.BridgeClose(handle);
+    }
+  }
+}
+
 TEST_F(SerialBridgeTest, APortInUseIsNeverOpened) {
   script.listed = std::vector<SerialPortInfo>{Programmer("/dev/ttyUSB0"), Programmer("/dev/ttyUSB1")};
   std::vector<std::string> notices;
