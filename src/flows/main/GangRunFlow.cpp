@@ -2,6 +2,8 @@
 // programmer, one poll round a tick, Cancel, the result view and the gang record's rows.
 #include "flows/main/GangRunFlow.h"
 
+#include "link/ProgrammerErrors.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -10,24 +12,6 @@
 namespace fd {
 using namespace mainwindow;
 
-std::pair<std::string, std::string> ResultViewTexts(std::uint8_t code) {
-  switch (code) {
-    case 0x00: return {"E.P.V is successfully completed.", "Successful end"};
-    case 0x12: return {"Break due to communication!", "CRC code verify error"};
-    case 0x13: return {"Break during programming!", "Program verify error"};
-    case 0x22: return {"Break during loading!", "Can not erase flash"};
-    case 0x23: return {"Break during loading!", "Can not write to flash"};
-    case 0x32: return {"Break during connecting!", "No target detected"};
-    case 0x33: return {"Break during connecting!", "Target is not powered"};
-    case 0x34: return {"Break during connecting!", "Power not match"};
-    case 0x35: return {"Break during connecting!", "Can not set new baud rate"};
-    case 0x40: return {"Break during ID check!", "ID not match"};
-    case 0x50: return {"Break during erase target!", "Can not erase target"};
-    case 0x60: return {"Break during programming", "Program error"};
-    case 0x80: return {"Break due to the deadly error!", "Target power is short cut"};
-    default: return {"Break due to clicking cancel!", "Cancel"};
-  }
-}
 
 GangRunFlow::GangRunFlow(GangRunPorts ports) : LongOperation(ports.clock, kTimerGangRun), ports_(ports) {
   resultCodes_.fill(0xFF);
@@ -152,7 +136,7 @@ bool GangRunFlow::pollRound() {
 void GangRunFlow::showFailure(std::size_t row) {
   // The operator sees a failure the moment it happens, in the words of the result view.
   MainRow& shown = ports_.view.rows[row];
-  shown.cells[0] = ResultViewTexts(resultCodes_[row]).first;
+  shown.cells[0] = ProgrammerResultTexts(resultCodes_[row]).first;
   shown.failed = true;
   ports_.view.progress[row].visible = false;
 }
@@ -171,7 +155,7 @@ void GangRunFlow::showResults() {
     MainRow& row = view.rows[r];
     row.checked = ports_.ticked[r] != 0;
     if (ports_.ticked[r]) {
-      const auto [status, information] = ResultViewTexts(resultCodes_[r]);
+      const auto [status, information] = ProgrammerResultTexts(resultCodes_[r]);
       row.cells = {status, information};
       row.failed = resultCodes_[r] != 0x00;
     } else if (!chosen_[r]) {

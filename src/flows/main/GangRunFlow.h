@@ -72,7 +72,5 @@ private:
   std::uint64_t startedRows_ = 0;
 };
 
-// "Status" and "Operation result information" of a result code in the result view.
-std::pair<std::string, std::string> ResultViewTexts(std::uint8_t code);
 
 }  // namespace fd

@@ -5,6 +5,7 @@
 
 #include "flows/main/MainFlow.h"
 #include "flows/main/MainFlowParts.h"
+#include "link/ProgrammerSn.h"
 
 namespace fd {
 using namespace mainwindow;
@@ -13,11 +14,6 @@ namespace {
 constexpr const char* kUnknownTime = "??????";
 constexpr const char* kUnknownSize = "??????  ";
 
-std::string TwoDigits(int value) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d", value);
-  return buf;
-}
 
 }  // namespace
 
@@ -113,7 +109,7 @@ void MainFlow::DetectProgrammers() {
     ports_.state.programmerInfo = blocks[i];
     handles_[r] = ready[i];
     const auto texts = DetectionRowTexts(blocks[i]);
-    view_.rows.push_back({TwoDigits(r + 1), {texts.begin(), texts.end()}, true});
+    view_.rows.push_back({SnText(r + 1), {texts.begin(), texts.end()}, true});
     ++r;
   }
   std::sort(failures.begin(), failures.end(),
