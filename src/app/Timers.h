@@ -7,6 +7,7 @@ inline constexpr int kTimerGangRun = 130;
 inline constexpr int kTimerSubWindow = 131;
 inline constexpr int kTimerDetection = 132;
 inline constexpr int kTimerUpdate = 133;
+inline constexpr int kTimerMultiLoad = 134;  // a load of several programmers in the main list
 
 class Timers {
 public:

@@ -2,6 +2,8 @@
 
 #include "link/Frames.h"
 
+#include <thread>
+
 namespace fd {
 namespace {
 // Status reads a programmer gets to come out of reset.
@@ -113,14 +115,25 @@ Outcome Protocol::FetchProgrammerError(BridgeHandle handle) {
 
 Outcome Protocol::CompletionHandshake(BridgeHandle handle, int busyLimit, SilentRead silentRead) {
   if (!WaitStatusLine(handle, kBusyBit, busyLimit)) return Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut);
-  // A result bit that reads clear on either poll means an error code is waiting.
-  if (WaitStatusLine(handle, kResultBit, 2)) return FetchProgrammerError(handle);
-  std::uint8_t result = 0;
-  if (!ReadBytes(handle, &result, 1)) {
-    return silentRead == SilentRead::No ? Outcome::Error(Outcome::Failure::Link, kMsgUnknownError) : Outcome::Silent();
+  return HandshakeResult(handle, silentRead);
+}
+
+std::vector<Outcome> Protocol::CompletionHandshakes(const std::vector<BridgeHandle>& handles, int busyLimit,
+                                                    SilentRead silentRead) {
+  const std::vector<bool> ready = WaitNotBusy(handles, busyLimit);
+  std::vector<Outcome> outcomes;
+  outcomes.reserve(handles.size());
+  for (std::size_t i = 0; i < handles.size(); ++i) {
+    outcomes.push_back(ready[i] ? HandshakeResult(handles[i], silentRead)
+                                : Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut));
   }
-  if (result != 0) return Outcome::Error(Outcome::Failure::BadResult, kMsgUnknownError);
-  return Outcome::Success();
+  return outcomes;
+}
+
+std::vector<bool> Protocol::WaitNotBusy(const std::vector<BridgeHandle>& handles, int polls) {
+  std::vector<std::size_t> all;
+  for (std::size_t i = 0; i < handles.size(); ++i) all.push_back(i);
+  return WaitBusyClear(handles, all, polls);
 }
 
 Outcome Protocol::ConnectTarget(BridgeHandle handle, const TargetSetup& setup) {
@@ -173,25 +186,127 @@ std::vector<Outcome> Protocol::ReadProgrammerInfos(const std::vector<BridgeHandl
 }
 
 Outcome Protocol::WriteProgrammerHeader(BridgeHandle handle, int dataFollows, const ProgrammerInfo& block) {
-  bridge_.BridgeFlushBuffers(handle, 1, 1);
-  const std::uint8_t command = dataFollows ? kCmdHeaderData : kCmdHeader;
-  if (!WriteBytes(handle, &command, 1)) return Outcome::Silent();
-  Outcome accepted = CompletionHandshake(handle, 1000, SilentRead::Yes);
-  if (!accepted.ok()) return accepted;
+  return WriteProgrammerHeaders({handle}, dataFollows, {block}).front();
+}
 
-  const HeaderFrame frame = MakeHeaderFrame(block.data());
-  if (!WriteBytes(handle, frame.data(), 2)) return Outcome::Silent();
-  if (!WriteBytes(handle, frame.data() + 2, kHeaderBytes)) return Outcome::Silent();
-
-  if (!WaitStatusLine(handle, kBusyBit, 200)) return Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut);
-  std::uint8_t result = 0;
-  const bool gotResult = ReadBytes(handle, &result, 1);
+Outcome Protocol::HandshakeResult(BridgeHandle handle, SilentRead silentRead) {
+  // A result bit that reads clear on either poll means an error code is waiting.
   if (WaitStatusLine(handle, kResultBit, 2)) return FetchProgrammerError(handle);
-  // A missing result byte with the result bit set says nothing about what was stored;
-  // it fails without a message, as the other silent reads of a command do.
-  if (!gotResult) return Outcome::Silent();
+  std::uint8_t result = 0;
+  if (!ReadBytes(handle, &result, 1)) {
+    return silentRead == SilentRead::No ? Outcome::Error(Outcome::Failure::Link, kMsgUnknownError) : Outcome::Silent();
+  }
   if (result != 0) return Outcome::Error(Outcome::Failure::BadResult, kMsgUnknownError);
   return Outcome::Success();
+}
+
+std::vector<Outcome> Protocol::WriteProgrammerHeaders(const std::vector<BridgeHandle>& handles, int dataFollows,
+                                                      const std::vector<ProgrammerInfo>& blocks) {
+  const std::size_t count = handles.size();
+  std::vector<Outcome> outcomes(count, Outcome::Success());
+  const std::uint8_t command = dataFollows ? kCmdHeaderData : kCmdHeader;
+  std::vector<std::size_t> asked;
+  for (std::size_t i = 0; i < count; ++i) {
+    bridge_.BridgeFlushBuffers(handles[i], 1, 1);
+    if (WriteBytes(handles[i], &command, 1)) {
+      asked.push_back(i);
+    } else {
+      outcomes[i] = Outcome::Silent();
+    }
+  }
+  // The command's handshake: busy clear within 1000 reads, then its result.
+  const std::vector<bool> took = WaitBusyClear(handles, asked, 1000);
+  std::vector<std::size_t> sent;
+  for (const std::size_t i : asked) {
+    if (!took[i]) {
+      outcomes[i] = Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut);
+      continue;
+    }
+    outcomes[i] = HandshakeResult(handles[i], SilentRead::Yes);
+    if (!outcomes[i].ok()) continue;
+    const HeaderFrame frame = MakeHeaderFrame(blocks[i].data());
+    if (!WriteBytes(handles[i], frame.data(), 2) || !WriteBytes(handles[i], frame.data() + 2, kHeaderBytes)) {
+      outcomes[i] = Outcome::Silent();
+      continue;
+    }
+    sent.push_back(i);
+  }
+  const std::vector<bool> stored = WaitBusyClear(handles, sent, 200);
+  for (const std::size_t i : sent) {
+    const BridgeHandle handle = handles[i];
+    if (!stored[i]) {
+      outcomes[i] = Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut);
+      continue;
+    }
+    std::uint8_t result = 0;
+    const bool gotResult = ReadBytes(handle, &result, 1);
+    if (WaitStatusLine(handle, kResultBit, 2)) {
+      outcomes[i] = FetchProgrammerError(handle);
+      continue;
+    }
+    // A missing result byte with the result bit set says nothing about what was stored;
+    // it fails without a message, as the other silent reads of a command do.
+    if (!gotResult) {
+      outcomes[i] = Outcome::Silent();
+    } else if (result != 0) {
+      outcomes[i] = Outcome::Error(Outcome::Failure::BadResult, kMsgUnknownError);
+    }
+  }
+  return outcomes;
+}
+
+std::vector<GroupReady> Protocol::WaitReadyForGroups(const std::vector<BridgeHandle>& handles, int polls) {
+  std::vector<GroupReady> ready(handles.size(), GroupReady::TimedOut);
+  std::vector<int> reads(handles.size(), 0);
+  std::vector<std::size_t> waiting;
+  for (std::size_t i = 0; i < handles.size(); ++i) {
+    if (polls > 0) waiting.push_back(i);
+  }
+  while (!waiting.empty()) {
+    std::vector<std::size_t> stillBusy;
+    for (const std::size_t i : waiting) {
+      std::uint8_t status = 0;
+      // A failed read counts as a poll that did not see the programmer idle.
+      if (bridge_.BridgeGetModemStatus(handles[i], status) == kBridgeOk && (status & kBusyBit) == 0) {
+        // The result bit of this very read and of one more at once, as for one programmer.
+        std::uint8_t again = 0;
+        const bool error = (status & kResultBit) == 0 ||
+                           (bridge_.BridgeGetModemStatus(handles[i], again) == kBridgeOk && (again & kResultBit) == 0);
+        ready[i] = error ? GroupReady::Error : GroupReady::Yes;
+      } else if (++reads[i] < polls) {
+        stillBusy.push_back(i);
+      }
+    }
+    waiting.swap(stillBusy);
+    if (!waiting.empty()) pacer_.spin(kPollSpin);
+  }
+  return ready;
+}
+
+std::vector<std::size_t> Protocol::WriteSideBySide(const std::vector<WriteBatch>& batches) {
+  std::vector<std::size_t> done(batches.size(), 0);
+  const auto writeOne = [this, &batches, &done](std::size_t i) {
+    for (const std::vector<std::uint8_t>& bytes : batches[i].writes) {
+      if (!WriteBytes(batches[i].handle, bytes.data(), static_cast<std::uint32_t>(bytes.size()))) return;
+      ++done[i];
+    }
+  };
+  std::vector<std::size_t> busy;
+  for (std::size_t i = 0; i < batches.size(); ++i) {
+    if (!batches[i].writes.empty()) busy.push_back(i);
+  }
+  if (!sideBySide_ || busy.size() < 2) {
+    for (const std::size_t i : busy) writeOne(i);
+    return done;
+  }
+  // Each programmer's writes on a thread of their own; this thread takes the first. Only
+  // the bridge's write runs there: no pacer, no prompter, nothing of the caller's.
+  std::vector<std::thread> others;
+  others.reserve(busy.size() - 1);
+  for (std::size_t k = 1; k < busy.size(); ++k) others.emplace_back(writeOne, busy[k]);
+  writeOne(busy.front());
+  for (std::thread& t : others) t.join();
+  return done;
 }
 
 }  // namespace fd

@@ -140,6 +140,24 @@ public:
   // Up to `polls` status reads for the busy bit to clear; the result bit of that read and
   // of one more at once tells whether an error is waiting.
   GroupReady WaitReadyForGroup(BridgeHandle handle, int polls);
+  // The same look at several programmers in rounds: each one's status read in turn, one
+  // pause a round while any is still busy, each within its own `polls` reads. Each
+  // programmer gets the reads a look at it alone would give it; the answers are in the
+  // order of `handles`.
+  std::vector<GroupReady> WaitReadyForGroups(const std::vector<BridgeHandle>& handles, int polls);
+
+  // Writes for several programmers at once: each entry's writes go to its programmer in
+  // order, one bridge write each, and stop at the first that does not go out whole. The
+  // programmers sit on ports of their own, so their writes run side by side (one thread a
+  // programmer while more than one has something to send) and a tick costs the longest
+  // of them, not their sum. The counts of writes that went out are in the order of `batches`.
+  struct WriteBatch {
+    BridgeHandle handle = kNoHandle;
+    std::vector<std::vector<std::uint8_t>> writes;
+  };
+  std::vector<std::size_t> WriteSideBySide(const std::vector<WriteBatch>& batches);
+  // Off: the batches are written one after another (a deterministic order for tests).
+  void setSideBySideWrites(bool on) { sideBySide_ = on; }
   // 'E' and the block's page number; true when all three bytes went out.
   bool SendErase(BridgeHandle handle, std::uint16_t page);
   // The busy and result lines after 'E', then its result byte once it is there.
@@ -170,6 +188,12 @@ public:
   enum class SilentRead { Yes, No };
   // Busy clear within `busyLimit` polls, result bit set, result byte 0.
   Outcome CompletionHandshake(BridgeHandle handle, int busyLimit, SilentRead silentRead);
+  // The same handshake with several programmers, their busy waits overlapped in rounds.
+  std::vector<Outcome> CompletionHandshakes(const std::vector<BridgeHandle>& handles, int busyLimit,
+                                            SilentRead silentRead);
+  // Each programmer's busy bit polled in rounds until it reads clear, each within its own
+  // `polls` reads; true for those that cleared, in the order of `handles`.
+  std::vector<bool> WaitNotBusy(const std::vector<BridgeHandle>& handles, int polls);
 
   // 'L' 0x02, 'C' with type and power, then 'U' with the ID code, each with its handshake.
   Outcome ConnectTarget(BridgeHandle handle, const TargetSetup& setup);
@@ -184,6 +208,13 @@ public:
                                            std::vector<ProgrammerInfo>& blocks);
   // 'B' (or 'D' when `dataFollows` is 1) and the header frame of `block`'s bytes 0..70.
   Outcome WriteProgrammerHeader(BridgeHandle handle, int dataFollows, const ProgrammerInfo& block);
+  // The same header write to several programmers, each with its own block, their waits
+  // overlapped: the command to each, every handshake polled in rounds, then the frame to
+  // each that took the command, every answer polled in rounds. Each programmer sees what
+  // its own header write sends it, in the same order; one that fails does not hold up the
+  // others. The outcomes are in the order of `handles`.
+  std::vector<Outcome> WriteProgrammerHeaders(const std::vector<BridgeHandle>& handles, int dataFollows,
+                                              const std::vector<ProgrammerInfo>& blocks);
 
   // 'L' with the given mark as one two-byte write; the result is the bridge status.
   int WriteSelectMark(BridgeHandle handle, std::uint8_t mark);
@@ -200,8 +231,13 @@ private:
   std::vector<bool> WaitBusyClear(const std::vector<BridgeHandle>& handles, std::vector<std::size_t> waiting,
                                   int polls);
 
+  // The end of a handshake once the busy bit read clear: the result bit (two reads), then
+  // the result byte.
+  Outcome HandshakeResult(BridgeHandle handle, SilentRead silentRead);
+
   Bridge& bridge_;
   Pacer& pacer_;
+  bool sideBySide_ = true;
 };
 
 }  // namespace fd

@@ -68,6 +68,7 @@ std::string TraceEntry::describe() const {
 TracingBridge::TracingBridge(Bridge& inner) : inner_(inner) {}
 
 void TracingBridge::record(TraceEntry entry) {
+  const std::lock_guard lock(recordMutex_);
   if (sink_) *sink_ << entry.describe() << '\n' << std::flush;
   if (recording_) entries_.push_back(std::move(entry));
 }

@@ -4,6 +4,7 @@
 // `--trace FILE` writes each one as a line while the program runs.
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -74,6 +75,8 @@ private:
   std::ostream* sink_ = nullptr;
   bool recording_ = true;
   std::vector<TraceEntry> entries_;
+  // Programmers written side by side record from several threads.
+  std::mutex recordMutex_;
 };
 
 }  // namespace fd

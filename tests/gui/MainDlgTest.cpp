@@ -29,6 +29,8 @@
 #include "support/RecordingOpener.h"
 #include "support/RecordingPrompter.h"
 #include "support/TempDir.h"
+#include "support/SRecordText.h"
+#include "app/Startup.h"
 
 namespace fd {
 namespace {
@@ -316,7 +318,8 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
   for (QAction* action : menu->actions()) {
     if (!action->isSeparator()) texts << action->text();
   }
-  EXPECT_EQ(texts, (QStringList{QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
+  EXPECT_EQ(texts, (QStringList{QStringLiteral("Set Up Ticked Like Selected"), QString::fromUtf8("Load File to Ticked\u2026"),
+                                QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
                                 QStringLiteral("Unplug simulated programmer 1"), QStringLiteral("Unplug simulated programmer 2"),
                                 QStringLiteral("Unplug simulated programmer 3")}));
 
@@ -333,7 +336,7 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
   EXPECT_EQ(list().rowCount(), 3);
 }
 
-TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsAboutAlone) {
+TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsTheProgrammerEntriesAndAbout) {
   open(SimBench::fresh(0, clock));
   const struct {
     const char* what;
@@ -346,8 +349,13 @@ TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsAboutAlone) {
     CMainDlg plain(*flow);
     if (c.entries) plain.setExtraMenuEntries(c.entries);
     std::unique_ptr<QMenu> menu(plain.createContextMenu(nullptr));
-    ASSERT_EQ(menu->actions().size(), 1) << c.what;  // no separator left dangling either
-    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
+    // The two entries for the ticked programmers (not offered with none detected), one
+    // separator, About; no separator left dangling after it.
+    ASSERT_EQ(menu->actions().size(), 4) << c.what;
+    EXPECT_FALSE(menu->actions()[0]->isEnabled()) << c.what;
+    EXPECT_FALSE(menu->actions()[1]->isEnabled()) << c.what;
+    EXPECT_TRUE(menu->actions()[2]->isSeparator()) << c.what;
+    EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
   }
 }
 
@@ -485,6 +493,65 @@ TEST(AboutDlgTest, ShowsIconVersionAndOk) {
   test::ExpectCaptionsWhole(about, "flashdock-about");
   about.okButton()->click();
   EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace fd
+
+namespace fd {
+namespace {
+
+TEST_F(MainDlgTest, LoadFileToTickedRunsInTheListWithABarEachThenEachResult) {
+  window.reset();
+  flow.reset();
+  bench = std::make_unique<SimBench>(clock);
+  for (int i = 0; i < 3; ++i) bench->attach(test::ReadyProgrammer("ZK40F8C12", "old", 1000));
+  SimFaults faults;
+  faults.errors.push_back({'D', "page", 0x23, SimFaultAction::kError});
+  bench->programmer(2).setFaults(faults);
+  state.appDir = dir.dir();
+  state.programDir = ExecutableDir(nullptr);
+  RunStartupHeadless(state);
+  flow = std::make_unique<MainFlow>(MainFlowPorts{state, *bench, pacer, prompter, timers, opener, {}, nullptr, &clock});
+  window = std::make_unique<CMainDlg>(*flow);
+  window->show();
+  std::vector<std::string> lines;
+  for (int n = 0; n < 30; ++n) lines.push_back(test::S2(0x4000 + 0x100 * static_cast<std::uint32_t>(n), test::Counting(16)));
+  lines.push_back(test::kS9);
+  dir.write("image.mot", test::SFile(lines));
+  prompter.chooseOpenNext(dir.path("image.mot"));
+
+  EXPECT_TRUE(flow->canLoadFileToTicked());
+  flow->loadFileToTicked();
+  ASSERT_EQ(flow->runPhase(), RunPhase::Loading);
+  EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Cancel"));
+  for (int tick = 0; tick < 8; ++tick) {
+    clock.advanceUs(10000);
+    flow->onTimer(kTimerMultiLoad);
+  }
+  QCoreApplication::processEvents();
+  for (int r = 0; r < 2; ++r) EXPECT_TRUE(window->progressBar(r)->isVisible()) << r;
+  // The failing programmer has dropped out already, in red, its bar gone.
+  EXPECT_FALSE(window->progressBar(2)->isVisible());
+  EXPECT_TRUE(flow->view().rows[2].failed);
+  EXPECT_GT(window->progressBar(0)->value(), 0);
+  test::SaveGrab(*window, QStringLiteral("main-multiload-running"));
+  for (int tick = 0; tick < 200 && flow->runPhase() == RunPhase::Loading; ++tick) {
+    clock.advanceUs(10000);
+    flow->onTimer(kTimerMultiLoad);
+  }
+  ASSERT_EQ(flow->runPhase(), RunPhase::LoadResults);
+  QCoreApplication::processEvents();
+  test::SaveGrab(*window, QStringLiteral("main-multiload-result"));
+  EXPECT_EQ(cell(0, 1), QStringLiteral("Load successfully"));
+  EXPECT_EQ(cell(1, 1), QStringLiteral("Load successfully"));
+  EXPECT_TRUE(cell(2, 1).contains(QStringLiteral("Can not write to the on-board external flash!")));
+  EXPECT_TRUE(flow->view().rows[2].failed);
+  EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Back"));
+  EXPECT_EQ(bench->programmer(0).image().size(), 30u);
+  flow->startButton();  // Back
+  EXPECT_EQ(flow->runPhase(), RunPhase::Idle);
+  EXPECT_EQ(flow->view().rows[0].cells[1].substr(0, 5), "image");
 }
 
 }  // namespace

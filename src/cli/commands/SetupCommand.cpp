@@ -1,19 +1,23 @@
-// setup --sn 01 (--offline | --online) [--product P] [--id HEX | --id-text T] [--power 3|5|none]:
+// setup (--sn 01[,02...] | --all) (--offline | --online) [--product P] [--id HEX | --id-text T]
+// [--power 3|5|none], or setup --like 01 (--sn 02[,03...] | --all):
 // what Off-line Set or On-line Test and the Single Operation window do with a product, an
 // ID code and a power setting. Off-line each change is written to the programmer with 'B'
 // as a double click, Set ID and Set Power write it; on-line the settings file keeps them.
 // Every value is checked before anything is sent or stored.
 #include <unistd.h>
 
+#include <algorithm>
 #include <iomanip>
 #include <iostream>
 #include <optional>
 
+#include "cli/ImageCommand.h"
 #include "cli/ProductArgs.h"
 #include "cli/commands/Command.h"
 #include "flows/common/ScriptedHost.h"
 #include "flows/single/IdCodeSetFlow.h"
 #include "flows/single/PowerSetFlow.h"
+#include "flows/single/MultiSetup.h"
 #include "flows/single/SingleOperationFlow.h"
 #include "formats/Hex.h"
 #include "link/ProgrammerSn.h"
@@ -26,6 +30,12 @@ using nlohmann::json;
 std::string SnError(const std::string& value) {
   if (!ParseSn(value)) return "--sn takes one row number 01 to 08, not \"" + value + "\"";
   return {};
+}
+
+// One SN, or several separated by commas.
+std::string SnsError(const std::string& value) {
+  if (value.find(',') == std::string::npos) return SnError(value);
+  return SnListOptionError(value);
 }
 
 // Hex digits after any leading spaces, as the window's hex reader takes them.
@@ -73,7 +83,12 @@ class SetupCommand final : public Command {
 public:
   CLI::App* define(CLI::App& app) override {
     CLI::App* sub = app.add_subcommand("setup", "Give one programmer a product, an ID code and a target power");
-    sub->add_option("--sn", sn_, "The programmer's row, 01 to 08")->required()->check(CLI::Validator(SnError, "SN"));
+    CLI::Option* sn = sub->add_option("--sn", sn_, "The programmer's row, 01 to 08, or several: 01,02,03")
+                          ->check(CLI::Validator(SnsError, "SN[,SN...]"));
+    CLI::Option* all = sub->add_flag("--all", all_, "Every programmer listed");
+    sn->excludes(all);
+    sub->add_option("--like", like_, "Copy this programmer's product, ID code and power to the others (off-line)")
+        ->check(CLI::Validator(SnError, "SN"));
     CLI::Option* offline = sub->add_flag("--offline", offline_, "Write the setup into the programmer (Off-line Set)");
     CLI::Option* online = sub->add_flag("--online", online_, "Keep the setup in the settings file (On-line Test)");
     offline->excludes(online);
@@ -91,6 +106,18 @@ public:
   }
 
   int run(CliContext& cli) override {
+    if (sn_.empty() && !all_) {
+      cli.err << "usage: setup needs --sn (one programmer or a list) or --all\n";
+      return kExitUsage;
+    }
+    if (!like_.empty()) {
+      if (online_ || !product_.empty() || !idHex_.empty() || !idText_.empty() || !power_.empty() || fill_) {
+        cli.err << "usage: --like copies a programmer's whole off-line setup: it takes no --online, --product, --id, "
+                   "--id-text, --power or --fill\n";
+        return kExitUsage;
+      }
+      offline_ = true;
+    }
     if (offline_ == online_) {
       cli.err << "usage: setup needs --offline or --online\n";
       return kExitUsage;
@@ -139,16 +166,53 @@ public:
       cli.end();
       return kExitFailed;
     }
-    const std::string sn = SnTextOf(sn_);
-    int row = -1;
-    for (std::size_t r = 0; r < flow.view().rows.size(); ++r) {
-      if (flow.view().rows[r].sn == sn) row = static_cast<int>(r);
+    // The rows asked for: a programmer not detected fails the command.
+    const bool many = all_ || sn_.find(',') != std::string::npos || !like_.empty();
+    std::vector<std::string> sns;
+    if (all_) {
+      for (const MainRow& shown : flow.view().rows) {
+        if (shown.sn != SnTextOf(like_)) sns.push_back(shown.sn);
+      }
+    } else {
+      for (const int number : ParseSnList(sn_).value_or(std::vector<int>{})) sns.push_back(SnText(number));
     }
-    if (row < 0) {
-      cli.err << "ERROR: No programmer " << sn << " is detected.\n";
+    if (!like_.empty() && std::find(sns.begin(), sns.end(), SnTextOf(like_)) != sns.end()) {
+      cli.err << "usage: --like " << SnTextOf(like_) << " names a programmer that --sn sets up too\n";
+      flow.close();
+      cli.end();
+      return kExitUsage;
+    }
+    if (!like_.empty()) sns.insert(sns.begin(), SnTextOf(like_));
+    std::vector<MultiLoadTarget> targets;
+    for (const std::string& wanted : sns) {
+      int at = -1;
+      for (std::size_t r = 0; r < flow.view().rows.size(); ++r) {
+        if (flow.view().rows[r].sn == wanted) at = static_cast<int>(r);
+      }
+      if (at < 0) {
+        cli.err << "ERROR: No programmer " << wanted << " is detected.\n";
+        continue;
+      }
+      targets.push_back({wanted, flow.handles()[static_cast<std::size_t>(at)]});
+    }
+    if (targets.size() != sns.size() || targets.empty()) {
+      if (sns.empty()) cli.err << "ERROR: No programmer is detected" << (like_.empty() ? "" : " besides the one to copy") << ".\n";
       flow.close();
       cli.end();
       return kExitFailed;
+    }
+    if (many && offline_) {
+      const int code = runMany(cli, flow, state, targets);
+      flow.close();
+      const bool saved = cli.end();
+      return code == kExitOk && !saved ? kExitFailed : code;
+    }
+    // On-line the settings file keeps one setup for every programmer: it is stored once,
+    // through the first programmer's On-line Test, as for one.
+    const std::string sn = targets.front().sn;
+    int row = -1;
+    for (std::size_t r = 0; r < flow.view().rows.size(); ++r) {
+      if (flow.view().rows[r].sn == sn) row = static_cast<int>(r);
     }
     flow.selectRow(row);
 
@@ -183,6 +247,9 @@ public:
     if (cli.prompter->unanswered()) return kExitUsage;
     const bool success = opened && done;
     if (opened && (success || online_)) {
+      if (targets.size() > 1) {
+        for (std::size_t t = 0; t < targets.size(); ++t) reportSns_ += (t ? "," : "") + targets[t].sn;
+      }
       report(cli, state, written);
     } else if (opened) {
       // The programmer did not confirm the new header: the edited values are not what it
@@ -194,6 +261,73 @@ public:
   }
 
 private:
+  // Off-line, several programmers at once: the same change for each, or --like's copy.
+  int runMany(CliContext& cli, MainFlow& flow, AppState& state, const std::vector<MultiLoadTarget>& targets) {
+    // Detection would reset the programmers under the writes.
+    (void)flow;
+    Protocol protocol(cli.host().bridge(), cli.host().pacer());
+    std::vector<SetupLine> lines;
+    if (!like_.empty()) {
+      const std::vector<MultiLoadTarget> others(targets.begin() + 1, targets.end());
+      lines = SetUpLike(protocol, state, targets.front(), others);
+    } else {
+      SetupChange change;
+      if (!product_.empty()) {
+        const auto line = FindProductLine(DeviceDatabasePath(state), ProductKey(product_));
+        if (line.ok() && line.value) change.productLine = std::string(*line.value);
+      }
+      if (!idHex_.empty() || !idText_.empty()) {
+        const bool stringInput = !idText_.empty();
+        change.idCode = ReadIdEntry(stringInput ? idText_ : std::string(HexDigits(idHex_)), stringInput).code;
+      }
+      if (!power_.empty()) {
+        change.power = power_ == "3" ? kPowerCode3V : power_ == "5" ? kPowerCode5V : kPowerCodeNone;
+      }
+      lines = SetUpProgrammers(protocol, state, targets, change);
+    }
+    bool allGood = true;
+    json rows = json::array();
+    for (const SetupLine& line : lines) {
+      allGood = allGood && line.written;
+      for (const LoadNote& note : line.notes) {
+        const char* caption = note.kind == LoadNote::Kind::Warning ? kCaptionWarning : kCaptionError;
+        cli.err << caption << ": " << line.sn << ": " << note.text << '\n';
+      }
+      const ProgrammerInfo& b = line.info;
+      const std::string product = b[info::kNames] == 0xFF
+                                      ? std::string(kNotSelect)
+                                      : std::string(TrimTrailingSpaces(PrintableText(InfoMcuName(b))));
+      const std::string id = HexBytes(b.data() + info::kIdCode, info::kIdCodeSize);
+      const std::string power = PowerName(b[info::kPower]);
+      if (cli.options.json) {
+        json row{{"sn", line.sn}, {"success", line.written}};
+        if (line.written) {
+          row["product"] = product;
+          row["idCode"] = id;
+          row["power"] = power;
+        } else {
+          json notes = json::array();
+          for (const LoadNote& note : line.notes) notes.push_back(note.text);
+          row["messages"] = notes;
+        }
+        rows.push_back(row);
+        continue;
+      }
+      if (line.written) {
+        cli.out << line.sn << "  " << std::left << std::setw(13) << product << std::setw(16) << id << power << '\n';
+      } else {
+        // What a programmer that did not confirm holds is not known: no values for it.
+        cli.out << line.sn << "  not set up (\"list\" shows what it holds)\n";
+      }
+    }
+    if (cli.options.json) {
+      cli.printJson(json{{"mode", "offline"}, {"like", like_.empty() ? json() : json(SnTextOf(like_))}, {"results", rows},
+                         {"success", allGood}});
+    }
+    cli.out << std::flush;
+    return allGood ? kExitOk : kExitFailed;
+  }
+
   // The product's group chosen in the tree, then the product in the list; off-line the
   // double click that writes it.
   bool chooseProduct(SingleOperationFlow& window, const std::string& group) {
@@ -230,7 +364,7 @@ private:
       id = settings.read(kSectionProgrammer, kKeyIdCode);
       power = PowerName(static_cast<std::uint8_t>(ParseHex(settings.read(kSectionProgrammer, kKeyPowerSet))));
     }
-    const std::string sn = SnTextOf(sn_);
+    const std::string sn = online_ && !reportSns_.empty() ? reportSns_ : SnTextOf(sn_);
     if (cli.options.json) {
       cli.printJson(json{{"sn", sn}, {"mode", offline_ ? "offline" : "online"}, {"product", product}, {"idCode", id},
                       {"power", power}});
@@ -247,6 +381,9 @@ private:
   }
 
   std::string sn_;
+  bool all_ = false;
+  std::string like_;
+  std::string reportSns_;  // on-line with several programmers: all of them
   bool offline_ = false;
   bool online_ = false;
   std::string product_;

@@ -21,24 +21,35 @@ FileStamp HeldStamp(const ProgrammerInfo& block) {
 // can't be read refuses the load: without it any address would pass, and an image the
 // product can't hold would only fail at the gang run, or half-programmed.
 bool TakeStoredProductsMemoryMap(AppState& state, Prompter& prompter) {
-  const std::string product = ProductKey(InfoMcuName(state.programmerInfo));
-  const auto memory = ProductMemoryMap(DeviceDatabasePath(state), product, state.userFlashStart);
-  if (!memory.ok()) {
-    prompter.error(kMcuFileMissingText);
+  std::string error;
+  const std::optional<MemoryMap> map = StoredProductMemoryMap(state, state.programmerInfo, error);
+  if (!map) {
+    prompter.error(error);
     return false;
   }
-  if (!memory.value) {
-    prompter.error(ProductNotInMcuFileText(product));
-    return false;
-  }
-  state.dataFlashStart = memory.value->map.dataFlashStart;
-  state.dataFlashEnd = memory.value->map.dataFlashEnd;
-  state.userFlashStart = memory.value->map.userFlashStart;
-  state.userFlashEnd = memory.value->map.userFlashEnd;
+  state.dataFlashStart = map->dataFlashStart;
+  state.dataFlashEnd = map->dataFlashEnd;
+  state.userFlashStart = map->userFlashStart;
+  state.userFlashEnd = map->userFlashEnd;
   return true;
 }
 
 }  // namespace
+
+std::optional<MemoryMap> StoredProductMemoryMap(const AppState& state, const ProgrammerInfo& block,
+                                                std::string& error) {
+  const std::string product = ProductKey(InfoMcuName(block));
+  const auto memory = ProductMemoryMap(DeviceDatabasePath(state), product, state.userFlashStart);
+  if (!memory.ok()) {
+    error = kMcuFileMissingText;
+    return std::nullopt;
+  }
+  if (!memory.value) {
+    error = ProductNotInMcuFileText(product);
+    return std::nullopt;
+  }
+  return memory.value->map;
+}
 
 std::string ProductNotInMcuFileText(const std::string& product) {
   return "Can not find the product " + std::string(TrimTrailingSpaces(product)) + " in the MCU file!";

@@ -4,7 +4,11 @@
 // question when the programmer already holds the same file, 'B' for the name alone or 'D'
 // and the Loading window for the whole image, the result, the history entry, and the reset
 // with the select mark that ends every path but a cancelled file choice.
+#include <optional>
+#include <string>
+
 #include "flows/load/ImageOperation.h"
+#include "formats/MemoryMap.h"
 
 namespace fd {
 
@@ -18,6 +22,12 @@ inline constexpr const char* kMsgStoreDamaged =
 
 // The refusal of a load whose product the device database does not list.
 std::string ProductNotInMcuFileText(const std::string& product);
+
+// The memory map of the product stored in `block`, which an off-line load is tested
+// against; nothing, with the refusal's text in `error`, when the device database can't be
+// read or does not list the product.
+std::optional<MemoryMap> StoredProductMemoryMap(const AppState& state, const ProgrammerInfo& block,
+                                                std::string& error);
 
 // The command on AppState.currentHandle, with AppState.offlineMode set.
 ImageOperationResult LoadFile(ImageOperationPorts& ports);

@@ -24,7 +24,8 @@ MainFlow::MainFlow(MainFlowPorts ports)
     : ports_(std::move(ports)),
       protocol_(ports_.bridge, ports_.pacer),
       windows_(ports_.state, protocol_, ports_.prompter),
-      settings_(ports_.state.appDir + kSettingsFileName) {
+      settings_(ports_.state.appDir + kSettingsFileName),
+      historyLog_(ports_.state.appDir + kHistoryFileName) {
   handles_.fill(kNoHandle);
 }
 
@@ -59,6 +60,9 @@ void MainFlow::onTimer(int id) {
   } else if (id == kTimerGangRun && runPhase_ == RunPhase::Running && run_) {
     // The run in the list: its ticks come on the window's timers.
     run_->onTimer(id);
+  } else if (id == kTimerMultiLoad && runPhase_ == RunPhase::Loading && multiLoad_) {
+    multiLoad_->onTimer(id);
+    showMultiLoad();
   }
 }
 
@@ -102,6 +106,10 @@ void MainFlow::startButton() {
       if (run_) run_->closeBox();  // Cancel
       break;
     case RunPhase::Results: back(); break;
+    case RunPhase::Loading:
+      if (multiLoad_) multiLoad_->cancel();
+      break;
+    case RunPhase::LoadResults: leaveMultiLoad(); break;
   }
 }
 

@@ -2,10 +2,12 @@
 // The main window's logic: the list and its run phases, the current programmer, the check
 // boxes, Log, Help and the orderly release at close. Its parts have their own files:
 // detection (MainDetection.cpp), the gang run (GangRunFlow, a long operation that works in
-// the list) and the windows it opens (MainSubWindows.cpp).
+// the list), the windows it opens (MainSubWindows.cpp) and the set-up and load of the
+// ticked programmers (MainMultiLoad.cpp).
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "app/Timers.h"
 #include "flows/common/DialogHost.h"
 #include "flows/common/WindowProtocol.h"
+#include "flows/load/MultiLoad.h"
 #include "flows/main/GangRunFlow.h"
 #include "flows/main/MainView.h"
 #include "flows/update/UpdateGesture.h"
@@ -38,7 +41,9 @@ inline constexpr const char* kMsgSingleOperationNotBuilt =
     "The Single Operation window is not available in this version yet.";
 
 // Where the window is: detection (Start), a gang run (Cancel), the result view (Back).
-enum class RunPhase { Idle = 0, Running = 1, Results = 2 };
+// A load of several programmers runs in the list as well: Loading (Cancel), its results
+// (Back).
+enum class RunPhase { Idle = 0, Running = 1, Results = 2, Loading = 3, LoadResults = 4 };
 
 // An attached programmer that got no row at the last rebuild of the list, and why. The
 // rows are numbered without it, so a row number no longer names the same programmer as
@@ -89,6 +94,19 @@ public:
   // detected afresh; the check boxes come back as the last detection tick saved them.
   void offlineSet();
   void onlineTest();
+  // The context menu's "Set Up Ticked Like Selected": the selected programmer's product,
+  // ID code and power written to every other ticked one, then the list detected afresh.
+  void setUpTickedLikeSelected();
+  // "Load File to Ticked...": one file chosen and loaded into every ticked programmer at
+  // once, each row with its own bar and then its result; Cancel stops all, Back returns.
+  void loadFileToTicked();
+  // Whether the two entries are offered: idle, and for the load every ticked row holding
+  // one and the same product; for the set-up a selected row and another ticked one.
+  bool canSetUpTickedLikeSelected() const;
+  bool canLoadFileToTicked() const;
+  // The load of the last "Load File to Ticked..." (none before the first).
+  const MultiLoad* multiLoad() const { return multiLoad_.get(); }
+
   // Close box or Esc: reset, unmark and close every programmer.
   void close();
   // The list's double-click and right-click: the steps of the hidden gesture that opens
@@ -125,6 +143,10 @@ private:
   std::vector<bool> resetShowingFailures(const std::vector<BridgeHandle>& handles, int sendMark);
 
   void singleOperation(bool offline);
+  std::vector<int> tickedRows() const;
+  void showMultiLoad();
+  void leaveMultiLoad();
+  void redetectKeepingBoxes();
   void updateMode();
   // The check boxes as a detection tick saves them.
   void saveTicked();
@@ -148,6 +170,10 @@ private:
   RealClock ownClock_;
   bool historyFailureShown_ = false;
   std::vector<DetectionFailure> detectionFailures_;
+  std::unique_ptr<SingleOperationLog> loadLog_;
+  HistoryLog historyLog_;
+  std::unique_ptr<MultiLoad> multiLoad_;
+  std::vector<int> loadRows_;  // the rows of the load, in the order of its lines
 };
 
 // Row texts from a ProgrammerInfo block: Target MCU, File Name, Modify Time, File Size.

@@ -410,6 +410,19 @@ void CMainDlg::reject() {
 
 QMenu* CMainDlg::createContextMenu(QWidget* parent) {
   auto* menu = new QMenu(parent);
+  QAction* setUp = menu->addAction(QString::fromUtf8(kMenuSetUpTickedLikeSelected));
+  setUp->setEnabled(flow_.canSetUpTickedLikeSelected());
+  connect(setUp, &QAction::triggered, this, [this] {
+    flow_.setUpTickedLikeSelected();
+    render();
+  });
+  QAction* load = menu->addAction(QString::fromUtf8(kMenuLoadFileToTicked));
+  load->setEnabled(flow_.canLoadFileToTicked());
+  connect(load, &QAction::triggered, this, [this] {
+    flow_.loadFileToTicked();
+    render();
+  });
+  menu->addSeparator();
   QAction* about = menu->addAction(QString::fromLatin1(kAboutMenuText));
   connect(about, &QAction::triggered, this, &CMainDlg::showAbout);
   if (extraMenuEntries_) {
