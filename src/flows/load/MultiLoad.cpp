@@ -119,6 +119,11 @@ void MultiLoad::failAll(const std::string& text) {
   }
 }
 
+void MultiLoad::endWithoutImage() {
+  failAll(kMsgNoFileTaken);
+  endIfDone();
+}
+
 void MultiLoad::start(const ChosenImage& image) {
   imageTitle_ = image.title;
   cancelRequested_ = false;

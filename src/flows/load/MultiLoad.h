@@ -29,6 +29,10 @@
 
 namespace fd {
 
+// What a programmer still waiting says when the load got no image (the file refused, or
+// none chosen); the refusal itself is said once, for all of them.
+inline constexpr const char* kMsgNoFileTaken = "Not loaded: no file was taken.";
+
 // A programmer to load: its SN and its open handle.
 struct MultiLoadTarget {
   std::string sn;
@@ -113,8 +117,9 @@ public:
   // Stops every programmer still loading at the next tick, as Cancel stops a single load.
   void cancel() { cancelRequested_ = true; }
   // Ends a load that never got an image (its file choice refused or cancelled after
-  // prepare): the programmers are reset with the select mark, as a refused Load File ends.
-  void endWithoutImage() { endIfDone(); }
+  // prepare): each programmer still waiting says it was not loaded, and all are reset with
+  // the select mark, as a refused Load File ends.
+  void endWithoutImage();
 
   bool running() const { return running_; }
   const std::vector<MultiLoadLine>& lines() const { return lines_; }

@@ -107,8 +107,8 @@ void MainFlow::loadFileToTicked() {
     image = ImageFileChooser(ports_.prompter, ports_.state)(kSelectLoadFileTitle, map.has_value());
   }
   if (!image) {
+    multiLoad_->endWithoutImage();
     if (!anyReady) {
-      multiLoad_->endWithoutImage();
       std::string failures;
       for (const MultiLoadLine& line : multiLoad_->lines()) {
         for (const LoadNote& note : line.notes) failures += "No." + line.sn + ": " + note.text + "\n";
