@@ -121,11 +121,13 @@ Outcome Protocol::CompletionHandshake(BridgeHandle handle, int busyLimit, Silent
 std::vector<Outcome> Protocol::CompletionHandshakes(const std::vector<BridgeHandle>& handles, int busyLimit,
                                                     SilentRead silentRead) {
   const std::vector<bool> ready = WaitNotBusy(handles, busyLimit);
-  std::vector<Outcome> outcomes;
-  outcomes.reserve(handles.size());
+  std::vector<std::size_t> idle;
   for (std::size_t i = 0; i < handles.size(); ++i) {
-    outcomes.push_back(ready[i] ? HandshakeResult(handles[i], silentRead)
-                                : Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut));
+    if (ready[i]) idle.push_back(i);
+  }
+  std::vector<Outcome> outcomes = HandshakeResults(handles, idle, silentRead);
+  for (std::size_t i = 0; i < handles.size(); ++i) {
+    if (!ready[i]) outcomes[i] = Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut);
   }
   return outcomes;
 }
@@ -189,15 +191,50 @@ Outcome Protocol::WriteProgrammerHeader(BridgeHandle handle, int dataFollows, co
   return WriteProgrammerHeaders({handle}, dataFollows, {block}).front();
 }
 
+std::vector<bool> Protocol::ResultBitsClear(const std::vector<BridgeHandle>& handles,
+                                           const std::vector<std::size_t>& which) {
+  std::vector<bool> clear(handles.size(), false);
+  std::vector<std::size_t> waiting = which;
+  for (int poll = 0; poll < 2 && !waiting.empty(); ++poll) {
+    std::vector<std::size_t> stillSet;
+    for (const std::size_t i : waiting) {
+      std::uint8_t status = 0;
+      // A failed status read counts as a read that did not see the bit clear.
+      if (bridge_.BridgeGetModemStatus(handles[i], status) == kBridgeOk && (status & kResultBit) == 0) {
+        clear[i] = true;
+      } else {
+        stillSet.push_back(i);
+      }
+    }
+    waiting.swap(stillSet);
+    if (!waiting.empty()) pacer_.spin(kPollSpin);
+  }
+  return clear;
+}
+
+std::vector<Outcome> Protocol::HandshakeResults(const std::vector<BridgeHandle>& handles,
+                                                const std::vector<std::size_t>& which, SilentRead silentRead) {
+  std::vector<Outcome> outcomes(handles.size(), Outcome::Success());
+  const std::vector<bool> errorWaiting = ResultBitsClear(handles, which);
+  for (const std::size_t i : which) {
+    if (errorWaiting[i]) {
+      outcomes[i] = FetchProgrammerError(handles[i]);
+      continue;
+    }
+    std::uint8_t result = 0;
+    if (!ReadBytes(handles[i], &result, 1)) {
+      outcomes[i] = silentRead == SilentRead::No ? Outcome::Error(Outcome::Failure::Link, kMsgUnknownError)
+                                                 : Outcome::Silent();
+    } else if (result != 0) {
+      outcomes[i] = Outcome::Error(Outcome::Failure::BadResult, kMsgUnknownError);
+    }
+  }
+  return outcomes;
+}
+
 Outcome Protocol::HandshakeResult(BridgeHandle handle, SilentRead silentRead) {
   // A result bit that reads clear on either poll means an error code is waiting.
-  if (WaitStatusLine(handle, kResultBit, 2)) return FetchProgrammerError(handle);
-  std::uint8_t result = 0;
-  if (!ReadBytes(handle, &result, 1)) {
-    return silentRead == SilentRead::No ? Outcome::Error(Outcome::Failure::Link, kMsgUnknownError) : Outcome::Silent();
-  }
-  if (result != 0) return Outcome::Error(Outcome::Failure::BadResult, kMsgUnknownError);
-  return Outcome::Success();
+  return HandshakeResults({handle}, {0}, silentRead).front();
 }
 
 std::vector<Outcome> Protocol::WriteProgrammerHeaders(const std::vector<BridgeHandle>& handles, int dataFollows,
@@ -216,32 +253,53 @@ std::vector<Outcome> Protocol::WriteProgrammerHeaders(const std::vector<BridgeHa
   }
   // The command's handshake: busy clear within 1000 reads, then its result.
   const std::vector<bool> took = WaitBusyClear(handles, asked, 1000);
-  std::vector<std::size_t> sent;
+  std::vector<std::size_t> idle;
   for (const std::size_t i : asked) {
-    if (!took[i]) {
+    if (took[i]) {
+      idle.push_back(i);
+    } else {
       outcomes[i] = Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut);
-      continue;
     }
-    outcomes[i] = HandshakeResult(handles[i], SilentRead::Yes);
+  }
+  const std::vector<Outcome> answered = HandshakeResults(handles, idle, SilentRead::Yes);
+  std::vector<std::size_t> framed;
+  std::vector<WriteBatch> frames;
+  for (const std::size_t i : idle) {
+    outcomes[i] = answered[i];
     if (!outcomes[i].ok()) continue;
     const HeaderFrame frame = MakeHeaderFrame(blocks[i].data());
-    if (!WriteBytes(handles[i], frame.data(), 2) || !WriteBytes(handles[i], frame.data() + 2, kHeaderBytes)) {
-      outcomes[i] = Outcome::Silent();
+    frames.push_back({handles[i], {{frame.begin(), frame.begin() + 2}, {frame.begin() + 2, frame.begin() + 2 + kHeaderBytes}}});
+    framed.push_back(i);
+  }
+  // The frames take their time on the line: each programmer's goes out beside the others'.
+  const std::vector<std::size_t> written = WriteSideBySide(frames);
+  std::vector<std::size_t> sent;
+  for (std::size_t k = 0; k < framed.size(); ++k) {
+    if (written[k] < frames[k].writes.size()) {
+      outcomes[framed[k]] = Outcome::Silent();
       continue;
     }
-    sent.push_back(i);
+    sent.push_back(framed[k]);
   }
   const std::vector<bool> stored = WaitBusyClear(handles, sent, 200);
+  // Each result byte, then the result bits of all of them together.
+  std::vector<std::size_t> answering;
+  std::vector<std::uint8_t> results(count, 0);
+  std::vector<bool> gotResults(count, false);
   for (const std::size_t i : sent) {
-    const BridgeHandle handle = handles[i];
     if (!stored[i]) {
       outcomes[i] = Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut);
       continue;
     }
-    std::uint8_t result = 0;
-    const bool gotResult = ReadBytes(handle, &result, 1);
-    if (WaitStatusLine(handle, kResultBit, 2)) {
-      outcomes[i] = FetchProgrammerError(handle);
+    gotResults[i] = ReadBytes(handles[i], &results[i], 1);
+    answering.push_back(i);
+  }
+  const std::vector<bool> errorWaiting = ResultBitsClear(handles, answering);
+  for (const std::size_t i : answering) {
+    const std::uint8_t result = results[i];
+    const bool gotResult = gotResults[i];
+    if (errorWaiting[i]) {
+      outcomes[i] = FetchProgrammerError(handles[i]);
       continue;
     }
     // A missing result byte with the result bit set says nothing about what was stored;

@@ -234,6 +234,14 @@ private:
   // The end of a handshake once the busy bit read clear: the result bit (two reads), then
   // the result byte.
   Outcome HandshakeResult(BridgeHandle handle, SilentRead silentRead);
+  // The same for the programmers at `which` (indexes into `handles`; outcomes by index),
+  // their result-bit reads in rounds that share one spin.
+  std::vector<Outcome> HandshakeResults(const std::vector<BridgeHandle>& handles, const std::vector<std::size_t>& which,
+                                        SilentRead silentRead);
+  // For each programmer at `which`: true when its result bit read clear on either of two
+  // reads, as WaitStatusLine(handle, kResultBit, 2) tells for one; each round of reads of
+  // all of them is followed by one spin, not one per programmer.
+  std::vector<bool> ResultBitsClear(const std::vector<BridgeHandle>& handles, const std::vector<std::size_t>& which);
 
   Bridge& bridge_;
   Pacer& pacer_;
