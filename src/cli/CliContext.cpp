@@ -10,6 +10,7 @@
 
 #include "app/Startup.h"
 #include "cli/JsonText.h"
+#include "link/ProgrammerSn.h"
 
 namespace fd {
 
@@ -144,21 +145,34 @@ bool CliContext::interactive() const { return &err == &std::cerr && isatty(STDIN
 ConsoleMain::ConsoleMain(CliContext& cli, DialogHost* dialogs, DialogHost* runner)
     : timers(cli.session->clock()),
       flow({cli.session->state(), cli.session->bridge(), cli.session->pacer(), *cli.prompter, timers, opener, {},
-            dialogs, nullptr, runner}) {}
+            dialogs, nullptr, runner, /*stableRows=*/true}) {}
 
 void ReportDetectionFailures(CliContext& cli, const MainFlow& flow) {
   for (const DetectionFailure& failure : flow.detectionFailures()) {
-    cli.err << "ERROR: The programmer at device index " << failure.deviceIndex << " got no row: " << failure.message
-            << '\n';
+    cli.err << "ERROR: Programmer " << SnText(static_cast<int>(failure.deviceIndex) + 1) << " (device index "
+            << failure.deviceIndex << ") got no row: " << failure.message << '\n';
   }
 }
 
-bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow) {
-  if (flow.detectionFailures().empty()) return true;
-  ReportDetectionFailures(cli, flow);
-  cli.err << "ERROR: The rows are numbered without it, so a row number may name another programmer; "
-             "nothing was done.\n";
-  return false;
+bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow, const std::vector<std::string>& chosen) {
+  // Rows keep their numbers whoever fails detection: only a chosen programmer that failed
+  // stops the command, and every one when the command takes them all.
+  bool refused = false;
+  for (const DetectionFailure& failure : flow.detectionFailures()) {
+    const std::string sn = SnText(static_cast<int>(failure.deviceIndex) + 1);
+    if (!chosen.empty() && std::find(chosen.begin(), chosen.end(), sn) == chosen.end()) continue;
+    cli.err << "ERROR: Programmer " << sn << " (device index " << failure.deviceIndex
+            << ") got no row: " << failure.message << '\n';
+    refused = true;
+  }
+  if (refused) cli.err << "ERROR: The command acts on this programmer; nothing was done.\n";
+  return !refused;
+}
+
+std::vector<std::string> SnsOfList(const std::string& list) {
+  std::vector<std::string> sns;
+  for (const int number : ParseSnList(list).value_or(std::vector<int>{})) sns.push_back(SnText(number));
+  return sns;
 }
 
 const std::vector<const char*>& RowFieldNames(ColumnSet set) {

@@ -113,10 +113,15 @@ struct ConsoleMain {
 // Says, one line each, which attached programmers got no row and why.
 void ReportDetectionFailures(CliContext& cli, const MainFlow& flow);
 
-// Commands that pick programmers by row number refuse to run while any attached
-// programmer failed detection: the rows are numbered without it, so "01" could name
-// another programmer than the user means. False (with the failures named) then.
-bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow);
+// The command line numbers its rows by where the programmers are, so a programmer that
+// failed detection keeps its number and shifts no other. A command refuses to run only
+// when a programmer it acts on failed: one of `chosen` (row numbers "01".."08"), or any
+// when `chosen` is empty (a command that takes every programmer). False, with those
+// failures named, then.
+bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow, const std::vector<std::string>& chosen);
+// The row numbers of a list such as "1,03" as the rows show them ("01", "03"); none for an
+// empty or malformed list.
+std::vector<std::string> SnsOfList(const std::string& list);
 
 // The JSON field names of a column set's cells after "sn", in column order: detection
 // "product", "file", "modified", "size"; a run "status", "progress", "percent"; the

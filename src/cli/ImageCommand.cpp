@@ -207,7 +207,7 @@ int RunMultiLoad(CliContext& cli, const ImageCommandOptions& options) {
   ConsoleMain main(cli);
   MainFlow& flow = main.flow;
   flow.open();
-  if (!RowsNameTheirProgrammers(cli, flow)) {
+  if (!RowsNameTheirProgrammers(cli, flow, options.all ? std::vector<std::string>{} : SnsOfList(options.sn))) {
     flow.close();
     return SignalWatch::exitCode(kExitFailed);
   }
@@ -380,11 +380,11 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   ConsoleMain main(cli);
   MainFlow& flow = main.flow;
   flow.open();
-  if (!RowsNameTheirProgrammers(cli, flow)) {
+  const std::string sn = SnTextOf(options.sn);
+  if (!RowsNameTheirProgrammers(cli, flow, {sn})) {
     flow.close();
     return SignalWatch::exitCode(kExitFailed);
   }
-  const std::string sn = SnTextOf(options.sn);
   const MainView& view = flow.view();
   int row = -1;
   for (std::size_t r = 0; r < view.rows.size(); ++r) {

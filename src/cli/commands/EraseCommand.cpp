@@ -40,7 +40,7 @@ public:
 
 private:
   int erase(CliContext& cli, ConsoleMain& main) {
-    if (!RowsNameTheirProgrammers(cli, main.flow)) return kExitFailed;
+    if (!RowsNameTheirProgrammers(cli, main.flow, {NormalizedSn(sn_)})) return kExitFailed;
     if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitFailed;
     AppState& state = cli.host().state();
     if (!LoadOnlineSetup(state, *cli.prompter)) return kExitFailed;

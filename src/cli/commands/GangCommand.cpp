@@ -45,9 +45,9 @@ public:
     MainFlow& flow = main.flow;
     flow.open();
     const MainView& view = flow.view();
-    // Rows chosen by number, or every row by default: either way a programmer left out of
-    // the list would shift the numbers under the run.
-    if (!RowsNameTheirProgrammers(cli, flow)) {
+    // Rows chosen by number, or every row by default: a chosen programmer that failed
+    // detection cannot run, and by default every programmer is chosen.
+    if (!RowsNameTheirProgrammers(cli, flow, SnsOfList(snList_))) {
       flow.close();
       cli.end();
       return SignalWatch::exitCode(kExitFailed);

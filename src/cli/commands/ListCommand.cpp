@@ -3,6 +3,7 @@
 #include <iomanip>
 
 #include "cli/commands/Command.h"
+#include "link/ProgrammerSn.h"
 
 namespace fd {
 namespace {
@@ -23,7 +24,9 @@ void PrintRows(std::ostream& out, const MainView& view) {
 // serial bridge (a simulated bench has none of these); and the programmers that are
 // attached but could not be opened, with the reason.
 struct PortsOfList {
+  std::vector<std::string> sns;           // each list row's number
   std::vector<SerialDeviceRow> rows;      // by list row
+  std::vector<std::string> unopenedSns;   // the numbers the programmers without a row keep
   std::vector<SerialDeviceRow> unopened;  // attached programmers without a row
 };
 
@@ -34,12 +37,17 @@ PortsOfList PortsOf(CliContext& cli, const MainFlow& flow, std::size_t rowCount)
   for (std::size_t r = 0; r < rowCount; ++r) {
     std::optional<SerialDeviceRow> row;
     if (serial) row = serial->rowOf(flow.handles()[r]);
+    ports.sns.push_back(flow.view().rows[r].sn);
     ports.rows.push_back(row.value_or(SerialDeviceRow{}));
     if (row) shown.push_back(row->port);
   }
   if (serial) {
-    for (const SerialDeviceRow& device : serial->rows()) {
-      if (std::find(shown.begin(), shown.end(), device.port) == shown.end()) ports.unopened.push_back(device);
+    // The devices come by index, and a row's number is its index + 1.
+    const std::vector<SerialDeviceRow> devices = serial->rows();
+    for (std::size_t index = 0; index < devices.size(); ++index) {
+      if (std::find(shown.begin(), shown.end(), devices[index].port) != shown.end()) continue;
+      ports.unopenedSns.push_back(SnText(static_cast<int>(index) + 1));
+      ports.unopened.push_back(devices[index]);
     }
   }
   return ports;
@@ -58,10 +66,11 @@ void PrintPorts(std::ostream& out, const PortsOfList& ports) {
   if (ports.rows.empty() && ports.unopened.empty()) return;
   out << "   SN Port            USB path      USB serial\n";
   for (std::size_t r = 0; r < ports.rows.size(); ++r) {
-    line((r + 1 < 10 ? "0" : "") + std::to_string(r + 1), ports.rows[r], "");
+    line(ports.sns[r], ports.rows[r], "");
   }
-  for (const SerialDeviceRow& row : ports.unopened) {
-    line("--", row, row.note.empty() ? "not opened" : row.note);
+  for (std::size_t u = 0; u < ports.unopened.size(); ++u) {
+    const SerialDeviceRow& row = ports.unopened[u];
+    line(ports.unopenedSns[u], row, row.note.empty() ? "not opened" : row.note);
   }
 }
 
@@ -84,11 +93,15 @@ public:
       for (std::size_t r = 0; r < rows.size(); ++r) rows[r].update(PortJson(ports.rows[r]));
       nlohmann::json failures = nlohmann::json::array();
       for (const DetectionFailure& failure : main.flow.detectionFailures()) {
-        failures.push_back({{"deviceIndex", failure.deviceIndex}, {"message", failure.message}});
+        failures.push_back({{"sn", SnText(static_cast<int>(failure.deviceIndex) + 1)},
+                            {"deviceIndex", failure.deviceIndex},
+                            {"message", failure.message}});
       }
       nlohmann::json unopened = nlohmann::json::array();
-      for (const SerialDeviceRow& row : ports.unopened) {
+      for (std::size_t u = 0; u < ports.unopened.size(); ++u) {
+        const SerialDeviceRow& row = ports.unopened[u];
         nlohmann::json j = PortJson(row);
+        j["sn"] = ports.unopenedSns[u];
         j["note"] = row.note;
         unopened.push_back(j);
       }

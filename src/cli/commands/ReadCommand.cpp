@@ -89,7 +89,7 @@ public:
 
 private:
   int read(CliContext& cli, ConsoleMain& main, const std::string& path) {
-    if (!RowsNameTheirProgrammers(cli, main.flow)) return kExitFailed;
+    if (!RowsNameTheirProgrammers(cli, main.flow, {NormalizedSn(sn_)})) return kExitFailed;
     if (!SelectProgrammer(cli, main.flow, NormalizedSn(sn_))) return kExitFailed;
     AppState& state = cli.host().state();
     if (!LoadOnlineSetup(state, *cli.prompter)) return kExitFailed;

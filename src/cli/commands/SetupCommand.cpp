@@ -161,7 +161,12 @@ public:
     ConsoleMain main(cli, &windows);
     MainFlow& flow = main.flow;
     flow.open();
-    if (!RowsNameTheirProgrammers(cli, flow)) {
+    std::vector<std::string> chosen;
+    if (!all_) {
+      chosen = SnsOfList(sn_);
+      if (!like_.empty()) chosen.push_back(SnTextOf(like_));
+    }
+    if (!RowsNameTheirProgrammers(cli, flow, chosen)) {
       flow.close();
       cli.end();
       return kExitFailed;

@@ -109,7 +109,8 @@ void MainFlow::DetectProgrammers() {
     ports_.state.programmerInfo = blocks[i];
     handles_[r] = ready[i];
     const auto texts = DetectionRowTexts(blocks[i]);
-    view_.rows.push_back({SnText(r + 1), {texts.begin(), texts.end()}, true});
+    const int number = ports_.stableRows ? static_cast<int>(readyIndex[i]) + 1 : r + 1;
+    view_.rows.push_back({SnText(number), {texts.begin(), texts.end()}, true});
     ++r;
   }
   std::sort(failures.begin(), failures.end(),

@@ -71,6 +71,10 @@ struct MainFlowPorts {
   // long operation; none: the run goes on in the list, ticked by `timers`, and Start
   // returns at once (the window).
   DialogHost* runner = nullptr;
+  // Rows numbered by where their programmers are (device index + 1), so a programmer that
+  // fails detection keeps its number and the others keep theirs (the command line, where
+  // a script names a row by number); otherwise numbered in the order detected.
+  bool stableRows = false;
 };
 
 class MainFlow {
