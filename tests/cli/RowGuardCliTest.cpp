@@ -1,5 +1,5 @@
-// What the command line does when an attached programmer failed detection (row numbers
-// would shift), when the on-line product's line cannot be read (a default would reach the
+// What the command line does when an attached programmer failed detection (it keeps its
+// row number; a command that acts on it refuses, the others go on), when the on-line product's line cannot be read (a default would reach the
 // target), and the lines it prints instead of answering its own questions silently.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -67,14 +67,14 @@ TEST_F(RowGuardCliTest, WithTheFirstProgrammerFailingItsResetSetupSn01ChangesNot
   const ProgrammerInfo second = programmer(1).info;
   const CliRun run = this->run({"setup", "--sn", "01", "--offline", "--power", "5"});
   EXPECT_EQ(run.code, 1) << run.err;
-  EXPECT_THAT(run.err, HasSubstr("device index 0 got no row: Can not reset the programmer!"));
+  EXPECT_THAT(run.err, HasSubstr("Programmer 01 (device index 0) got no row: Can not reset the programmer!"));
   EXPECT_THAT(run.err, HasSubstr("nothing was done"));
   EXPECT_EQ(commandWrites("42"), 0);  // no header write
   EXPECT_EQ(programmer(1).info, second);
   EXPECT_EQ(programmer(1).info[info::kPower], second[info::kPower]);
 }
 
-TEST_F(RowGuardCliTest, EveryCommandThatPicksByRowRefusesWhileAProgrammerIsLeftOut) {
+TEST_F(RowGuardCliTest, EveryCommandThatActsOnAProgrammerLeftOutRefuses) {
   const struct {
     const char* name;
     SimFaults faults;
@@ -101,24 +101,58 @@ TEST_F(RowGuardCliTest, EveryCommandThatPicksByRowRefusesWhileAProgrammerIsLeftO
       SCOPED_TRACE(std::string(failure.name) + ": " + command[0]);
       const CliRun run = this->run(command);
       EXPECT_EQ(run.code, 1) << run.err;
-      EXPECT_THAT(run.err, HasSubstr(std::string("device index 0 got no row: ") + failure.why));
+      EXPECT_THAT(run.err, HasSubstr(std::string("Programmer 01 (device index 0) got no row: ") + failure.why));
       EXPECT_THAT(run.err, HasSubstr("nothing was done"));
       EXPECT_EQ(commandWrites("53"), 0);  // no gang start
       EXPECT_EQ(commandWrites("44"), 0);  // no load
       EXPECT_EQ(commandWrites("43"), 0);  // no target connected
       EXPECT_FALSE(dir.exists("out.mot"));
     }
-    // The list shows the rows it has, names the one left out and fails.
+    // The list shows the rows it has, each with its own number, names the one left out
+    // and fails.
     const CliRun list = this->run({"list"});
     EXPECT_EQ(list.code, 1) << failure.name;
     EXPECT_THAT(list.out, HasSubstr("2 programmers are detected"));
-    EXPECT_THAT(list.err, HasSubstr(std::string("device index 0 got no row: ") + failure.why));
+    EXPECT_THAT(list.out, HasSubstr(">x 02  ZK40G16B"));
+    EXPECT_THAT(list.out, HasSubstr(" x 03  ZK40H128R1"));
+    EXPECT_THAT(list.err, HasSubstr(std::string("Programmer 01 (device index 0) got no row: ") + failure.why));
     const CliRun json = this->run({"--json", "list"});
     EXPECT_EQ(json.code, 1);
     const auto j = nlohmann::json::parse(json.out);
     ASSERT_EQ(j["notListed"].size(), 1u) << failure.name;
     EXPECT_EQ(j["notListed"][0]["deviceIndex"], 0);
+    EXPECT_EQ(j["notListed"][0]["sn"], "01");
   }
+}
+
+TEST_F(RowGuardCliTest, AProgrammerLeftOutKeepsItsNumberAndTheOthersWorkUnderTheirOwn) {
+  SimFaults faults;
+  faults.busyAfterReset = true;
+  benchWith(faults);
+  const ProgrammerInfo third = programmer(2).info;
+  // 02 is still the demo's second programmer: its setup changes, and nobody else's.
+  const CliRun setup = run({"setup", "--sn", "02", "--offline", "--power", "5"});
+  ASSERT_EQ(setup.code, 0) << setup.err;
+  EXPECT_THAT(setup.err, Not(HasSubstr("got no row")));
+  EXPECT_EQ(programmer(1).info[info::kPower], 0x50);
+  EXPECT_EQ(programmer(2).info, third);
+
+  const CliRun info = run({"--json", "list"});
+  const auto j = nlohmann::json::parse(info.out);
+  ASSERT_EQ(j["rows"].size(), 2u);
+  EXPECT_EQ(j["rows"][0]["sn"], "02");
+  EXPECT_EQ(j["rows"][0]["product"], "ZK40G16B");
+  EXPECT_EQ(j["rows"][1]["sn"], "03");
+
+  // A list that names the one left out refuses; one without it goes on.
+  const CliRun both = run({"setup", "--sn", "01,03", "--offline", "--power", "3"});
+  EXPECT_EQ(both.code, 1);
+  EXPECT_THAT(both.err, HasSubstr("Programmer 01 (device index 0) got no row"));
+  EXPECT_EQ(programmer(2).info, third);
+  const CliRun gang = run({"gang", "--sn", "03"});
+  EXPECT_THAT(gang.err, Not(HasSubstr("got no row"))) << gang.err;
+  EXPECT_THAT(gang.out, HasSubstr("03"));
+  EXPECT_EQ(commandWrites("53"), 1);  // one gang start, on 03 alone
 }
 
 TEST_F(RowGuardCliTest, ProgramOfAProductTheDatabaseDoesNotHoldSendsNothing) {
