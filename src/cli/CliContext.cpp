@@ -175,6 +175,14 @@ std::vector<std::string> SnsOfList(const std::string& list) {
   return sns;
 }
 
+void OpenOnlyRows(MainFlow& flow, const std::vector<std::string>& sns) {
+  std::vector<std::uint32_t> indexes;
+  for (const std::string& sn : sns) {
+    if (const std::optional<int> number = ParseSn(sn)) indexes.push_back(static_cast<std::uint32_t>(*number - 1));
+  }
+  flow.openOnly(indexes);
+}
+
 const std::vector<const char*>& RowFieldNames(ColumnSet set) {
   // Fixed names of the command line's own: a column renamed in the window changes nothing here.
   static const std::vector<const char*> detection{"product", "file", "modified", "size"};

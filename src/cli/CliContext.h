@@ -122,6 +122,10 @@ bool RowsNameTheirProgrammers(CliContext& cli, const MainFlow& flow, const std::
 // The row numbers of a list such as "1,03" as the rows show them ("01", "03"); none for an
 // empty or malformed list.
 std::vector<std::string> SnsOfList(const std::string& list);
+// A command acts only on these rows ("01".."08"): detection opens their programmers alone
+// and leaves the others (another process may be working with them) untouched. Every
+// programmer when `sns` is empty.
+void OpenOnlyRows(MainFlow& flow, const std::vector<std::string>& sns);
 
 // The JSON field names of a column set's cells after "sn", in column order: detection
 // "product", "file", "modified", "size"; a run "status", "progress", "percent"; the

@@ -206,8 +206,10 @@ int RunMultiLoad(CliContext& cli, const ImageCommandOptions& options) {
   AppState& state = session.state();
   ConsoleMain main(cli);
   MainFlow& flow = main.flow;
+  const std::vector<std::string> chosen = options.all ? std::vector<std::string>{} : SnsOfList(options.sn);
+  OpenOnlyRows(flow, chosen);
   flow.open();
-  if (!RowsNameTheirProgrammers(cli, flow, options.all ? std::vector<std::string>{} : SnsOfList(options.sn))) {
+  if (!RowsNameTheirProgrammers(cli, flow, chosen)) {
     flow.close();
     return SignalWatch::exitCode(kExitFailed);
   }
@@ -379,6 +381,7 @@ int RunImageCommand(CliContext& cli, const ImageCommandOptions& options, bool of
   AppState& state = session.state();
   ConsoleMain main(cli);
   MainFlow& flow = main.flow;
+  OpenOnlyRows(flow, {SnTextOf(options.sn)});
   flow.open();
   const std::string sn = SnTextOf(options.sn);
   if (!RowsNameTheirProgrammers(cli, flow, {sn})) {

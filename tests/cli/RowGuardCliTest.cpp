@@ -136,6 +136,11 @@ TEST_F(RowGuardCliTest, AProgrammerLeftOutKeepsItsNumberAndTheOthersWorkUnderThe
   EXPECT_THAT(setup.err, Not(HasSubstr("got no row")));
   EXPECT_EQ(programmer(1).info[info::kPower], 0x50);
   EXPECT_EQ(programmer(2).info, third);
+  // Only the programmer the command acts on is opened (and so reset and locked).
+  const std::string trace = dir.read("trace.txt");
+  EXPECT_THAT(trace, HasSubstr("Open index=1 "));
+  EXPECT_THAT(trace, Not(HasSubstr("Open index=0 ")));
+  EXPECT_THAT(trace, Not(HasSubstr("Open index=2 ")));
 
   const CliRun info = run({"--json", "list"});
   const auto j = nlohmann::json::parse(info.out);

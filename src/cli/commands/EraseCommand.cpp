@@ -31,6 +31,7 @@ public:
     if (!cli.begin()) return kExitFailed;
     SignalWatch signals;
     ConsoleMain main(cli);
+    OpenOnlyRows(main.flow, {NormalizedSn(sn_)});
     main.flow.open();
     const int code = erase(cli, main);
     main.flow.close();

@@ -43,6 +43,8 @@ public:
     ConsoleHost runner(cli);
     ConsoleMain main(cli, nullptr, &runner);
     MainFlow& flow = main.flow;
+    // Every programmer is opened, as the window's list holds them all: the run's record
+    // names each row, those not taking part as not applicable.
     flow.open();
     const MainView& view = flow.view();
     // Rows chosen by number, or every row by default: a chosen programmer that failed

@@ -80,6 +80,7 @@ public:
     }
     SignalWatch signals;
     ConsoleMain main(cli);
+    OpenOnlyRows(main.flow, {NormalizedSn(sn_)});
     main.flow.open();
     const int code = read(cli, main, path);
     main.flow.close();

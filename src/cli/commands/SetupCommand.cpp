@@ -160,12 +160,13 @@ public:
     ScriptedHost windows(s.clock());
     ConsoleMain main(cli, &windows);
     MainFlow& flow = main.flow;
-    flow.open();
     std::vector<std::string> chosen;
     if (!all_) {
       chosen = SnsOfList(sn_);
       if (!like_.empty()) chosen.push_back(SnTextOf(like_));
     }
+    OpenOnlyRows(flow, chosen);
+    flow.open();
     if (!RowsNameTheirProgrammers(cli, flow, chosen)) {
       flow.close();
       cli.end();

@@ -75,6 +75,7 @@ void MainFlow::DetectProgrammers() {
   // Failures in device order, whatever step they came at.
   std::vector<std::pair<std::uint32_t, std::string>> failures;
   for (std::uint32_t index = 0; index < count; ++index) {
+    if (!openOnly_.empty() && std::find(openOnly_.begin(), openOnly_.end(), index) == openOnly_.end()) continue;
     const OpenedProgrammer programmer = protocol_.OpenProgrammer(index);
     if (!programmer.ok()) {
       const bool notOpened = programmer.failure == OpenedProgrammer::Failure::CannotOpen;

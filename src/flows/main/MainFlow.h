@@ -83,6 +83,10 @@ public:
 
   // Window opening: list set up, no run, detection, the detection timer started.
   void open();
+  // Detection opens only the programmers at these device indexes (a command that acts on
+  // some of them never opens, resets or locks the others); all of them when empty. Set
+  // before open().
+  void openOnly(std::vector<std::uint32_t> deviceIndexes) { openOnly_ = std::move(deviceIndexes); }
   void onTimer(int id);
   void DetectProgrammers();
   // The list's selection moved to `row` (-1: no row).
@@ -174,6 +178,7 @@ private:
   RealClock ownClock_;
   bool historyFailureShown_ = false;
   std::vector<DetectionFailure> detectionFailures_;
+  std::vector<std::uint32_t> openOnly_;
   std::unique_ptr<SingleOperationLog> loadLog_;
   HistoryLog historyLog_;
   std::unique_ptr<MultiLoad> multiLoad_;
