@@ -333,7 +333,9 @@ TEST_F(EmulatorEndToEnd, EmulatorKilledInTheMiddleOfALoadOrARead) {
     EXPECT_EQ(ended.code, 1) << ended.out << ended.err;
     EXPECT_THAT(ended.err, HasSubstr("ERROR: ")) << ended.err;
     EXPECT_THAT(ended.out, ::testing::Not(HasSubstr("loaded"))) << ended.out;
-    EXPECT_LT(after, 5.0) << ended.err;
+    // Well within the 30 s a hang would take. A slow build (the sanitizer's) may still be in
+    // its detection when the kill comes, and then waits out two resets' polls.
+    EXPECT_LT(after, 10.0) << ended.err;
     EXPECT_FALSE(fs::exists(dir.path("read.mot")));
     emulator_.reset();
   }
