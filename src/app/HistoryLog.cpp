@@ -74,6 +74,10 @@ HistoryFailureWatch::HistoryFailureWatch(std::function<void(const std::string& e
 
 HistoryFailureWatch::~HistoryFailureWatch() { gHistoryWatch = previous_; }
 
+void HistoryFailureWatch::tell(const std::string& error) {
+  if (gHistoryWatch != nullptr && gHistoryWatch->failed_) gHistoryWatch->failed_(error);
+}
+
 HistoryLog::HistoryLog(std::string path) : path_(std::move(path)) {}
 
 const std::string& HistoryLog::path() const { return path_; }
@@ -95,7 +99,7 @@ FileResult HistoryLog::append(std::string_view text) {
   } else {
     written = FileIo::append(path_, bytes);
   }
-  if (!written && gHistoryWatch != nullptr && gHistoryWatch->failed_) gHistoryWatch->failed_(written.error);
+  if (!written) HistoryFailureWatch::tell(written.error);
   return written;
 }
 

@@ -70,6 +70,10 @@ private:
 // command's lost records by one rule. Watches nest; the innermost one is told.
 class HistoryFailureWatch {
 public:
+  // Tells the innermost watch (if any) that a record was lost, with the sentence why: the
+  // history log's appends do, and so do the other logs kept beside it.
+  static void tell(const std::string& error);
+
   explicit HistoryFailureWatch(std::function<void(const std::string& error)> failed);
   ~HistoryFailureWatch();
   HistoryFailureWatch(const HistoryFailureWatch&) = delete;

@@ -108,7 +108,8 @@ int CliContext::finish(int code) {
   // command fails, though the operation itself was done (its output says so).
   std::vector<std::string> said;
   for (const std::string& failure : historyFailures_) {
-    const std::string text = std::string(kMsgHistoryNotWritten) + " " + failure;
+    const bool runLog = failure.find(kRunLogFileName) != std::string::npos;
+    const std::string text = std::string(runLog ? kMsgRunLogNotWritten : kMsgHistoryNotWritten) + " " + failure;
     if (std::find(said.begin(), said.end(), text) != said.end()) continue;
     said.push_back(text);
     const auto& shown = prompter ? prompter->shown() : std::vector<ConsolePrompter::Shown>{};
@@ -145,7 +146,16 @@ bool CliContext::interactive() const { return &err == &std::cerr && isatty(STDIN
 ConsoleMain::ConsoleMain(CliContext& cli, DialogHost* dialogs, DialogHost* runner)
     : timers(cli.session->clock()),
       flow({cli.session->state(), cli.session->bridge(), cli.session->pacer(), *cli.prompter, timers, opener, {},
-            dialogs, nullptr, runner, /*stableRows=*/true}) {}
+            dialogs, nullptr, runner, /*stableRows=*/true,
+            [&cli](BridgeHandle handle) {
+              RunPortIdentity where;
+              if (SerialBridge* serial = cli.session->serial()) {
+                if (const std::optional<SerialDeviceRow> row = serial->rowOf(handle)) {
+                  where = {row->port, row->usbPath, row->usbSerial};
+                }
+              }
+              return where;
+            }}) {}
 
 void ReportDetectionFailures(CliContext& cli, const MainFlow& flow) {
   for (const DetectionFailure& failure : flow.detectionFailures()) {

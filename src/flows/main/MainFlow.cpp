@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "formats/DeviceDatabase.h"
 #include "flows/main/MainFlowParts.h"
 
 namespace fd {
@@ -129,9 +130,33 @@ void MainFlow::startRun() {
   ports_.timers.stop(kTimerDetection);
   runPhase_ = RunPhase::Running;
   Clock& clock = ports_.clock != nullptr ? *ports_.clock : static_cast<Clock&>(ownClock_);
+  // What the run log says of each programmer taking part, as Start finds it.
+  runRecords_.clear();
+  runLogged_ = false;
+  runStartUs_ = clock.nowUs();
+  for (std::size_t r = 0; r < view_.rows.size(); ++r) {
+    if (!ticked_[r]) continue;
+    RunRecord record;
+    record.operation = "gang";
+    record.sn = view_.rows[r].sn;
+    const std::vector<std::string>& cells = view_.rows[r].cells;
+    record.product = cells.size() > 0 ? std::string(TrimTrailingSpaces(cells[0])) : std::string();
+    record.file = cells.size() > 1 ? std::string(TrimTrailingSpaces(cells[1])) : std::string();
+    record.stamp = cells.size() > 2 ? cells[2] : std::string();
+    if (ports_.identify) {
+      const RunPortIdentity where = ports_.identify(handles_[r]);
+      record.port = where.port;
+      record.usbPath = where.usbPath;
+      record.usbSerial = where.usbSerial;
+    }
+    runRecords_.emplace_back(r, std::move(record));
+  }
   run_.emplace(GangRunPorts{clock, protocol_, view_, handles_, ticked_});
   run_->changed = [this] {
-    if (runPhase_ == RunPhase::Running && run_->ended()) runPhase_ = RunPhase::Results;
+    if (runPhase_ == RunPhase::Running && run_->ended()) {
+      runPhase_ = RunPhase::Results;
+      writeRunLog();
+    }
     notify();
   };
   if (ports_.runner != nullptr) {
@@ -164,6 +189,42 @@ void MainFlow::writeGangRecord() {
   if (!written && written.writeFailed && !historyFailureShown_) {
     historyFailureShown_ = true;
     ports_.prompter.error(std::string(kMsgHistoryNotWritten) + " " + written.error);
+  }
+}
+
+void MainFlow::writeRunLog() {
+  if (runLogged_ || !run_) return;
+  runLogged_ = true;
+  if (!RunLogEnabled(settings_)) return;
+  Clock& clock = ports_.clock != nullptr ? *ports_.clock : static_cast<Clock&>(ownClock_);
+  const std::uint64_t durationMs = (clock.nowUs() - runStartUs_) / 1000;
+  const std::vector<RowResult> results = run_->results();
+  const bool canceled = run_->cancelRequested();
+  const std::string time = IsoLocalTime();
+  const std::string station = StationName(settings_);
+  std::vector<RunRecord> records;
+  for (auto& [row, record] : runRecords_) {
+    if (row >= results.size()) continue;
+    const RowResult& result = results[row];
+    record.time = time;
+    record.station = station;
+    record.version = ProgramVersion();
+    record.durationMs = durationMs;
+    if (result.succeeded()) {
+      record.result = kRunOk;
+    } else {
+      // A programmer Cancel stopped before it answered was canceled; every other one failed.
+      record.result = canceled && result.code == 0xFF ? kRunCanceled : kRunFailed;
+      if (result.code != 0x00 && result.code != 0xFF) record.code = result.code;
+    }
+    const std::vector<std::string>& cells = view_.rows[row].cells;
+    record.text = cells.empty() ? std::string() : std::string(TrimTrailingSpaces(cells[0]));
+    records.push_back(record);
+  }
+  const FileResult written = RunLog(ports_.state.appDir + kRunLogFileName).append(records);
+  if (!written && !runLogFailureShown_ && ports_.runner == nullptr) {
+    runLogFailureShown_ = true;
+    ports_.prompter.error(std::string(kMsgRunLogNotWritten) + " " + written.error);
   }
 }
 

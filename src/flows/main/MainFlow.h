@@ -16,6 +16,7 @@
 #include "app/DocumentOpener.h"
 #include "app/HistoryLog.h"
 #include "app/Prompter.h"
+#include "app/RunLog.h"
 #include "app/SettingsFile.h"
 #include "app/Timers.h"
 #include "flows/common/DialogHost.h"
@@ -34,6 +35,7 @@ inline constexpr const char* kMsgNoProgrammerSelected = "No programmer is select
 inline constexpr const char* kMsgCannotOpenLog = "Can not open log file!";
 inline constexpr const char* kMsgCannotOpenManual = "Can not open user manual!";
 inline constexpr const char* kMsgHistoryNotWritten = "The history record could not be written.";
+inline constexpr const char* kMsgRunLogNotWritten = "The run log record could not be written.";
 inline constexpr const char* kDetectOpenFailed = "it could not be opened";
 inline constexpr const char* kDetectLineFailed = "its line could not be set up (baud rate or framing refused)";
 inline constexpr const char* kDetectInfoFailed = "it did not give its information block";
@@ -75,6 +77,8 @@ struct MainFlowPorts {
   // fails detection keeps its number and the others keep theirs (the command line, where
   // a script names a row by number); otherwise numbered in the order detected.
   bool stableRows = false;
+  // Where a row's programmer is, for the run log; none: nothing known (the simulated bench).
+  std::function<RunPortIdentity(BridgeHandle)> identify{};
 };
 
 class MainFlow {
@@ -177,6 +181,13 @@ private:
   // The progress estimate's time when no clock is given.
   RealClock ownClock_;
   bool historyFailureShown_ = false;
+  // The run log's view of the gang run: each ticked row as Start found it, and whether the
+  // run's lines are written.
+  void writeRunLog();
+  std::vector<std::pair<std::size_t, RunRecord>> runRecords_;
+  std::uint64_t runStartUs_ = 0;
+  bool runLogged_ = false;
+  bool runLogFailureShown_ = false;
   std::vector<DetectionFailure> detectionFailures_;
   std::vector<std::uint32_t> openOnly_;
   std::unique_ptr<SingleOperationLog> loadLog_;

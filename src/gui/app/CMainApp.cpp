@@ -49,7 +49,15 @@ int CMainApp::run() {
   dialogs.setPacer(&pacer);
   RealClock realClock;
   Clock& clock = clock_ != nullptr ? *clock_ : realClock;
-  MainFlow flow(MainFlowPorts{state_, bridge_, pacer, prompter, timers, opener, {}, &dialogs, &clock});
+  MainFlowPorts ports{state_, bridge_, pacer, prompter, timers, opener, {}, &dialogs, &clock};
+  if (serial_ != nullptr) {
+    ports.identify = [serial = serial_](BridgeHandle handle) {
+      RunPortIdentity where;
+      if (const std::optional<SerialDeviceRow> row = serial->rowOf(handle)) where = {row->port, row->usbPath, row->usbSerial};
+      return where;
+    };
+  }
+  MainFlow flow(std::move(ports));
   timers.setHandler([&flow](int id) { flow.onTimer(id); });
 
   CMainDlg window(flow);

@@ -1,0 +1,171 @@
+#include "app/RunLog.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+#include "app/HistoryLog.h"
+#include "formats/FileLock.h"
+
+namespace fd {
+namespace {
+
+// A programmer's single bytes as the characters they are in Latin-1.
+std::string Latin1(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      text += c;
+    } else {
+      text += static_cast<char>(0xC0 | (byte >> 6));
+      text += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return text;
+}
+
+// Back from Latin-1 to the programmer's bytes; nothing when a character is beyond it.
+std::optional<std::string> FromLatin1(const std::string& text) {
+  std::string bytes;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      bytes += static_cast<char>(c);
+    } else if ((c == 0xC2 || c == 0xC3) && i + 1 < text.size()) {
+      bytes += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(text[++i]) & 0x3F));
+    } else {
+      return std::nullopt;
+    }
+  }
+  return bytes;
+}
+
+}  // namespace
+
+const char* ProgramVersion() { return FLASHDOCK_VERSION; }
+
+std::string IsoLocalTime(std::optional<std::int64_t> unixSeconds) {
+  const std::time_t t = unixSeconds ? static_cast<std::time_t>(*unixSeconds) : std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+  // "+0100" becomes "+01:00", as ISO 8601's extended form writes it.
+  std::string iso = text;
+  if (iso.size() >= 5) iso.insert(iso.size() - 2, ":");
+  return iso;
+}
+
+std::string RunRecordLine(const RunRecord& r) {
+  nlohmann::ordered_json j;
+  j["time"] = r.time;
+  j["station"] = r.station;
+  j["operation"] = r.operation;
+  j["sn"] = r.sn;
+  j["port"] = r.port;
+  j["usbPath"] = r.usbPath;
+  j["usbSerial"] = r.usbSerial;
+  j["product"] = Latin1(r.product);
+  j["file"] = Latin1(r.file);
+  j["stamp"] = r.stamp;
+  j["sha256"] = r.sha256;
+  j["result"] = r.result;
+  j["code"] = r.code ? nlohmann::ordered_json(*r.code) : nlohmann::ordered_json(nullptr);
+  j["text"] = r.text;
+  j["durationMs"] = r.durationMs;
+  j["version"] = r.version;
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::optional<RunRecord> ParseRunRecordLine(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+  if (j.is_discarded() || !j.is_object()) return std::nullopt;
+  RunRecord r;
+  const auto text = [&j](const char* key, std::string& out) {
+    const auto at = j.find(key);
+    if (at == j.end() || !at->is_string()) return false;
+    out = at->get<std::string>();
+    return true;
+  };
+  // The keys a reader relies on must be there; the others may be empty.
+  if (!text("time", r.time) || !text("operation", r.operation) || !text("sn", r.sn) || !text("result", r.result)) {
+    return std::nullopt;
+  }
+  text("station", r.station);
+  text("port", r.port);
+  text("usbPath", r.usbPath);
+  text("usbSerial", r.usbSerial);
+  std::string product, file;
+  text("product", product);
+  text("file", file);
+  r.product = FromLatin1(product).value_or(product);
+  r.file = FromLatin1(file).value_or(file);
+  text("stamp", r.stamp);
+  text("sha256", r.sha256);
+  text("text", r.text);
+  text("version", r.version);
+  if (const auto code = j.find("code"); code != j.end() && code->is_number_integer()) r.code = code->get<int>();
+  if (const auto ms = j.find("durationMs"); ms != j.end() && ms->is_number_unsigned()) {
+    r.durationMs = ms->get<std::uint64_t>();
+  }
+  return r;
+}
+
+bool RunLogEnabled(const SettingsFile& settings) { return settings.read(kSectionRunLog, kKeySaveRunLog) != "0"; }
+
+std::string StationName(const SettingsFile& settings) {
+  const std::string kept = settings.read(kSectionRunLog, kKeyStation);
+  if (!kept.empty()) return kept;
+  char host[HOST_NAME_MAX + 1] = {};
+  if (gethostname(host, sizeof host - 1) != 0) return "";
+  return host;
+}
+
+RunLog::RunLog(std::string path) : path_(std::move(path)) {}
+
+FileResult RunLog::append(const std::vector<RunRecord>& records) {
+  if (records.empty()) return {};
+  std::string lines;
+  for (const RunRecord& record : records) lines += RunRecordLine(record);
+  FileLock lock;
+  std::string error;
+  FileResult written;
+  if (!lock.acquire(path_, FileLock::Place::kAppFolder, error)) {
+    written = {false, error};
+  } else {
+    FileIo::createIfMissing(path_);
+    written = FileIo::append(path_, lines);
+  }
+  if (!written) HistoryFailureWatch::tell(written.error);
+  return written;
+}
+
+RunLog::Read RunLog::read() const {
+  Read result;
+  std::string bytes;
+  if (!FileIo::readAll(path_, bytes)) return result;
+  result.found = true;
+  std::size_t number = 0;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const std::size_t end = bytes.find('\n', at);
+    const std::string_view line(bytes.data() + at, (end == std::string::npos ? bytes.size() : end) - at);
+    at = end == std::string::npos ? bytes.size() : end + 1;
+    ++number;
+    if (line.empty() || line == "\r") continue;
+    if (std::optional<RunRecord> record = ParseRunRecordLine(line)) {
+      result.records.push_back(std::move(*record));
+    } else {
+      result.skippedLines.push_back(number);
+    }
+  }
+  return result;
+}
+
+}  // namespace fd

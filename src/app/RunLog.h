@@ -1,0 +1,92 @@
+#pragma once
+// The run log: one JSON line per programmer for every operation on it, for traceability
+// systems and for the station's own counts. Beside the history log, whose layout it never
+// touches; it has a setting of its own, on unless turned off, so traceability does not hang
+// on an operator's answer to "Auto save log".
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/SettingsFile.h"
+#include "formats/FileIo.h"
+
+namespace fd {
+
+inline constexpr const char* kRunLogFileName = "ZK40 Family Flashdock Runs.jsonl";
+inline constexpr const char* kSectionRunLog = "Run log";
+inline constexpr const char* kKeySaveRunLog = "Save run log";  // "0": off; anything else: on
+inline constexpr const char* kKeyStation = "Station";
+
+// What a record's `result` says.
+inline constexpr const char* kRunOk = "ok";
+inline constexpr const char* kRunFailed = "failed";
+inline constexpr const char* kRunCanceled = "canceled";
+
+// Where a programmer is: its port, USB port path and USB serial number (empty on the
+// simulated bench).
+struct RunPortIdentity {
+  std::string port, usbPath, usbSerial;
+};
+
+// This program's version, as the records carry it.
+const char* ProgramVersion();
+
+struct RunRecord {
+  std::string time;       // ISO 8601 with the zone, e.g. "2026-12-10T22:15:03+01:00"
+  std::string station;
+  std::string operation;  // "gang", "load", "program", "erase", "read", "update-firmware"
+  std::string sn;         // "01".."08"
+  std::string port, usbPath, usbSerial;  // empty on the simulated bench
+  std::string product;    // bytes as the programmer stores them (single bytes, Latin-1)
+  std::string file;
+  std::string stamp;      // the image's stamp (file time), where known
+  std::string sha256;     // of the image this host sent or cached; empty when not known
+  std::string result;     // kRunOk, kRunFailed or kRunCanceled
+  std::optional<int> code;  // the programmer's error code
+  std::string text;       // the result text the window shows
+  std::uint64_t durationMs = 0;
+  std::string version;
+  bool operator==(const RunRecord&) const = default;
+};
+
+// "YYYY-MM-DDThh:mm:ss+hh:mm" for the local time of `unixSeconds` (now when empty).
+std::string IsoLocalTime(std::optional<std::int64_t> unixSeconds = std::nullopt);
+
+// The record as one line of JSON with its keys in the documented order and a final "\n".
+// The programmer's texts (product, file) are single bytes and are given as Latin-1; every
+// other text as UTF-8, an invalid byte replaced.
+std::string RunRecordLine(const RunRecord& record);
+// The record a line holds; nothing for a line that is not a whole record (a torn last line).
+std::optional<RunRecord> ParseRunRecordLine(std::string_view line);
+
+// Whether the run log is kept, and the station's name (the host's name when not set).
+bool RunLogEnabled(const SettingsFile& settings);
+std::string StationName(const SettingsFile& settings);
+
+class RunLog {
+public:
+  explicit RunLog(std::string path);
+  const std::string& path() const { return path_; }
+  // Appends the records as whole lines in one write, under the application folder's lock
+  // (the history log's), creating the file when it is missing. Not ok, with nothing written
+  // and a sentence naming the file, otherwise; the loss is told to the innermost
+  // HistoryFailureWatch, so the command line says it by the same rule as a lost history
+  // record.
+  FileResult append(const std::vector<RunRecord>& records);
+
+  struct Read {
+    std::vector<RunRecord> records;
+    std::vector<std::size_t> skippedLines;  // 1-based numbers of lines that are not records
+    bool found = false;                      // the file exists and could be read
+  };
+  // Every record of the file, in order; lines that are not whole records are skipped and
+  // their numbers given.
+  Read read() const;
+
+private:
+  std::string path_;
+};
+
+}  // namespace fd

@@ -1,0 +1,109 @@
+// The run log as a gang run on the simulated bench leaves it: one line per programmer that
+// took part, with its result and the programmer's error code, written whether or not the
+// history log is kept, and a run log that cannot be written said and failing the command.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/AppState.h"
+#include "app/RunLog.h"
+#include "app/SettingsFile.h"
+#include "cli/CliFixture.h"
+#include "link/ProgrammerErrors.h"
+#include "sim/SimBench.h"
+
+namespace fd {
+namespace {
+
+using ::testing::HasSubstr;
+using test::CliRun;
+
+class RunLogCliTest : public test::CliTest {
+protected:
+  // The demo bench with the second target's ID code not matching its programmer's.
+  RunLogCliTest() {
+    VirtualClock clock;
+    auto demo = SimBench::demo(clock);
+    demo->programmer(1).target().id = {1, 2, 3, 4, 5, 6, 7};
+    std::string error;
+    EXPECT_TRUE(demo->save(bench, error)) << error;
+  }
+  CliRun run(std::vector<std::string> args) { return cli(std::move(args), bench); }
+  void setting(const char* section, const char* key, const char* value) {
+    SettingsFile(dir.path(kSettingsFileName)).write(section, key, value);
+  }
+  RunLog::Read runLog() const { return RunLog(dir.path(kRunLogFileName)).read(); }
+
+  std::string bench = dir.path("bench.json");
+};
+
+TEST_F(RunLogCliTest, AGangRunWritesOneLinePerProgrammerWithItsResultAndCode) {
+  const CliRun gang = run({"gang"});
+  EXPECT_EQ(gang.code, 1) << gang.err;
+  const RunLog::Read read = runLog();
+  ASSERT_TRUE(read.found);
+  EXPECT_TRUE(read.skippedLines.empty());
+  ASSERT_EQ(read.records.size(), 3u);
+  char host[256] = {};
+  ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+  const struct {
+    const char* sn;
+    const char* product;
+    const char* file;
+    const char* result;
+    std::optional<int> code;
+  } expected[] = {
+      {"01", "ZK40F8C12", "blinky", kRunOk, std::nullopt},
+      {"02", "ZK40G16B", "motor_ctl", kRunFailed, static_cast<int>(CodeOf(ProgrammerError::IdMismatch))},
+      {"03", "ZK40H128R1", "sensor_v2", kRunOk, std::nullopt},
+  };
+  for (std::size_t i = 0; i < 3; ++i) {
+    const RunRecord& r = read.records[i];
+    SCOPED_TRACE(r.sn);
+    EXPECT_EQ(r.operation, "gang");
+    EXPECT_EQ(r.sn, expected[i].sn);
+    EXPECT_EQ(r.product, expected[i].product);
+    EXPECT_EQ(r.file, expected[i].file);
+    EXPECT_EQ(r.result, expected[i].result);
+    EXPECT_EQ(r.code, expected[i].code);
+    EXPECT_EQ(r.station, host);
+    EXPECT_EQ(r.version, ProgramVersion());
+    EXPECT_TRUE(r.port.empty() && r.usbPath.empty() && r.usbSerial.empty());  // a simulated bench
+    EXPECT_FALSE(r.time.empty());
+  }
+  EXPECT_EQ(read.records[1].text, "Break during ID check!");
+  EXPECT_EQ(read.records[0].text, "E.P.V is successfully completed.");
+
+  // Only the rows that take part; the next run appends.
+  ASSERT_EQ(run({"gang", "--sn", "03"}).code, 0);
+  ASSERT_EQ(runLog().records.size(), 4u);
+  EXPECT_EQ(runLog().records[3].sn, "03");
+}
+
+TEST_F(RunLogCliTest, TheRunLogHasItsOwnSettingAndDoesNotFollowTheHistoryLog) {
+  ASSERT_EQ(run({"options", "--auto-save-log", "off"}).code, 0);
+  run({"gang", "--sn", "01"});
+  EXPECT_EQ(runLog().records.size(), 1u);
+  setting(kSectionRunLog, kKeySaveRunLog, "0");
+  setting(kSectionRunLog, kKeyStation, "line-3");
+  run({"gang", "--sn", "01"});
+  EXPECT_EQ(runLog().records.size(), 1u);
+  setting(kSectionRunLog, kKeySaveRunLog, "1");
+  run({"gang", "--sn", "01"});
+  ASSERT_EQ(runLog().records.size(), 2u);
+  EXPECT_EQ(runLog().records[1].station, "line-3");
+}
+
+TEST_F(RunLogCliTest, ARunLogThatCannotBeWrittenIsSaidAndFailsTheCommand) {
+  ASSERT_EQ(::mkdir(dir.path(kRunLogFileName).c_str(), 0700), 0);
+  const CliRun gang = run({"gang", "--sn", "01"});
+  EXPECT_EQ(gang.code, 1);
+  EXPECT_THAT(gang.out, HasSubstr("01  E.P.V is successfully completed."));
+  EXPECT_THAT(gang.err, HasSubstr("ERROR: The run log record could not be written."));
+  EXPECT_THAT(gang.err, HasSubstr(kRunLogFileName));
+}
+
+}  // namespace
+}  // namespace fd
