@@ -56,9 +56,9 @@ std::string IsoLocalTime(std::optional<std::int64_t> unixSeconds) {
   char text[40];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
   // "+0100" becomes "+01:00", as ISO 8601's extended form writes it.
-  std::string iso = text;
-  if (iso.size() >= 5) iso.insert(iso.size() - 2, ":");
-  return iso;
+  const std::string iso = text;
+  if (iso.size() < 5) return iso;
+  return iso.substr(0, iso.size() - 2) + ":" + iso.substr(iso.size() - 2);
 }
 
 std::string RunRecordLine(const RunRecord& r) {

@@ -10,6 +10,7 @@
 #include <regex>
 #include <thread>
 
+#include "app/AppState.h"
 #include "app/HistoryLog.h"
 #include "app/RunLog.h"
 #include "app/SettingsFile.h"
