@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "app/RunLog.h"
 #include "flows/main/MainFlow.h"
 #include "formats/FileIoTestHook.h"
 #include "support/MainRig.h"
@@ -33,6 +34,41 @@ protected:
   }
   MainRig rig;
 };
+
+TEST_F(MainFlowSeen, TheRunLogHasALinePerProgrammerOnceTheResultsShow) {
+  rig.flow().startButton();
+  rig.runToResult();
+  ASSERT_EQ(rig.flow().runPhase(), RunPhase::Results);
+  // Written as the results show, whatever Back and "Auto save log" do later.
+  const RunLog::Read read = RunLog(rig.dir.path(kRunLogFileName)).read();
+  ASSERT_EQ(read.records.size(), 3u);
+  EXPECT_EQ(read.records[0].sn, "01");
+  EXPECT_EQ(read.records[0].result, kRunOk);
+  EXPECT_EQ(read.records[0].product, "ZK40F8C12");
+  EXPECT_EQ(read.records[1].result, kRunFailed);
+  EXPECT_EQ(read.records[1].code, 0x40);
+  EXPECT_EQ(read.records[2].result, kRunFailed);  // it could not be started
+  EXPECT_FALSE(read.records[2].code.has_value());
+  rig.flow().startButton();  // Back
+  EXPECT_EQ(RunLog(rig.dir.path(kRunLogFileName)).read().records.size(), 3u);
+}
+
+TEST(MainFlowRunLog, ACancelledRunSaysCanceledForEachProgrammerStillWorking) {
+  MainRig rig;
+  rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
+  rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
+  rig.flow().open();
+  rig.flow().startButton();
+  for (int i = 0; i < 3; ++i) rig.tick(kTimerGangRun);
+  rig.flow().startButton();  // Cancel
+  rig.runToResult();
+  const RunLog::Read read = RunLog(rig.dir.path(kRunLogFileName)).read();
+  ASSERT_EQ(read.records.size(), 2u);
+  for (const RunRecord& r : read.records) {
+    EXPECT_EQ(r.result, kRunCanceled) << r.sn;
+    EXPECT_EQ(r.operation, "gang");
+  }
+}
 
 TEST_F(MainFlowSeen, ARowThatCannotStartShowsNoDetectionTexts) {
   rig.flow().startButton();
