@@ -118,6 +118,16 @@ std::optional<RunRecord> ParseRunRecordLine(std::string_view line) {
   return r;
 }
 
+std::string StationNameError(const std::string& name) {
+  const std::string wrong = "--station takes a name of 1 to 64 printable characters, not \"" + name + "\"";
+  if (name.empty() || name.size() > 64 || name.find_first_not_of(' ') == std::string::npos) return wrong;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return wrong;
+  }
+  return {};
+}
+
 bool RunLogEnabled(const SettingsFile& settings) { return settings.read(kSectionRunLog, kKeySaveRunLog) != "0"; }
 
 std::string StationName(const SettingsFile& settings) {

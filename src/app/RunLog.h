@@ -63,6 +63,9 @@ std::optional<RunRecord> ParseRunRecordLine(std::string_view line);
 
 // Whether the run log is kept, and the station's name (the host's name when not set).
 bool RunLogEnabled(const SettingsFile& settings);
+// A station name as --station takes it: 1 to 64 printable characters, not only spaces.
+// Empty when fine, else the usage error naming the option.
+std::string StationNameError(const std::string& name);
 std::string StationName(const SettingsFile& settings);
 
 class RunLog {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "app/RunLog.h"
 #include "cli/CliContext.h"
 #include "cli/commands/Command.h"
 
@@ -38,6 +39,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   app.add_option("--trace", options.tracePath, "Write every bridge call to this file")->check(NonEmpty());
   app.add_flag("--json", options.json, "Print results as JSON");
   app.add_flag("--virtual-time", options.virtualTime, "Run a simulated bench on virtual time (no real waiting)");
+  app.add_option("--station", options.station, "This station's name in the run log (kept in the settings)")
+      ->check([](const std::string& value) { return StationNameError(value); });
   std::string lockWait;
   app.add_option("--lock-wait", lockWait,
                  "Seconds to wait for a bench or app folder another process is using (default 30)")

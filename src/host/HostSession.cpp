@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/RunLog.h"
 #include "app/SocketMap.h"
 #include "app/Startup.h"
 #include "link/Clock.h"
@@ -100,6 +101,7 @@ OwnFiles OwnFilesOf(const AppState& state, const std::string& benchFile, const s
   OwnFiles own = {
       {state.appDir + kSettingsFileName, "settings file"},
       {state.appDir + kHistoryFileName, "history log"},
+      {state.appDir + kRunLogFileName, "run log"},
       {state.appDir + kLoadRecordFileName, "load-record file"},
       {state.appDir + kDeviceDatabaseFileName, "device database"},
       {state.appDir + kManualFileName, "user's manual"},
@@ -205,6 +207,18 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
   if (!ChooseFolders(options, places, session->state_, session->usingUserDataDir_, error)) {
     if (refusal != nullptr) *refusal = HostRefusal::kFailed;
     return nullptr;
+  }
+
+  if (!options.station.empty()) {
+    if (const std::string wrong = StationNameError(options.station); !wrong.empty()) {
+      error = wrong;
+      return nullptr;
+    }
+    if (!SettingsFile(session->state_.appDir + kSettingsFileName).write(kSectionRunLog, kKeyStation, options.station)) {
+      error = std::string(kMsgSettingsNotWritten) + " (--station " + options.station + ")";
+      if (refusal != nullptr) *refusal = HostRefusal::kFailed;
+      return nullptr;
+    }
   }
 
   const bool simulate = !options.simulate.empty();

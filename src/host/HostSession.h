@@ -37,6 +37,8 @@ struct HostOptions {
   // Real programmers in USB port order even where the settings hold a socket map (the
   // command that shows and saves the map).
   bool ignoreSocketMap = false;
+  // --station: the station's name for the run log, kept in the settings from now on.
+  std::string station{};
 };
 
 // The value of --lock-wait: seconds, a whole or decimal number from 0 to 86400 ("30",

@@ -96,6 +96,24 @@ TEST_F(RunLogCliTest, TheRunLogHasItsOwnSettingAndDoesNotFollowTheHistoryLog) {
   EXPECT_EQ(runLog().records[1].station, "line-3");
 }
 
+TEST_F(RunLogCliTest, StationNamesTheLinesAndIsKeptForTheNextRuns) {
+  ASSERT_EQ(run({"--station", "line-7", "gang", "--sn", "01"}).code, 0);
+  ASSERT_EQ(run({"gang", "--sn", "03"}).code, 0);
+  const RunLog::Read read = runLog();
+  ASSERT_EQ(read.records.size(), 2u);
+  EXPECT_EQ(read.records[0].station, "line-7");
+  EXPECT_EQ(read.records[1].station, "line-7");
+  EXPECT_EQ(SettingsFile(dir.path(kSettingsFileName)).read(kSectionRunLog, kKeyStation), "line-7");
+
+  for (const std::string& bad : {std::string(""), std::string("   "), std::string(65, 'x'), std::string("a\tb")}) {
+    const CliRun refused = run({"--station", bad, "gang", "--sn", "01"});
+    EXPECT_EQ(refused.code, 2) << bad;
+    EXPECT_THAT(refused.err, HasSubstr("--station")) << bad;
+  }
+  EXPECT_EQ(SettingsFile(dir.path(kSettingsFileName)).read(kSectionRunLog, kKeyStation), "line-7");
+  EXPECT_EQ(runLog().records.size(), 2u);
+}
+
 TEST_F(RunLogCliTest, ARunLogThatCannotBeWrittenIsSaidAndFailsTheCommand) {
   ASSERT_EQ(::mkdir(dir.path(kRunLogFileName).c_str(), 0700), 0);
   const CliRun gang = run({"gang", "--sn", "01"});

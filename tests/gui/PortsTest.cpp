@@ -239,6 +239,9 @@ TEST(GuiArgsTest, Options) {
       {{"--port", ""}, GuiArgs::Outcome::Error, "", "", "", "--port needs a value"},
       {{"--usb-id", "2f3a"}, GuiArgs::Outcome::Error, "", "", "", "VID:PID"},
       {{"--simulate", "2", "--port", "/dev/ttyUSB0"}, GuiArgs::Outcome::Error, "", "", "", "simulated bench"},
+      {{"--station", ""}, GuiArgs::Outcome::Error, "", "", "", "station"},
+      {{"--station", "  "}, GuiArgs::Outcome::Error, "", "", "", "--station takes a name"},
+      {{"--station", "a", "--station", "b"}, GuiArgs::Outcome::Error, "", "", "", "more than once"},
   };
   for (const auto& c : cases) {
     const GuiArgs parsed = ParseGuiArgs(QStringList{QStringLiteral("flashdock")} + c.args);
@@ -260,6 +263,10 @@ TEST(GuiArgsTest, Options) {
   EXPECT_EQ(picked.options.choices[1].kind, PortChoice::Kind::UsbSerial);
   EXPECT_EQ(picked.options.choices[2].value, "/dev/ttyUSB1");
   EXPECT_EQ(picked.options.usbIds, (std::vector<UsbId>{{0x1234, 0xabcd}}));
+
+  const GuiArgs station = ParseGuiArgs({"flashdock", "--station", "line 3"});
+  ASSERT_EQ(station.outcome, GuiArgs::Outcome::Run) << station.message.toStdString();
+  EXPECT_EQ(station.options.station, "line 3");
 }
 
 }  // namespace

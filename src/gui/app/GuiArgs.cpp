@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "app/RunLog.h"
+
 namespace fd {
 
 GuiArgs ParseGuiArgs(const QStringList& arguments) {
@@ -35,6 +37,10 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
   const QCommandLineOption usbId(QStringLiteral("usb-id"),
                                  QStringLiteral("Take USB serial ports of this id (hex VID:PID) as programmers too."),
                                  QStringLiteral("VID:PID"));
+  const QCommandLineOption station(QStringLiteral("station"),
+                                   QStringLiteral("This station's name in the run log (kept in the settings)."),
+                                   QStringLiteral("NAME"));
+  parser.addOption(station);
   parser.addOption(help);
   parser.addOption(port);
   parser.addOption(usbSerial);
@@ -47,7 +53,7 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
   GuiArgs result;
   const QString usage = QStringLiteral(
       "Usage: flashdock [--simulate N|demo|FILE.json] [--app-dir DIR] [--trace FILE] [--lock-wait SECONDS]\n"
-      "                 [--port PATH]... [--usb-serial SERIAL]... [--usb-id VID:PID]...");
+      "                 [--station NAME] [--port PATH]... [--usb-serial SERIAL]... [--usb-id VID:PID]...");
   if (!parser.parse(arguments)) {
     result.outcome = GuiArgs::Outcome::Error;
     result.message = parser.errorText() + QLatin1Char('\n') + usage;
@@ -65,7 +71,7 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
     return result;
   }
   // A repeated option would silently drop one of the values; say so instead.
-  for (const QCommandLineOption* option : {&simulate, &appDir, &trace, &lockWait}) {
+  for (const QCommandLineOption* option : {&simulate, &appDir, &trace, &lockWait, &station}) {
     const QStringList values = parser.values(*option);
     if (values.size() > 1) {
       result.outcome = GuiArgs::Outcome::Error;
@@ -120,6 +126,10 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
   result.options.simulate = parser.value(simulate).toStdString();
   result.options.appDir = parser.value(appDir).toStdString();
   result.options.tracePath = parser.value(trace).toStdString();
+  if (parser.isSet(station)) {
+    result.options.station = parser.value(station).toStdString();
+    if (const std::string wrong = StationNameError(result.options.station); !wrong.empty()) return fail(QString::fromStdString(wrong));
+  }
   if (parser.isSet(lockWait)) {
     const std::string seconds = parser.value(lockWait).toStdString();
     if (const std::string wrong = LockWaitError(seconds); !wrong.empty()) {
