@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -49,16 +51,21 @@ std::optional<std::string> FromLatin1(const std::string& text) {
 
 const char* ProgramVersion() { return FLASHDOCK_VERSION; }
 
-std::string IsoLocalTime(std::optional<std::int64_t> unixSeconds) {
-  const std::time_t t = unixSeconds ? static_cast<std::time_t>(*unixSeconds) : std::time(nullptr);
+std::string IsoLocalTime() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm local{};
   localtime_r(&t, &local);
-  char text[40];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
+  char date[32];
+  char zone[8];
+  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+  std::strftime(zone, sizeof zone, "%z", &local);
+  char millis[8];
+  std::snprintf(millis, sizeof millis, ".%03d", static_cast<int>(ms));
   // "+0100" becomes "+01:00", as ISO 8601's extended form writes it.
-  const std::string iso = text;
-  if (iso.size() < 5) return iso;
-  return iso.substr(0, iso.size() - 2) + ":" + iso.substr(iso.size() - 2);
+  const std::string z = zone;
+  return std::string(date) + millis + (z.size() == 5 ? z.substr(0, 3) + ":" + z.substr(3) : z);
 }
 
 std::string RunRecordLine(const RunRecord& r) {
@@ -136,6 +143,28 @@ std::string StationName(const SettingsFile& settings) {
   char host[HOST_NAME_MAX + 1] = {};
   if (gethostname(host, sizeof host - 1) != 0) return "";
   return host;
+}
+
+std::vector<RunRecord> LastGangRun(const std::vector<RunRecord>& records, const std::string& station) {
+  std::vector<RunRecord> run;
+  std::size_t end = records.size();
+  while (end > 0 && !(records[end - 1].operation == "gang" && records[end - 1].station == station)) --end;
+  if (end == 0) return run;
+  const std::string& time = records[end - 1].time;
+  for (std::size_t i = end; i > 0; --i) {
+    const RunRecord& r = records[i - 1];
+    const bool sameRun = r.operation == "gang" && r.station == station && r.time == time &&
+                         std::none_of(run.begin(), run.end(), [&r](const RunRecord& seen) { return seen.sn == r.sn; });
+    if (!sameRun) break;
+    run.insert(run.begin(), r);
+  }
+  return run;
+}
+
+bool SameProgrammer(const RunRecord& record, const RunPortIdentity& where, const std::string& sn) {
+  if (!record.usbSerial.empty()) return record.usbSerial == where.usbSerial;
+  if (!record.usbPath.empty()) return record.usbPath == where.usbPath;
+  return record.sn == sn;
 }
 
 RunLog::RunLog(std::string path) : path_(std::move(path)) {}

@@ -34,7 +34,7 @@ struct RunPortIdentity {
 const char* ProgramVersion();
 
 struct RunRecord {
-  std::string time;       // ISO 8601 with the zone, e.g. "2026-12-10T22:15:03+01:00"
+  std::string time;       // ISO 8601 with the zone, e.g. "2026-12-10T22:15:03.250+01:00"
   std::string station;
   std::string operation;  // "gang", "load", "program", "erase", "read", "update-firmware"
   std::string sn;         // "01".."08"
@@ -51,8 +51,9 @@ struct RunRecord {
   bool operator==(const RunRecord&) const = default;
 };
 
-// "YYYY-MM-DDThh:mm:ss+hh:mm" for the local time of `unixSeconds` (now when empty).
-std::string IsoLocalTime(std::optional<std::int64_t> unixSeconds = std::nullopt);
+// Now as "YYYY-MM-DDThh:mm:ss.mmm+hh:mm", local time with its zone. The milliseconds tell
+// one run's lines (written with one time) from the next run's.
+std::string IsoLocalTime();
 
 // The record as one line of JSON with its keys in the documented order and a final "\n".
 // The programmer's texts (product, file) are single bytes and are given as Latin-1; every
@@ -67,6 +68,15 @@ bool RunLogEnabled(const SettingsFile& settings);
 // Empty when fine, else the usage error naming the option.
 std::string StationNameError(const std::string& name);
 std::string StationName(const SettingsFile& settings);
+
+// The lines of `station`'s last gang run among `records` (in file order): the last block of
+// that station's gang lines written together (one time to the millisecond, each row once). Empty when the
+// station has no gang run.
+std::vector<RunRecord> LastGangRun(const std::vector<RunRecord>& records, const std::string& station);
+
+// Whether a run log line names the programmer at `where` with row number `sn`: by its USB
+// serial number when the line has one, else by its USB port path, else by its row.
+bool SameProgrammer(const RunRecord& record, const RunPortIdentity& where, const std::string& sn);
 
 class RunLog {
 public:

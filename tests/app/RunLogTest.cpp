@@ -155,7 +155,7 @@ TEST(RunLogSettings, OnUnlessTurnedOffAndTheStationDefaultsToTheHostName) {
 
 TEST(RunLogTime, IsoLocalTimeCarriesTheZone) {
   const std::string now = IsoLocalTime();
-  EXPECT_TRUE(std::regex_match(now, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)"))) << now;
+  EXPECT_TRUE(std::regex_match(now, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)"))) << now;
 }
 
 }  // namespace

@@ -96,6 +96,76 @@ TEST_F(RunLogCliTest, TheRunLogHasItsOwnSettingAndDoesNotFollowTheHistoryLog) {
   EXPECT_EQ(runLog().records[1].station, "line-3");
 }
 
+TEST_F(RunLogCliTest, FailedRunsAgainOnlyTheProgrammersThatFailedInTheLastRun) {
+  const CliRun none = run({"gang", "--failed"});
+  EXPECT_EQ(none.code, 1);
+  EXPECT_THAT(none.err, HasSubstr("holds no gang run"));
+  EXPECT_EQ(run({"gang", "--failed", "--sn", "01"}).code, 2);
+
+  ASSERT_EQ(run({"gang"}).code, 1);  // 02 fails its ID check
+  const CliRun again = run({"--json", "gang", "--failed"});
+  EXPECT_EQ(again.code, 1);
+  EXPECT_THAT(again.err, HasSubstr("INFO: Programmer 02 failed in the last run"));
+  const RunLog::Read afterAgain = runLog();
+  ASSERT_EQ(afterAgain.records.size(), 4u);
+  EXPECT_EQ(afterAgain.records[3].sn, "02");
+
+  // The target mended: 02 runs again and succeeds; then nothing is left to run.
+  {
+    VirtualClock clock;
+    auto loaded = SimBench::load(bench, clock);
+    ASSERT_TRUE(loaded.bench) << loaded.error;
+    loaded.bench->programmer(1).target().id = {0x31, 0x41, 0x59, 0x26, 0x53, 0x58, 0x97};
+    std::string error;
+    ASSERT_TRUE(loaded.bench->save(bench, error)) << error;
+  }
+  const CliRun mended = run({"gang", "--failed"});
+  EXPECT_EQ(mended.code, 0) << mended.err;
+  EXPECT_THAT(mended.out, HasSubstr("02  E.P.V is successfully completed."));
+  EXPECT_THAT(mended.out, ::testing::Not(HasSubstr("01  E.P.V")));
+  const CliRun nothing = run({"gang", "--failed"});
+  EXPECT_EQ(nothing.code, 0);
+  EXPECT_THAT(nothing.err, HasSubstr("Every programmer succeeded in the last run"));
+  EXPECT_EQ(runLog().records.size(), 5u);
+
+  // Another station's runs are its own.
+  const CliRun other = run({"--station", "line-9", "gang", "--failed"});
+  EXPECT_EQ(other.code, 1);
+  EXPECT_THAT(other.err, HasSubstr("station \"line-9\""));
+}
+
+TEST(RunLogLastRun, TheLastBlockOfTheStationsGangLinesEachRowOnce) {
+  const auto line = [](const char* station, const char* time, const char* sn, const char* result) {
+    RunRecord r;
+    r.station = station;
+    r.time = time;
+    r.sn = sn;
+    r.operation = "gang";
+    r.result = result;
+    return r;
+  };
+  const std::vector<RunRecord> records = {
+      line("a", "t1", "01", kRunFailed), line("a", "t1", "02", kRunOk),
+      line("a", "t2", "01", kRunOk),  // two runs with one time: a row seen twice splits them
+      line("a", "t2", "01", kRunFailed), line("b", "t3", "01", kRunOk),
+  };
+  const std::vector<RunRecord> last = LastGangRun(records, "a");
+  ASSERT_EQ(last.size(), 1u);
+  EXPECT_EQ(last[0].result, kRunFailed);
+  EXPECT_EQ(LastGangRun(records, "b").size(), 1u);
+  EXPECT_TRUE(LastGangRun(records, "c").empty());
+
+  RunRecord byUsb = line("a", "t", "03", kRunFailed);
+  byUsb.usbSerial = "ZK0042";
+  EXPECT_TRUE(SameProgrammer(byUsb, {"/dev/ttyUSB0", "1-1.4", "ZK0042"}, "05"));
+  EXPECT_FALSE(SameProgrammer(byUsb, {"/dev/ttyUSB0", "1-1.4", "ZK0043"}, "03"));
+  RunRecord byPath = line("a", "t", "03", kRunFailed);
+  byPath.usbPath = "1-1.2";
+  EXPECT_TRUE(SameProgrammer(byPath, {"", "1-1.2", ""}, "07"));
+  EXPECT_FALSE(SameProgrammer(byPath, {"", "1-1.3", ""}, "03"));
+  EXPECT_TRUE(SameProgrammer(line("a", "t", "03", kRunFailed), {}, "03"));
+}
+
 TEST_F(RunLogCliTest, StationNamesTheLinesAndIsKeptForTheNextRuns) {
   ASSERT_EQ(run({"--station", "line-7", "gang", "--sn", "01"}).code, 0);
   ASSERT_EQ(run({"gang", "--sn", "03"}).code, 0);

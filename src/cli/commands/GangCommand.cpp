@@ -1,9 +1,10 @@
-// gang [--sn 01,03]: Erase-Program-Verify on several programmers at once, with live lines,
+// gang [--sn 01,03 | --failed]: Erase-Program-Verify on several programmers at once, with live lines,
 // the results and the gang record, as Start, Cancel and Back do in the window.
 #include <iomanip>
 #include <set>
 #include <sstream>
 
+#include "app/RunLog.h"
 #include "cli/ConsoleHost.h"
 #include "cli/commands/Command.h"
 #include "formats/Hex.h"
@@ -23,8 +24,11 @@ class GangCommand final : public Command {
 public:
   CLI::App* define(CLI::App& app) override {
     CLI::App* sub = app.add_subcommand("gang", "Run Erase-Program-Verify on several programmers at once");
-    sub->add_option("--sn", snList_, "Rows to run, e.g. 01,03 (default: every row with a setup)")
-        ->check([](const std::string& value) { return SnListError(value); });
+    CLI::Option* sn = sub->add_option("--sn", snList_, "Rows to run, e.g. 01,03 (default: every row with a setup)")
+                          ->check([](const std::string& value) { return SnListError(value); });
+    CLI::Option* failed =
+        sub->add_flag("--failed", failed_, "Run the programmers that did not succeed in this station's last gang run");
+    sn->excludes(failed);
     return sub;
   }
 
@@ -47,6 +51,11 @@ public:
     // names each row, those not taking part as not applicable.
     flow.open();
     const MainView& view = flow.view();
+    if (failed_ && !chooseFailed(cli, flow)) {
+      flow.close();
+      const bool saved = cli.end();
+      return SignalWatch::exitCode(failedChoice_ == kExitOk && !saved ? kExitFailed : failedChoice_);
+    }
     // Rows chosen by number, or every row by default: a chosen programmer that failed
     // detection cannot run, and by default every programmer is chosen.
     if (!RowsNameTheirProgrammers(cli, flow, SnsOfList(snList_))) {
@@ -137,6 +146,60 @@ public:
   }
 
 private:
+  // --failed: the rows of the programmers that did not succeed in this station's last gang
+  // run, found by USB serial, else USB port path, else row, in snList_. False when nothing
+  // is to run, with the exit code in failedChoice_.
+  bool chooseFailed(CliContext& cli, const MainFlow& flow) {
+    AppState& state = cli.host().state();
+    const SettingsFile settings(state.appDir + kSettingsFileName);
+    const std::string station = StationName(settings);
+    const RunLog::Read read = RunLog(state.appDir + kRunLogFileName).read();
+    const std::vector<RunRecord> last = LastGangRun(read.records, station);
+    if (last.empty()) {
+      cli.err << "ERROR: The run log holds no gang run of station \"" << station << "\""
+              << (RunLogEnabled(settings) ? "" : " (the run log is off in the settings)") << "; nothing to run again.\n";
+      failedChoice_ = kExitFailed;
+      return false;
+    }
+    SerialBridge* serial = cli.host().serial();
+    const MainView& view = flow.view();
+    std::vector<std::string> rows;
+    for (const RunRecord& record : last) {
+      if (record.result == kRunOk) continue;
+      std::string found;
+      for (std::size_t r = 0; r < view.rows.size(); ++r) {
+        RunPortIdentity where;
+        if (serial != nullptr) {
+          if (const std::optional<SerialDeviceRow> row = serial->rowOf(flow.handles()[r])) {
+            where = {row->port, row->usbPath, row->usbSerial};
+          }
+        }
+        if (SameProgrammer(record, where, view.rows[r].sn)) found = view.rows[r].sn;
+      }
+      const std::string who = record.sn + (record.usbSerial.empty() ? std::string() : " (USB serial " + record.usbSerial + ")");
+      if (found.empty()) {
+        cli.err << "WARNING: Programmer " << who << " failed in the last run (" << record.time
+                << ") and is not detected now; it is skipped.\n";
+        continue;
+      }
+      cli.err << "INFO: Programmer " << who << " failed in the last run (" << record.time << "): runs again as row "
+              << found << ".\n";
+      rows.push_back(found);
+    }
+    if (rows.empty()) {
+      const bool anyFailed =
+          std::any_of(last.begin(), last.end(), [](const RunRecord& r) { return r.result != kRunOk; });
+      if (!anyFailed) cli.err << "INFO: Every programmer succeeded in the last run (" << last.front().time << "); nothing to run again.\n";
+      if (anyFailed) cli.err << "ERROR: None of the programmers that failed in the last run is detected now.\n";
+      failedChoice_ = anyFailed ? kExitFailed : kExitOk;
+      return false;
+    }
+    for (const std::string& sn : rows) snList_ += (snList_.empty() ? "" : ",") + sn;
+    return true;
+  }
+
+  bool failed_ = false;
+  int failedChoice_ = kExitOk;
   std::string snList_;
 };
 
