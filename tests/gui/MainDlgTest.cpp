@@ -319,7 +319,7 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
     if (!action->isSeparator()) texts << action->text();
   }
   EXPECT_EQ(texts, (QStringList{QStringLiteral("Set Up Ticked Like Selected"), QString::fromUtf8("Load File to Ticked\u2026"),
-                                QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
+                                QStringLiteral("Tick failed rows only"), QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
                                 QStringLiteral("Unplug simulated programmer 1"), QStringLiteral("Unplug simulated programmer 2"),
                                 QStringLiteral("Unplug simulated programmer 3")}));
 
@@ -349,13 +349,15 @@ TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsTheProgrammerEntriesAndAbout)
     CMainDlg plain(*flow);
     if (c.entries) plain.setExtraMenuEntries(c.entries);
     std::unique_ptr<QMenu> menu(plain.createContextMenu(nullptr));
-    // The two entries for the ticked programmers (not offered with none detected), one
-    // separator, About; no separator left dangling after it.
-    ASSERT_EQ(menu->actions().size(), 4) << c.what;
+    // The two entries for the ticked programmers (not offered with none detected), the
+    // result view's (not offered without a run), one separator, About; no separator left
+    // dangling after it.
+    ASSERT_EQ(menu->actions().size(), 5) << c.what;
     EXPECT_FALSE(menu->actions()[0]->isEnabled()) << c.what;
     EXPECT_FALSE(menu->actions()[1]->isEnabled()) << c.what;
-    EXPECT_TRUE(menu->actions()[2]->isSeparator()) << c.what;
-    EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
+    EXPECT_FALSE(menu->actions()[2]->isEnabled()) << c.what;
+    EXPECT_TRUE(menu->actions()[3]->isSeparator()) << c.what;
+    EXPECT_EQ(menu->actions()[4]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
   }
 }
 

@@ -100,6 +100,26 @@ void MainFlow::setChecked(int row, bool checked) {
   notify();
 }
 
+bool MainFlow::canTickFailedRowsOnly() const {
+  if (runPhase_ != RunPhase::Results || !run_) return false;
+  const std::vector<RowResult> results = run_->results();
+  return std::any_of(results.begin(), results.end(), [](const RowResult& r) { return r.taking && !r.succeeded(); });
+}
+
+void MainFlow::tickFailedRowsOnly() {
+  if (!canTickFailedRowsOnly()) return;
+  const std::vector<RowResult> results = run_->results();
+  std::array<int, kMaxProgrammers> next{};
+  for (std::size_t r = 0; r < results.size() && r < view_.rows.size(); ++r) {
+    const bool failed = results[r].taking && !results[r].succeeded();
+    next[r] = failed ? 1 : 0;
+    view_.rows[r].checked = failed;
+  }
+  // Taken over at Back, once the run's record (which names the rows that took part) is written.
+  ticksForNext_ = next;
+  notify();
+}
+
 void MainFlow::startButton() {
   switch (runPhase_) {
     case RunPhase::Idle: startRun(); break;
@@ -115,6 +135,7 @@ void MainFlow::startButton() {
 }
 
 void MainFlow::startRun() {
+  ticksForNext_.reset();
   ticked_.fill(0);
   for (std::size_t r = 0; r < view_.rows.size(); ++r) {
     MainRow& row = view_.rows[r];
@@ -235,6 +256,10 @@ void MainFlow::back() {
   for (auto& bar : view_.progress) bar.visible = false;
   lastDeviceCount_ = 0;
   DetectProgrammers();
+  if (ticksForNext_) {
+    ticked_ = *ticksForNext_;
+    ticksForNext_.reset();
+  }
   for (std::size_t r = 0; r < view_.rows.size(); ++r) view_.rows[r].checked = ticked_[r] != 0;
   view_.listEnabled = true;
   view_.startCaption = "&Start";

@@ -116,6 +116,11 @@ public:
   // one and the same product; for the set-up a selected row and another ticked one.
   bool canSetUpTickedLikeSelected() const;
   bool canLoadFileToTicked() const;
+  // The result view's "Tick failed rows only": exactly the rows that took part in the run
+  // and did not succeed are ticked for the next Start (Back keeps the ticks). Offered in
+  // the result view while such a row is there.
+  bool canTickFailedRowsOnly() const;
+  void tickFailedRowsOnly();
   // The load of the last "Load File to Ticked..." (none before the first).
   const MultiLoad* multiLoad() const { return multiLoad_.get(); }
 
@@ -188,6 +193,8 @@ private:
   std::uint64_t runStartUs_ = 0;
   bool runLogged_ = false;
   bool runLogFailureShown_ = false;
+  // The ticks "Tick failed rows only" chose, for the list after Back.
+  std::optional<std::array<int, kMaxProgrammers>> ticksForNext_;
   std::vector<DetectionFailure> detectionFailures_;
   std::vector<std::uint32_t> openOnly_;
   std::unique_ptr<SingleOperationLog> loadLog_;

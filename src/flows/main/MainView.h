@@ -14,6 +14,7 @@ inline constexpr const char* kColumnLabel =
     "   SN   Target MCU        File Name                                   Modify Time          File Size";
 inline constexpr const char* kMenuSetUpTickedLikeSelected = "Set Up Ticked Like Selected";
 inline constexpr const char* kMenuLoadFileToTicked = "Load File to Ticked\u2026";
+inline constexpr const char* kMenuTickFailedRowsOnly = "Tick failed rows only";
 inline constexpr const char* kAboutMenuText = "&About Quorvel Flashdock";
 inline constexpr const char* kAboutCaption = "About Quorvel Flashdock";
 inline constexpr const char* kVersionText = "TBX_V_200 Version 1.0";

@@ -422,6 +422,12 @@ QMenu* CMainDlg::createContextMenu(QWidget* parent) {
     flow_.loadFileToTicked();
     render();
   });
+  QAction* tickFailed = menu->addAction(QString::fromUtf8(kMenuTickFailedRowsOnly));
+  tickFailed->setEnabled(flow_.canTickFailedRowsOnly());
+  connect(tickFailed, &QAction::triggered, this, [this] {
+    flow_.tickFailedRowsOnly();
+    render();
+  });
   menu->addSeparator();
   QAction* about = menu->addAction(QString::fromLatin1(kAboutMenuText));
   connect(about, &QAction::triggered, this, &CMainDlg::showAbout);

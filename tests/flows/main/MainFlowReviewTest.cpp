@@ -70,6 +70,24 @@ TEST(MainFlowRunLog, ACancelledRunSaysCanceledForEachProgrammerStillWorking) {
   }
 }
 
+TEST_F(MainFlowSeen, TickFailedRowsOnlyTicksThemForTheNextStartAndKeepsTheRecordWhole) {
+  EXPECT_FALSE(rig.flow().canTickFailedRowsOnly());  // no run yet
+  rig.flow().startButton();
+  rig.runToResult();
+  ASSERT_TRUE(rig.flow().canTickFailedRowsOnly());
+  rig.flow().tickFailedRowsOnly();
+  SettingsFile(rig.dir.path(kSettingsFileName)).write(kSectionLog, kKeyAutoSaveLog, "1");
+  rig.flow().startButton();  // Back
+  ASSERT_EQ(rig.view().rows.size(), 3u);
+  EXPECT_FALSE(rig.view().rows[0].checked);
+  EXPECT_TRUE(rig.view().rows[1].checked);
+  EXPECT_TRUE(rig.view().rows[2].checked);
+  // The record of the run that ended still names every row that took part.
+  EXPECT_THAT(rig.history(), ::testing::HasSubstr("No.01 | ZK40F8C12    | blinky"));
+  EXPECT_THAT(rig.history(), ::testing::HasSubstr("No.02 | ZK40G16B"));
+  EXPECT_FALSE(rig.flow().canTickFailedRowsOnly());  // back in the list
+}
+
 TEST_F(MainFlowSeen, ARowThatCannotStartShowsNoDetectionTexts) {
   rig.flow().startButton();
   ASSERT_EQ(rig.flow().runPhase(), RunPhase::Running);
