@@ -35,6 +35,7 @@ std::unique_ptr<Command> MakeReadCommand();
 std::unique_ptr<Command> MakeEmulateCommand();
 std::unique_ptr<Command> MakeSelftestCommand();
 std::unique_ptr<Command> MakeSocketsCommand();
+std::unique_ptr<Command> MakeStatsCommand();
 
 // Every command, in the order the help lists them.
 std::vector<std::unique_ptr<Command>> MakeCommands();

@@ -19,6 +19,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
   commands.push_back(MakeBenchInitCommand());
   commands.push_back(MakeSelftestCommand());
   commands.push_back(MakeSocketsCommand());
+  commands.push_back(MakeStatsCommand());
   commands.push_back(MakeEmulateCommand());
   return commands;
 }
