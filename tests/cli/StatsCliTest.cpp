@@ -58,9 +58,10 @@ TEST_F(StatsCliTest, CountsEachProgrammerByItsUsbSerialAndReportsTheTornLine) {
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_THAT(run.err, HasSubstr("WARNING: Line 7 of the run log is not a whole record"));
   // ZK01: 2 runs, 2 passed; ZK02: 3 runs, 1 passed, the ID check twice; line-2's 01: canceled.
-  EXPECT_THAT(run.out, HasSubstr("/dev/ttyUSB2    ZK01               2       2  100.0%"));
-  EXPECT_THAT(run.out, HasSubstr("/dev/ttyUSB1    ZK02               3       1   33.3%  Break during ID check! x2"));
-  EXPECT_THAT(run.out, HasSubstr("01  -               -                  1       0    0.0%  Canceled x1"));
+  EXPECT_THAT(run.out, HasSubstr("SN  Port            USB serial    Runs  Passed   Yield  Failures\n"
+                                 "02  /dev/ttyUSB2    ZK01             2       2  100.0%\n"
+                                 "01  /dev/ttyUSB1    ZK02             3       1   33.3%  Break during ID check! x2\n"
+                                 "01  -               -                1       0    0.0%  Canceled x1\n"));
   EXPECT_THAT(run.out, HasSubstr("Total: 6 runs, 3 passed, 3 failed, yield 50.0%"));
 }
 

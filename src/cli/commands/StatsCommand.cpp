@@ -65,8 +65,8 @@ public:
       for (const auto& [text, count] : p.failures) failures << (failures.tellp() > 0 ? "; " : "") << text << " x" << count;
       cli.out << std::left << std::setw(4) << p.sn << std::setw(16) << (p.port.empty() ? "-" : p.port)
               << std::setw(12) << (p.usbSerial.empty() ? "-" : p.usbSerial) << std::right << std::setw(6) << p.runs
-              << std::setw(8) << p.passes << std::setw(8) << Percent(p.yieldPercent()) << "  " << failures.str()
-              << '\n';
+              << std::setw(8) << p.passes << std::setw(8) << Percent(p.yieldPercent())
+              << (p.failures.empty() ? "" : "  " + failures.str()) << '\n';
     }
     cli.out << "Total: " << stats.runs << " runs, " << stats.passes << " passed, " << stats.runs - stats.passes
             << " failed, yield " << Percent(stats.yieldPercent()) << '\n';
