@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchImage.h"
 #include "NullPorts.h"
 #include "app/HistoryLog.h"
 #include "app/SettingsFile.h"
@@ -38,28 +39,8 @@ namespace {
 // The user flash of the product the programmers are set up with (ZK40K144L, 512 KiB).
 constexpr std::uint32_t kImageBase = 0x008000;
 
-std::string Hex2(unsigned value) {
-  static const char* digits = "0123456789ABCDEF";
-  return {digits[(value >> 4) & 0xF], digits[value & 0xF]};
-}
-
 // A counting pattern as S2 records of 32 bytes.
-void WriteImage(const std::string& path, std::uint32_t bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << "S00600004844521B\r\n";
-  for (std::uint32_t at = 0; at < bytes; at += 32) {
-    const std::uint32_t address = kImageBase + at;
-    unsigned sum = 32 + 4 + (address >> 16) + ((address >> 8) & 0xFF) + (address & 0xFF);
-    std::string line = "S2" + Hex2(36) + Hex2(address >> 16) + Hex2(address >> 8) + Hex2(address);
-    for (std::uint32_t i = 0; i < 32; ++i) {
-      const unsigned byte = (at + i) * 7 & 0xFF;
-      sum += byte;
-      line += Hex2(byte);
-    }
-    out << line << Hex2(~sum & 0xFF) << "\r\n";
-  }
-  out << "S9030000FC\r\n";
-}
+void WriteImage(const std::string& path, std::uint32_t bytes) { bench::WriteCountingImage(path, kImageBase, bytes); }
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
