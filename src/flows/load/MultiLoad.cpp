@@ -30,13 +30,48 @@ void MultiLoad::notify() {
   if (changed) changed();
 }
 
-std::vector<LoadNote> MultiLoad::notesOf(const Outcome& outcome) const {
+std::vector<LoadNote> LoadNotesOf(const Outcome& outcome) {
   std::vector<LoadNote> notes;
   for (const Notice& notice : outcome.notices) {
     notes.push_back({notice.kind == Notice::Kind::Warning ? LoadNote::Kind::Warning : LoadNote::Kind::Error,
                      notice.text});
   }
   return notes;
+}
+
+std::vector<LoadNote> MultiLoad::notesOf(const Outcome& outcome) const { return LoadNotesOf(outcome); }
+
+std::vector<PreparedProgrammer> ResetAndReadProgrammers(Protocol& protocol, AppState& state,
+                                                        const std::vector<MultiLoadTarget>& targets) {
+  std::vector<PreparedProgrammer> prepared(targets.size());
+  std::vector<BridgeHandle> handles;
+  for (const MultiLoadTarget& target : targets) handles.push_back(target.handle);
+  const std::vector<Outcome> resets = protocol.ResetProgrammers(handles, 1);
+  std::vector<std::size_t> reading;
+  std::vector<BridgeHandle> readHandles;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (!resets[i].ok()) {
+      prepared[i].notes = LoadNotesOf(resets[i]);
+      if (prepared[i].notes.empty()) prepared[i].notes.push_back({LoadNote::Kind::Error, kMsgCannotReset});
+      continue;
+    }
+    state.targetConnected = 0;
+    reading.push_back(i);
+    readHandles.push_back(handles[i]);
+  }
+  std::vector<ProgrammerInfo> blocks;
+  const std::vector<Outcome> reads = protocol.ReadProgrammerInfos(readHandles, blocks);
+  for (std::size_t k = 0; k < reading.size(); ++k) {
+    PreparedProgrammer& programmer = prepared[reading[k]];
+    if (!reads[k].ok()) {
+      // The failed read has closed the handle.
+      programmer.open = false;
+      programmer.notes.push_back({LoadNote::Kind::Error, "The programmer did not give its information block."});
+      continue;
+    }
+    programmer.info = blocks[k];
+  }
+  return prepared;
 }
 
 char MultiLoad::typeCodeOf(const MultiLoadLine& line) const { return static_cast<char>(line.info[info::kTypeCode]); }
@@ -50,38 +85,23 @@ bool MultiLoad::prepare(const std::vector<MultiLoadTarget>& targets) {
   lines_.clear();
   maps_.assign(targets.size(), MemoryMap{});
   transfers_.assign(targets.size(), Transfer{});
-  std::vector<BridgeHandle> handles;
-  for (const MultiLoadTarget& target : targets) {
-    MultiLoadLine line;
-    line.sn = target.sn;
-    line.handle = target.handle;
-    lines_.push_back(line);
-    handles.push_back(target.handle);
-  }
   // What Off-line Set does before its window opens, for all of them together.
-  const std::vector<Outcome> resets = ports_.protocol.ResetProgrammers(handles, 1);
-  std::vector<std::size_t> reading;
-  std::vector<BridgeHandle> readHandles;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (!resets[i].ok()) {
-      fail(lines_[i], notesOf(resets[i]));
+  const std::vector<PreparedProgrammer> prepared = ResetAndReadProgrammers(ports_.protocol, ports_.state, targets);
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    MultiLoadLine line;
+    line.sn = targets[i].sn;
+    line.handle = targets[i].handle;
+    line.open = prepared[i].open;
+    lines_.push_back(line);
+    if (!prepared[i].taken()) {
+      fail(lines_.back(), prepared[i].notes);
       continue;
     }
-    ports_.state.targetConnected = 0;
-    reading.push_back(i);
-    readHandles.push_back(handles[i]);
+    lines_.back().info = prepared[i].info;
   }
-  std::vector<ProgrammerInfo> blocks;
-  const std::vector<Outcome> reads = ports_.protocol.ReadProgrammerInfos(readHandles, blocks);
-  for (std::size_t k = 0; k < reading.size(); ++k) {
-    MultiLoadLine& line = lines_[reading[k]];
-    if (!reads[k].ok()) {
-      // The failed read has closed the handle; a single load would not open its window.
-      line.open = false;
-      fail(line, {{LoadNote::Kind::Error, "The programmer did not give its information block."}});
-      continue;
-    }
-    line.info = blocks[k];
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    MultiLoadLine& line = lines_[i];
+    if (line.state != LoadLineState::Ready) continue;
     if (line.info[info::kNames] == 0xFF) {
       fail(line, {{LoadNote::Kind::Warning, kMsgNoProduct}});
       continue;
@@ -92,7 +112,7 @@ bool MultiLoad::prepare(const std::vector<MultiLoadTarget>& targets) {
       fail(line, {{LoadNote::Kind::Error, error}});
       continue;
     }
-    maps_[reading[k]] = *map;
+    maps_[i] = *map;
   }
   const bool anyReady = std::any_of(lines_.begin(), lines_.end(),
                                     [](const MultiLoadLine& l) { return l.state == LoadLineState::Ready; });

@@ -47,6 +47,23 @@ struct LoadNote {
   bool operator==(const LoadNote&) const = default;
 };
 
+// A message's notes as a programmer's line keeps them: a warning as a warning, every other
+// notice as an error.
+std::vector<LoadNote> LoadNotesOf(const Outcome& outcome);
+
+// A programmer as Off-line Set takes it before its window opens: reset with the select
+// mark, then its information block read.
+struct PreparedProgrammer {
+  bool open = true;             // false once a failed read closed the handle
+  ProgrammerInfo info{};        // the block read; all zero when it was not
+  std::vector<LoadNote> notes;  // why it could not be taken; never empty then
+  bool taken() const { return notes.empty(); }
+};
+// All of `targets` together: one reset pulse and one wait for them all, then their reads
+// side by side. The state's target is marked not connected, as a reset leaves it.
+std::vector<PreparedProgrammer> ResetAndReadProgrammers(Protocol& protocol, AppState& state,
+                                                        const std::vector<MultiLoadTarget>& targets);
+
 // Where a programmer is in its load.
 enum class LoadLineState {
   Ready,         // prepared, waiting for the image

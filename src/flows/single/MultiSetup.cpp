@@ -8,49 +8,19 @@
 namespace fd {
 namespace {
 
-std::vector<LoadNote> NotesOf(const Outcome& outcome) {
-  std::vector<LoadNote> notes;
-  for (const Notice& notice : outcome.notices) {
-    notes.push_back({notice.kind == Notice::Kind::Warning ? LoadNote::Kind::Warning : LoadNote::Kind::Error,
-                     notice.text});
-  }
-  return notes;
-}
-
 // Reset with the select mark and the information block, for all of them together; the
 // lines that came through hold their blocks.
 std::vector<SetupLine> ReadAll(Protocol& protocol, AppState& state, const std::vector<MultiLoadTarget>& targets) {
+  const std::vector<PreparedProgrammer> prepared = ResetAndReadProgrammers(protocol, state, targets);
   std::vector<SetupLine> lines;
-  std::vector<BridgeHandle> handles;
-  for (const MultiLoadTarget& target : targets) {
+  for (std::size_t i = 0; i < targets.size(); ++i) {
     SetupLine line;
-    line.sn = target.sn;
-    line.handle = target.handle;
+    line.sn = targets[i].sn;
+    line.handle = targets[i].handle;
+    line.open = prepared[i].open;
+    line.info = prepared[i].info;
+    line.notes = prepared[i].notes;
     lines.push_back(line);
-    handles.push_back(target.handle);
-  }
-  const std::vector<Outcome> resets = protocol.ResetProgrammers(handles, 1);
-  std::vector<std::size_t> reading;
-  std::vector<BridgeHandle> readHandles;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (!resets[i].ok()) {
-      lines[i].notes = NotesOf(resets[i]);
-      continue;
-    }
-    state.targetConnected = 0;
-    reading.push_back(i);
-    readHandles.push_back(handles[i]);
-  }
-  std::vector<ProgrammerInfo> blocks;
-  const std::vector<Outcome> reads = protocol.ReadProgrammerInfos(readHandles, blocks);
-  for (std::size_t k = 0; k < reading.size(); ++k) {
-    SetupLine& line = lines[reading[k]];
-    if (!reads[k].ok()) {
-      line.open = false;
-      line.notes.push_back({LoadNote::Kind::Error, "The programmer did not give its information block."});
-      continue;
-    }
-    line.info = blocks[k];
   }
   return lines;
 }
@@ -75,7 +45,7 @@ void EditAndWrite(Protocol& protocol, std::vector<SetupLine>& lines,
     SetupLine& line = lines[writing[k]];
     line.written = written[k].ok();
     if (!line.written) {
-      line.notes = NotesOf(written[k]);
+      line.notes = LoadNotesOf(written[k]);
       if (line.notes.empty()) line.notes.push_back({LoadNote::Kind::Error, "The programmer did not take the new setup."});
     }
   }
