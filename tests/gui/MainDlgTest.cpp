@@ -322,6 +322,8 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
                                 QStringLiteral("Tick failed rows only"), QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
                                 QStringLiteral("Unplug simulated programmer 1"), QStringLiteral("Unplug simulated programmer 2"),
                                 QStringLiteral("Unplug simulated programmer 3")}));
+  menu->adjustSize();
+  test::SaveGrab(*menu, QStringLiteral("main-context-menu"));
 
   menu->actions().back()->trigger();
   detectionTick();
