@@ -89,15 +89,20 @@ FileResult HistoryLog::append(std::string_view text) {
     if (c == '\n') bytes += '\r';
     bytes += c;
   }
+  return AppendLogRecord(path_, bytes, false);
+}
+
+FileResult AppendLogRecord(const std::string& path, std::string_view bytes, bool create) {
   // One record, one holder: the appends of other copies of the program come before or
   // after it, never inside.
   FileLock lock;
   std::string error;
   FileResult written;
-  if (!lock.acquire(path_, FileLock::Place::kAppFolder, error)) {
+  if (!lock.acquire(path, FileLock::Place::kAppFolder, error)) {
     written = {false, error};
   } else {
-    written = FileIo::append(path_, bytes);
+    if (create) FileIo::createIfMissing(path);
+    written = FileIo::append(path, bytes);
   }
   if (!written) HistoryFailureWatch::tell(written.error);
   return written;

@@ -68,6 +68,11 @@ private:
 // While it lives, every record HistoryLog::append() could not write is told to `failed`
 // with the sentence that says why, whoever appended it: the command line reports every
 // command's lost records by one rule. Watches nest; the innermost one is told.
+// Appends `bytes` to the log at `path` as one record under the application folder's lock
+// (creating the file first when `create`), and tells a record that was not written to the
+// innermost HistoryFailureWatch. The history log and the logs kept beside it append so.
+FileResult AppendLogRecord(const std::string& path, std::string_view bytes, bool create);
+
 class HistoryFailureWatch {
 public:
   // Tells the innermost watch (if any) that a record was lost, with the sentence why: the

@@ -10,7 +10,6 @@
 #include <nlohmann/json.hpp>
 
 #include "app/HistoryLog.h"
-#include "formats/FileLock.h"
 
 namespace fd {
 namespace {
@@ -173,17 +172,7 @@ FileResult RunLog::append(const std::vector<RunRecord>& records) {
   if (records.empty()) return {};
   std::string lines;
   for (const RunRecord& record : records) lines += RunRecordLine(record);
-  FileLock lock;
-  std::string error;
-  FileResult written;
-  if (!lock.acquire(path_, FileLock::Place::kAppFolder, error)) {
-    written = {false, error};
-  } else {
-    FileIo::createIfMissing(path_);
-    written = FileIo::append(path_, lines);
-  }
-  if (!written) HistoryFailureWatch::tell(written.error);
-  return written;
+  return AppendLogRecord(path_, lines, true);
 }
 
 RunLog::Read RunLog::read() const {

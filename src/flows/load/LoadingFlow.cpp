@@ -10,10 +10,6 @@
 namespace fd {
 namespace {
 
-constexpr int kBusyPollsBeforeGroup = 100;
-constexpr int kBusyPollsAfterDescriptor = 10;
-constexpr int kFinishBusyLimit = 100;
-constexpr int kTicksPerTimeUpdate = 10;
 constexpr std::uint8_t kIdOffsets[7] = {0xDF, 0xE3, 0xEB, 0xEF, 0xF3, 0xF7, 0xFB};
 
 // "%2d" cut to its first two characters.
@@ -152,7 +148,7 @@ LongOperation::Next LoadingFlow::describeStep() {
   }
   // Once the frame is out it is never written again: a second copy would be taken for the
   // first page frame. A programmer that is slow to answer is only asked again.
-  if (!protocol.WaitStatusLine(handle, kBusyBit, kBusyPollsAfterDescriptor)) return retryDescribe(kMsgTimeOut);
+  if (!protocol.WaitStatusLine(handle, kBusyBit, kLoadBusyPollsAfterDescriptor)) return retryDescribe(kMsgTimeOut);
   if (protocol.WaitStatusLine(handle, kResultBit, 2)) {
     failWithProgrammerError();
     return {};
@@ -215,7 +211,7 @@ bool LoadingFlow::sendPage() {
 LongOperation::Next LoadingFlow::sendStep() {
   const BridgeHandle handle = ports_.state.currentHandle;
   Protocol& protocol = ports_.windows.protocol();
-  switch (protocol.WaitReadyForGroup(ports_.state.currentHandle, kBusyPollsBeforeGroup)) {
+  switch (protocol.WaitReadyForGroup(ports_.state.currentHandle, kLoadBusyPollsBeforeGroup)) {
     case GroupReady::TimedOut: fail(kMsgTimeOut); return {};
     case GroupReady::Error: failWithProgrammerError(); return {};
     case GroupReady::Yes: break;
@@ -234,7 +230,7 @@ LongOperation::Next LoadingFlow::sendStep() {
     if (!sendPage()) return {};
     ++view_.barPosition;
   }
-  if (tickCounter_ == kTicksPerTimeUpdate) {
+  if (tickCounter_ == kLoadTicksPerTimeUpdate) {
     const std::uint64_t elapsedMs = (clock().nowUs() - sendStartUs_) / 1000;
     view_.status = RemainTimeText(RemainSeconds(elapsedMs, pagesSent(), pagesLeft_));
     tickCounter_ = 0;
@@ -248,7 +244,7 @@ void LoadingFlow::finishStep() {
   stopTimer();
   view_.animationPlaying = false;
   const BridgeHandle handle = ports_.state.currentHandle;
-  if (!ports_.windows.CompletionHandshake(handle, kFinishBusyLimit, Protocol::SilentRead::No)) {
+  if (!ports_.windows.CompletionHandshake(handle, kLoadFinishBusyLimit, Protocol::SilentRead::No)) {
     ports_.windows.ResetProgrammer(handle, 0);
     end(FlowResult::Cancel);
     return;

@@ -23,6 +23,13 @@ namespace fd {
 
 inline constexpr const char* kMsgFileLoadingCanceled = "File loading is canceled.";
 
+// The pacing and the limits of an off-line load, of one programmer or of many side by side.
+inline constexpr int kLoadSendingPeriodMs = 10;
+inline constexpr int kLoadBusyPollsBeforeGroup = 100;
+inline constexpr int kLoadBusyPollsAfterDescriptor = 10;
+inline constexpr int kLoadFinishBusyLimit = 100;
+inline constexpr int kLoadTicksPerTimeUpdate = 10;
+
 // How often a group of page frames goes out: off-line 10 ms; on-line by the product's type
 // code, "2" 60 ms, "3" 35 ms, any other 70 ms.
 int SendingPeriodMs(bool offline, char typeCode);
@@ -91,7 +98,7 @@ private:
 
   LoadingPorts ports_;
   LoadingView view_;
-  int periodMs_ = 10;
+  int periodMs_ = kLoadSendingPeriodMs;
   std::string loadRecord_;
   bool converted_ = false;
   std::uint32_t pageTotal_ = 0;

@@ -11,16 +11,6 @@
 #include "formats/SRecord.h"
 
 namespace fd {
-namespace {
-
-// The pacing and the limits of a single off-line load.
-constexpr int kSendingPeriodMs = 10;
-constexpr int kBusyPollsBeforeGroup = 100;
-constexpr int kBusyPollsAfterDescriptor = 10;
-constexpr int kFinishBusyLimit = 100;
-constexpr int kTicksPerTimeUpdate = 10;
-
-}  // namespace
 
 void MultiLoad::onTimer(int id) {
   if (id != kTimerMultiLoad || !running_) return;
@@ -38,7 +28,7 @@ void MultiLoad::onTimer(int id) {
       default: break;
     }
   }
-  ports_.timers.start(kTimerMultiLoad, kSendingPeriodMs);
+  ports_.timers.start(kTimerMultiLoad, kLoadSendingPeriodMs);
   if (!sending.empty()) sendStep(sending);
   if (!describing.empty()) describeStep(describing);
   if (!finishing.empty()) finishStep(finishing);
@@ -70,7 +60,7 @@ void MultiLoad::describeStep(const std::vector<std::size_t>& which) {
     waiting.push_back(i);
   }
   for (const std::size_t i : waiting) handles.push_back(lines_[i].handle);
-  const std::vector<bool> ready = protocol.WaitNotBusy(handles, kBusyPollsAfterDescriptor);
+  const std::vector<bool> ready = protocol.WaitNotBusy(handles, kLoadBusyPollsAfterDescriptor);
   const auto giveUpOrRetry = [&](std::size_t i, const char* givingUpText) {
     Transfer& t = transfers_[i];
     if (ports_.clock.nowUs() - *t.describeStartUs >= kDescribeWaitUs) {
@@ -113,7 +103,7 @@ void MultiLoad::sendStep(const std::vector<std::size_t>& which) {
   std::vector<BridgeHandle> handles;
   for (const std::size_t i : which) handles.push_back(lines_[i].handle);
   // Every programmer's busy check, then all their groups side by side.
-  const std::vector<GroupReady> ready = protocol.WaitReadyForGroups(handles, kBusyPollsBeforeGroup);
+  const std::vector<GroupReady> ready = protocol.WaitReadyForGroups(handles, kLoadBusyPollsBeforeGroup);
   std::vector<Protocol::WriteBatch> batches;
   std::vector<std::size_t> batched;
   std::vector<std::size_t> framesIn;  // page frames in each batch
@@ -171,7 +161,7 @@ void MultiLoad::sendStep(const std::vector<std::size_t>& which) {
       line.state = LoadLineState::Finishing;
       continue;
     }
-    if (t.tickCounter == kTicksPerTimeUpdate) {
+    if (t.tickCounter == kLoadTicksPerTimeUpdate) {
       const std::uint64_t elapsedMs = (ports_.clock.nowUs() - t.sendStartUs) / 1000;
       line.remainText = RemainTimeText(RemainSeconds(elapsedMs, line.pagesSent, t.pagesLeft));
       t.tickCounter = 0;
@@ -184,7 +174,7 @@ void MultiLoad::finishStep(const std::vector<std::size_t>& which) {
   Protocol& protocol = ports_.protocol;
   std::vector<BridgeHandle> handles;
   for (const std::size_t i : which) handles.push_back(lines_[i].handle);
-  const std::vector<Outcome> answers = protocol.CompletionHandshakes(handles, kFinishBusyLimit, Protocol::SilentRead::No);
+  const std::vector<Outcome> answers = protocol.CompletionHandshakes(handles, kLoadFinishBusyLimit, Protocol::SilentRead::No);
   for (std::size_t k = 0; k < which.size(); ++k) {
     MultiLoadLine& line = lines_[which[k]];
     if (!answers[k].ok()) {
