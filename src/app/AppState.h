@@ -12,6 +12,8 @@ namespace fd {
 
 inline constexpr const char* kNotSelect = "Not select";
 
+class RunLogWriter;
+
 struct AppState {
   std::string appDir;                          // executable's folder, ends in a separator
   // Folder of the program's own read-only files (MCUType.mcu, the manual): the
@@ -37,6 +39,8 @@ struct AppState {
   std::int32_t readStart = 0;
   std::int32_t readEnd = 0;
   std::int32_t viewTop = 0;
+  // Where this process writes its run log (app/RunLog.h); none: no records are written.
+  RunLogWriter* runLog = nullptr;
 
   // True while no product is chosen: "Not select" without its trailing spaces, or no name
   // at all (a settings file without the key must not count as a product).

@@ -3,6 +3,7 @@
 // line prints "CAPTION: text" and answers from its flags, tests script the answers.
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace fd {
 
@@ -83,9 +84,34 @@ public:
   virtual void silentFailure(const std::string& text) { (void)text; }
 
   // The three kinds of plain message the program shows.
-  void error(const std::string& text) { message(kCaptionError, MsgIcon::Error, text); }
-  void warning(const std::string& text) { message(kCaptionWarning, MsgIcon::Warning, text); }
-  void info(const std::string& text) { message(kCaptionInfo, MsgIcon::None, text); }
+  void error(const std::string& text);
+  void warning(const std::string& text);
+  void info(const std::string& text);
+};
+
+// While it lives, every plain message a Prompter shows (error, warning, info) is kept here,
+// whoever shows it: an operation's record tells what its window said without each step
+// passing its text along. Watches nest; the innermost one is told.
+class MessageWatch {
+public:
+  struct Shown {
+    MsgIcon icon;
+    std::string text;
+  };
+  MessageWatch();
+  ~MessageWatch();
+  MessageWatch(const MessageWatch&) = delete;
+  MessageWatch& operator=(const MessageWatch&) = delete;
+
+  static void tell(MsgIcon icon, const std::string& text);
+  const std::vector<Shown>& shown() const { return shown_; }
+  // What the operation's end said: its first error, else its first message; empty when
+  // nothing was shown.
+  std::string resultText() const;
+
+private:
+  std::vector<Shown> shown_;
+  MessageWatch* previous_;
 };
 
 }  // namespace fd

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "app/AppState.h"
 #include "app/HistoryLog.h"
 
 namespace fd {
@@ -194,6 +195,42 @@ RunLog::Read RunLog::read() const {
     }
   }
   return result;
+}
+
+RunLogWriter::RunLogWriter(std::string appDir, Identify identify)
+    : appDir_(std::move(appDir)), identify_(std::move(identify)) {}
+
+RunPortIdentity RunLogWriter::where(BridgeHandle handle) const {
+  if (!identify_ || handle == kNoHandle) return {};
+  return identify_(handle);
+}
+
+FileResult RunLogWriter::write(std::vector<Entry> entries) {
+  const SettingsFile settings(appDir_ + kSettingsFileName);
+  if (entries.empty() || !RunLogEnabled(settings)) return {};
+  const std::string time = IsoLocalTime();
+  const std::string station = StationName(settings);
+  std::vector<RunRecord> records;
+  records.reserve(entries.size());
+  for (Entry& entry : entries) {
+    RunRecord& record = entry.record;
+    record.time = time;
+    record.station = station;
+    record.version = ProgramVersion();
+    if (record.port.empty() && record.usbPath.empty() && record.usbSerial.empty()) {
+      const RunPortIdentity at = where(entry.handle);
+      record.port = at.port;
+      record.usbPath = at.usbPath;
+      record.usbSerial = at.usbSerial;
+    }
+    records.push_back(std::move(record));
+  }
+  const FileResult written = RunLog(appDir_ + kRunLogFileName).append(records);
+  if (!written && !lostTold_ && lost_) {
+    lostTold_ = true;
+    lost_(written.error);
+  }
+  return written;
 }
 
 }  // namespace fd

@@ -4,6 +4,7 @@
 // touches; it has a setting of its own, on unless turned off, so traceability does not hang
 // on an operator's answer to "Auto save log".
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 
 #include "app/SettingsFile.h"
 #include "formats/FileIo.h"
+#include "link/Bridge.h"
 
 namespace fd {
 
@@ -100,6 +102,35 @@ public:
 
 private:
   std::string path_;
+};
+
+// Where a process writes its run log. Every operation's records pass through here: the
+// settings are read at each write (the run log on or off, the station), each record gets the
+// time, the station, the version and, when it has none yet, where its programmer is; a loss
+// is told once to whoever shows it (the window), and to the HistoryFailureWatch always.
+class RunLogWriter {
+public:
+  using Identify = std::function<RunPortIdentity(BridgeHandle)>;
+  explicit RunLogWriter(std::string appDir, Identify identify = {});
+
+  // Told, with the sentence why, the first time records could not be written.
+  void onLost(std::function<void(const std::string& sentence)> lost) { lost_ = std::move(lost); }
+  // Where the programmer behind `handle` is; empty on the simulated bench.
+  RunPortIdentity where(BridgeHandle handle) const;
+
+  struct Entry {
+    BridgeHandle handle = kNoHandle;
+    RunRecord record;
+  };
+  // Completes the records and appends them as one write, all with one time. Ok, with nothing
+  // written, when the run log is off or there is nothing to write.
+  FileResult write(std::vector<Entry> entries);
+
+private:
+  std::string appDir_;
+  Identify identify_;
+  std::function<void(const std::string&)> lost_;
+  bool lostTold_ = false;
 };
 
 }  // namespace fd

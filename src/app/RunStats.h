@@ -33,6 +33,11 @@ struct RunStats {
 // The gang runs' lines among `records`, counted per programmer.
 RunStats CountRuns(const std::vector<RunRecord>& records, const RunStatsFilter& filter);
 
+// The counts as one self-contained HTML page: the filter, a bar chart of the yield per
+// programmer (inline SVG) and the table the command line prints. `generated` is the time
+// the page says it was made.
+std::string RunStatsHtml(const RunStats& stats, const RunStatsFilter& filter, const std::string& generated);
+
 // A --since value: a date "YYYY-MM-DD". Empty when fine, else the usage error.
 std::string SinceDateError(const std::string& value);
 

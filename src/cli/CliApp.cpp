@@ -1,5 +1,7 @@
 #include "cli/CliApp.h"
 
+#include <iostream>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iterator>
@@ -30,6 +32,10 @@ std::string TimeoutError(const std::string& value) {
 }
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  return RunCli(argc, argv, std::cin, out, err);
+}
+
+int RunCli(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err) {
   CLI::App app{"Flashdock command line: the programmers and their gang runs from a terminal.", "flashdock-cli"};
   app.require_subcommand(1);
   HostOptions options;
@@ -107,6 +113,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return kExitUsage;
   }
   CliContext cli(options, out, err);
+  cli.input = &in;
   if (!timeout.empty()) cli.timeoutSeconds = LockWaitSeconds(timeout);
   for (std::size_t i = 0; i < commands.size(); ++i) {
     if (!subcommands[i]->parsed()) continue;

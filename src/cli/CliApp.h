@@ -7,6 +7,8 @@ namespace fd {
 // The whole command line program: parses argv, runs one command, returns the exit code
 // (0 done, 1 the operation failed, 2 usage, 128 + n after signal n).
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+// The same, reading what the operator types from `in`.
+int RunCli(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err);
 
 // The commands that run until their programmers answer, and so take --timeout.
 bool RunsLong(const std::string& command);

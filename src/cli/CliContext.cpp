@@ -64,6 +64,15 @@ bool CliContext::begin() {
     deadlineUs_ = session->clock().nowUs() + static_cast<std::uint64_t>(timeoutSeconds * 1e6 + 0.5);
   }
   prompter = std::make_unique<ConsolePrompter>(err);
+  HostSession* host = session.get();
+  runLog = std::make_unique<RunLogWriter>(session->state().appDir, [host](BridgeHandle handle) {
+    RunPortIdentity where;
+    if (SerialBridge* serial = host->serial()) {
+      if (const std::optional<SerialDeviceRow> row = serial->rowOf(handle)) where = {row->port, row->usbPath, row->usbSerial};
+    }
+    return where;
+  });
+  session->state().runLog = runLog.get();
   if (SerialBridge* serial = session->serial()) {
     serial->setNoticeSink([this](const std::string& text) { err << "WARNING: " << text << '\n'; });
   }
@@ -146,16 +155,7 @@ bool CliContext::interactive() const { return &err == &std::cerr && isatty(STDIN
 ConsoleMain::ConsoleMain(CliContext& cli, DialogHost* dialogs, DialogHost* runner)
     : timers(cli.session->clock()),
       flow({cli.session->state(), cli.session->bridge(), cli.session->pacer(), *cli.prompter, timers, opener, {},
-            dialogs, nullptr, runner, /*stableRows=*/true,
-            [&cli](BridgeHandle handle) {
-              RunPortIdentity where;
-              if (SerialBridge* serial = cli.session->serial()) {
-                if (const std::optional<SerialDeviceRow> row = serial->rowOf(handle)) {
-                  where = {row->port, row->usbPath, row->usbSerial};
-                }
-              }
-              return where;
-            }}) {}
+            dialogs, nullptr, runner, /*stableRows=*/true}) {}
 
 void ReportDetectionFailures(CliContext& cli, const MainFlow& flow) {
   for (const DetectionFailure& failure : flow.detectionFailures()) {

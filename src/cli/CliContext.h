@@ -1,6 +1,7 @@
 #pragma once
 // What every command of the command line shares: the options, the output streams, the
 // session (bridge or bench, state, clock) and the console's message box.
+#include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -27,6 +28,10 @@ struct CliContext {
   std::ostream& err;
   std::unique_ptr<HostSession> session;
   std::unique_ptr<ConsolePrompter> prompter;
+  // Where a command reads what the operator types (Enter between repeated runs).
+  std::istream* input = &std::cin;
+  // Every command's run log; a lost record is said by finish(), as a lost history record is.
+  std::unique_ptr<RunLogWriter> runLog;
 
   // --timeout of a long command: seconds on the session's clock from begin(), 0 for none.
   double timeoutSeconds = 0;

@@ -173,6 +173,13 @@ FileStamp MakeFileStamp(std::time_t modified, std::uint64_t size) {
   return stamp;
 }
 
+std::string StampDisplayText(std::string_view digits) {
+  std::string d(digits.substr(0, kStampTimeLength));
+  d.resize(kStampTimeLength, ' ');
+  return d.substr(0, 2) + "-" + d.substr(2, 2) + "-" + d.substr(4, 2) + "," + d.substr(6, 2) + ":" + d.substr(8, 2) +
+         ":" + d.substr(10, 2);
+}
+
 std::optional<FileStamp> ReadFileStamp(const std::string& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) return std::nullopt;

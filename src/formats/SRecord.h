@@ -34,6 +34,8 @@ inline constexpr std::size_t kStampTimeLength = 12;
 // The stamp of a file with this modification time and size (local time, "%Y%m%d%H%M%S"
 // without the century).
 FileStamp MakeFileStamp(std::time_t modified, std::uint64_t size);
+// A stamp's time ("yymmddhhmmss") as the lists show it: "yy-mm-dd,hh:mm:ss".
+std::string StampDisplayText(std::string_view digits);
 // The stamp of the file at `path`; nothing when its status can't be taken.
 std::optional<FileStamp> ReadFileStamp(const std::string& path);
 

@@ -79,4 +79,15 @@ Sha256Digest Sha256(std::string_view bytes) {
   return digest;
 }
 
+std::string Sha256Text(const Sha256Digest& digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(digest.size() * 2);
+  for (const std::uint8_t byte : digest) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0xF];
+  }
+  return text;
+}
+
 }  // namespace fd

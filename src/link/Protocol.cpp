@@ -107,11 +107,20 @@ Outcome Protocol::FetchProgrammerError(BridgeHandle handle) {
   Outcome outcome = Outcome::Error(code ? Outcome::Failure::ProgrammerError : Outcome::Failure::UnreadableError,
                                    code ? ProgrammerErrorText(*code) : std::string(kMsgUnknownError));
   outcome.code = code.value_or(0);
+  if (code) fetchedCodes_[handle] = *code;
   const Outcome reset = ResetProgrammer(handle, 0);
   outcome.resetOk = reset.ok();
   outcome.notices.insert(outcome.notices.end(), reset.notices.begin(), reset.notices.end());
   return outcome;
 }
+
+std::optional<std::uint8_t> Protocol::lastErrorCode(BridgeHandle handle) const {
+  const auto found = fetchedCodes_.find(handle);
+  if (found == fetchedCodes_.end()) return std::nullopt;
+  return found->second;
+}
+
+void Protocol::forgetErrorCode(BridgeHandle handle) { fetchedCodes_.erase(handle); }
 
 Outcome Protocol::CompletionHandshake(BridgeHandle handle, int busyLimit, SilentRead silentRead) {
   if (!WaitStatusLine(handle, kBusyBit, busyLimit)) return Outcome::Error(Outcome::Failure::TimeOut, kMsgTimeOut);

@@ -4,6 +4,7 @@
 // parameters and return what happened; they show nothing. The windows' rule ("returns 1/0
 // and has shown its own message") is applied one layer up, from the outcome's notices.
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -183,6 +184,10 @@ public:
   // The code with its message, then the reset every fetched error is followed by. The
   // outcome is the programmer's error even when the reset after it succeeded.
   Outcome FetchProgrammerError(BridgeHandle handle);
+  // The code of the last error fetched from the programmer behind `handle` since
+  // forgetErrorCode(handle): the record of an operation names the code its window showed.
+  std::optional<std::uint8_t> lastErrorCode(BridgeHandle handle) const;
+  void forgetErrorCode(BridgeHandle handle);
 
   // How a failed read of the result byte is reported at the end of a handshake.
   enum class SilentRead { Yes, No };
@@ -246,6 +251,7 @@ private:
   Bridge& bridge_;
   Pacer& pacer_;
   bool sideBySide_ = true;
+  std::map<BridgeHandle, std::uint8_t> fetchedCodes_;
 };
 
 }  // namespace fd

@@ -33,13 +33,20 @@ protected:
     all.insert(all.end(), args.begin(), args.end());
     return raw(all);
   }
-  // Runs exactly these words.
-  static CliRun raw(const std::vector<std::string>& all) {
+  // Runs exactly these words; the operator types `typed`.
+  static CliRun raw(const std::vector<std::string>& all, const std::string& typed = "") {
     std::vector<const char*> argv;
     for (const auto& a : all) argv.push_back(a.c_str());
+    std::istringstream in(typed);
     std::ostringstream out, err;
-    const int code = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    const int code = RunCli(static_cast<int>(argv.size()), argv.data(), in, out, err);
     return {code, out.str(), err.str()};
+  }
+  // `args` after the session options, with what the operator types.
+  CliRun typed(std::vector<std::string> args, const std::string& typed, const std::string& simulate = "demo") {
+    std::vector<std::string> all = {"flashdock-cli", "--virtual-time", "--app-dir", dir.dir(), "--simulate", simulate};
+    all.insert(all.end(), args.begin(), args.end());
+    return raw(all, typed);
   }
   // The settings of an on-line run: the product (with the device database beside it), the
   // default ID code, the power (default: the target's own supply), the history log on.

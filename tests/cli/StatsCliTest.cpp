@@ -95,3 +95,50 @@ TEST_F(StatsCliTest, MalformedFiltersAreUsageErrorsAndAMissingLogFails) {
 
 }  // namespace
 }  // namespace fd
+
+namespace fd {
+namespace {
+
+TEST_F(StatsCliTest, HtmlWritesOnePageWithABarPerProgrammerAndReplacesOnlyWhenAsked) {
+  const std::string report = dir.path("yield.html");
+  const CliRun run = stats({"--station", "line-1", "--html", report});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const std::string page = dir.read("yield.html");
+  EXPECT_THAT(page, HasSubstr("<svg "));
+  EXPECT_THAT(page, HasSubstr("of station line-1"));
+  // One bar a programmer, its label and its yield: ZK01 2 of 2, ZK02 1 of 3.
+  EXPECT_THAT(page, HasSubstr("<title>02 (ZK01): 100.0%</title>"));
+  EXPECT_THAT(page, HasSubstr("<title>01 (ZK02): 33.3%</title>"));
+  EXPECT_THAT(page, HasSubstr("Break during ID check! &times;2"));
+  EXPECT_THAT(page, ::testing::Not(HasSubstr("line-2")));
+
+  // Not replaced unless asked; never one of the program's own files; an empty name.
+  dir.write("yield.html", "mine");
+  EXPECT_EQ(stats({"--html", report}).code, 2);
+  EXPECT_EQ(dir.read("yield.html"), "mine");
+  EXPECT_EQ(stats({"--html", report, "--force"}).code, 0);
+  EXPECT_THAT(dir.read("yield.html"), HasSubstr("<svg "));
+  const std::string log = dir.read(kRunLogFileName);
+  EXPECT_EQ(stats({"--html", dir.path(kRunLogFileName), "--force"}).code, 2);
+  EXPECT_EQ(dir.read(kRunLogFileName), log);
+  EXPECT_EQ(stats({"--html", ""}).code, 2);
+}
+
+TEST(RunStatsHtml, TextsFromTheLogAreEscaped) {
+  RunStats stats;
+  ProgrammerStats p;
+  p.sn = "01";
+  p.runs = 1;
+  p.failures["<script>alert(1)</script> & \"x\""] = 1;
+  stats.programmers.push_back(p);
+  stats.runs = 1;
+  RunStatsFilter filter;
+  filter.station = "<b>";
+  const std::string page = RunStatsHtml(stats, filter, "now");
+  EXPECT_EQ(page.find("<script>"), std::string::npos);
+  EXPECT_EQ(page.find("<b>"), std::string::npos);
+  EXPECT_THAT(page, HasSubstr("&lt;script&gt;alert(1)&lt;/script&gt; &amp; &quot;x&quot;"));
+}
+
+}  // namespace
+}  // namespace fd

@@ -1,4 +1,4 @@
-// gang [--sn 01,03 | --failed]: Erase-Program-Verify on several programmers at once, with live lines,
+// gang [--sn 01,03 | --failed] [--expect FILE] [--repeat [--count N]]: Erase-Program-Verify on several programmers at once, with live lines,
 // the results and the gang record, as Start, Cancel and Back do in the window.
 #include <iomanip>
 #include <set>
@@ -29,6 +29,14 @@ public:
     CLI::Option* failed =
         sub->add_flag("--failed", failed_, "Run the programmers that did not succeed in this station's last gang run");
     sn->excludes(failed);
+    CLI::Option* repeat = sub->add_flag("--repeat", repeat_, "Run again each time Enter is pressed, until Ctrl-C or --count runs");
+    sub->add_option("--count", count_, "With --repeat: end after this many runs")
+        ->check(CLI::Range(1, 1000000))
+        ->needs(repeat);
+    sub->add_option("--expect", expect_, "Refuse to start unless every programmer taking part holds this image file")
+        ->check([](const std::string& value) {
+          return value.empty() ? std::string("--expect needs the image file the programmers must hold") : std::string();
+        });
     return sub;
   }
 
@@ -40,6 +48,10 @@ public:
   }
 
   int run(CliContext& cli) override {
+    if (repeat_ && cli.options.json) {
+      cli.err << "usage: --repeat prints its runs for the operator; it does not take --json\n";
+      return kExitUsage;
+    }
     if (!cli.begin()) return kExitFailed;
     SignalWatch signals;
     // The run goes to its end on the runner every long operation of the command line uses:
@@ -50,19 +62,50 @@ public:
     // Every programmer is opened, as the window's list holds them all: the run's record
     // names each row, those not taking part as not applicable.
     flow.open();
-    const MainView& view = flow.view();
     if (failed_ && !chooseFailed(cli, flow)) {
       flow.close();
       const bool saved = cli.end();
       return SignalWatch::exitCode(failedChoice_ == kExitOk && !saved ? kExitFailed : failedChoice_);
     }
+    // Nothing starts while a programmer taking part holds another image: the flow names them.
+    if (!expect_.empty()) flow.expectImage(expect_);
+
+    bool allGood = true;
+    int runs = 0;
+    for (;;) {
+      if (repeat_) cli.out << "Run " << runs + 1 << (count_ > 0 ? " of " + std::to_string(count_) : std::string()) << '\n';
+      const std::optional<bool> good = runOnce(cli, flow, runner);
+      if (!good) {
+        // Nothing could start; the flow has said why.
+        flow.close();
+        cli.end();
+        return SignalWatch::exitCode(kExitFailed);
+      }
+      ++runs;
+      allGood = allGood && *good;
+      if (!repeat_ || (count_ > 0 && runs >= count_) || SignalWatch::caught() != 0) break;
+      // A foot switch that types Enter starts the next run; Ctrl-C (or the input's end) ends.
+      cli.err << "Press Enter for the next run, Ctrl-C to end.\n" << std::flush;
+      std::string line;
+      if (!std::getline(*cli.input, line) || SignalWatch::caught() != 0) break;
+    }
+    if (repeat_) cli.out << "Summary: " << runs << (runs == 1 ? " run; " : " runs; ")
+                         << SessionCountsLine(flow.sessionCounts()) << '\n' << std::flush;
+    flow.close();
+    const bool saved = cli.end();
+    if (!saved && allGood) cli.err << "INFO: The run succeeded, but the bench state was not saved.\n";
+    return SignalWatch::exitCode(saved && allGood ? kExitOk : kExitFailed);
+  }
+
+private:
+  // One run: the rows ticked, Start, the live lines, the results and the counts, then Back
+  // (the gang record and a fresh detection). Whether every programmer taking part succeeded;
+  // nothing when the run could not start (or a chosen programmer is missing).
+  std::optional<bool> runOnce(CliContext& cli, MainFlow& flow, ConsoleHost& runner) {
+    const MainView& view = flow.view();
     // Rows chosen by number, or every row by default: a chosen programmer that failed
     // detection cannot run, and by default every programmer is chosen.
-    if (!RowsNameTheirProgrammers(cli, flow, SnsOfList(snList_))) {
-      flow.close();
-      cli.end();
-      return SignalWatch::exitCode(kExitFailed);
-    }
+    if (!RowsNameTheirProgrammers(cli, flow, SnsOfList(snList_))) return std::nullopt;
 
     std::set<std::string> chosen;
     if (!snList_.empty()) {
@@ -72,9 +115,7 @@ public:
             std::any_of(view.rows.begin(), view.rows.end(), [&](const MainRow& row) { return row.sn == sn; });
         if (!known) {
           cli.err << "ERROR: No programmer " << sn << " is detected.\n";
-          flow.close();
-          cli.end();
-          return kExitFailed;
+          return std::nullopt;
         }
         chosen.insert(sn);
       }
@@ -110,16 +151,12 @@ public:
     };
 
     flow.startButton();  // returns once the run has ended
-    if (flow.runPhase() == RunPhase::Idle) {
-      // Nothing could start; the flow has said why.
-      flow.close();
-      cli.end();
-      return SignalWatch::exitCode(kExitFailed);
-    }
+    if (flow.runPhase() == RunPhase::Idle) return std::nullopt;
 
     const std::vector<RowResult> results = flow.results();
     const bool allGood = std::all_of(results.begin(), results.end(),
                                      [](const RowResult& r) { return !r.taking || r.succeeded(); });
+    const SessionCounts counts = flow.sessionCounts();
     if (cli.options.json) {
       nlohmann::json rows = RowsJson(view);
       nlohmann::json out = nlohmann::json::array();
@@ -129,23 +166,22 @@ public:
         j["resultCode"] = HexText(results[r].code, 2);
         out.push_back(j);
       }
-      cli.printJson(nlohmann::json{{"results", out}, {"success", allGood}});
+      cli.printJson(nlohmann::json{{"results", out},
+                                   {"counts", {{"passed", counts.passed}, {"failed", counts.failed}, {"total", counts.total()}}},
+                                   {"success", allGood}});
     } else {
       cli.out << "Result:\n";
       for (const MainRow& row : view.rows) {
         cli.out << row.sn << "  " << std::left << std::setw(34) << row.cells[0] << (row.cells.size() > 1 ? row.cells[1] : "")
                 << '\n';
       }
+      cli.out << SessionCountsLine(counts) << '\n';
     }
     cli.out << std::flush;
     flow.startButton();  // Back: the gang record, then a fresh detection
-    flow.close();
-    const bool saved = cli.end();
-    if (!saved && allGood) cli.err << "INFO: The run succeeded, but the bench state was not saved.\n";
-    return SignalWatch::exitCode(saved && allGood ? kExitOk : kExitFailed);
+    return allGood;
   }
 
-private:
   // --failed: the rows of the programmers that did not succeed in this station's last gang
   // run, found by USB serial, else USB port path, else row, in snList_. False when nothing
   // is to run, with the exit code in failedChoice_.
@@ -161,20 +197,13 @@ private:
       failedChoice_ = kExitFailed;
       return false;
     }
-    SerialBridge* serial = cli.host().serial();
     const MainView& view = flow.view();
     std::vector<std::string> rows;
     for (const RunRecord& record : last) {
       if (record.result == kRunOk) continue;
       std::string found;
       for (std::size_t r = 0; r < view.rows.size(); ++r) {
-        RunPortIdentity where;
-        if (serial != nullptr) {
-          if (const std::optional<SerialDeviceRow> row = serial->rowOf(flow.handles()[r])) {
-            where = {row->port, row->usbPath, row->usbSerial};
-          }
-        }
-        if (SameProgrammer(record, where, view.rows[r].sn)) found = view.rows[r].sn;
+        if (SameProgrammer(record, cli.runLog->where(flow.handles()[r]), view.rows[r].sn)) found = view.rows[r].sn;
       }
       const std::string who = record.sn + (record.usbSerial.empty() ? std::string() : " (USB serial " + record.usbSerial + ")");
       if (found.empty()) {
@@ -201,6 +230,9 @@ private:
   bool failed_ = false;
   int failedChoice_ = kExitOk;
   std::string snList_;
+  std::string expect_;
+  bool repeat_ = false;
+  int count_ = 0;
 };
 
 }  // namespace

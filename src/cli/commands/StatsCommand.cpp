@@ -1,6 +1,7 @@
-// stats [--since DATE] [--station NAME]: the gang runs of the run log, counted per
+// stats [--since DATE] [--station NAME] [--json] [--html FILE [--force]]: the gang runs of the run log, counted per
 // programmer: runs, passes, yield and the failure reasons with their counts.
 #include <cstdio>
+#include <filesystem>
 #include <iomanip>
 #include <sstream>
 
@@ -24,11 +25,17 @@ public:
         ->check([](const std::string& value) { return SinceDateError(value); });
     sub->add_option("--station", station_, "Only this station's runs")
         ->check([](const std::string& value) { return value.empty() ? std::string("--station is empty") : std::string(); });
+    sub->add_option("--html", html_, "Also write the counts as a one-page report with a yield chart to this file")
+        ->check([](const std::string& value) {
+          return value.empty() ? std::string("--html needs the report's file name") : std::string();
+        });
+    sub->add_flag("--force", force_, "Replace the --html file when it exists");
     return sub;
   }
 
   int run(CliContext& cli) override {
     if (!cli.begin()) return kExitFailed;
+    if (!html_.empty() && !htmlAllowed(cli)) return kExitUsage;
     const RunLog log(cli.host().state().appDir + kRunLogFileName);
     const RunLog::Read read = log.read();
     if (!read.found) {
@@ -42,6 +49,7 @@ public:
     if (!since_.empty()) filter.since = since_;
     if (!station_.empty()) filter.station = station_;
     const RunStats stats = CountRuns(read.records, filter);
+    if (!html_.empty() && !writeHtml(stats, filter, cli)) return kExitFailed;
 
     if (cli.options.json) {
       nlohmann::json rows = nlohmann::json::array();
@@ -74,8 +82,34 @@ public:
   }
 
 private:
+  // The report, written whole or not at all; an existing file only with --force, and never
+  // one of the program's own files.
+  bool htmlAllowed(CliContext& cli) const {
+    std::string error;
+    if (!cli.host().outputAllowed(html_, "--html", error)) {
+      cli.err << "usage: " << error << '\n';
+      return false;
+    }
+    std::error_code status;
+    if (std::filesystem::exists(html_, status) && !force_) {
+      cli.err << "usage: " << html_ << " exists; give --force to replace it\n";
+      return false;
+    }
+    return true;
+  }
+  bool writeHtml(const RunStats& stats, const RunStatsFilter& filter, CliContext& cli) const {
+    const FileResult written = FileIo::replace(html_, RunStatsHtml(stats, filter, IsoLocalTime()));
+    if (!written) {
+      cli.err << "ERROR: The report could not be written. " << written.error << '\n';
+      return false;
+    }
+    return true;
+  }
+
   std::string since_;
   std::string station_;
+  std::string html_;
+  bool force_ = false;
 };
 
 }  // namespace

@@ -21,6 +21,7 @@ FlowResult RunLoadingWindow(ImageOperationPorts& ports, const ChosenImage& image
   const FlowResult end = ports.dialogs.run(loading);
   result.converted = loading.converted();
   result.pages = loading.pagesSent();
+  result.canceled = end != FlowResult::Ok && loading.cancelRequested();
   return end;
 }
 

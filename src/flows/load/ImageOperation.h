@@ -73,6 +73,7 @@ struct ImageOperationResult {
   End end = End::ChoiceCancelled;
   bool converted = false;   // the Loading window converted the file (not from the cache)
   std::uint32_t pages = 0;  // pages the Loading window sent
+  bool canceled = false;    // the Loading window ended at the user's Cancel
   FileResult history;       // the history entry; not ok when it could not be written
   bool ok() const { return end == End::Done || end == End::NameReloaded; }
 };

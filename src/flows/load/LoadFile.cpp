@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "flows/common/RunRecorder.h"
 #include "flows/load/ChooseImageFile.h"
 #include "formats/DeviceDatabase.h"
 #include "formats/LoadRecord.h"
@@ -60,9 +61,16 @@ ImageOperationResult LoadFile(ImageOperationPorts& ports) {
   ImageOperationResult result;
   AppState& state = ports.state;
   const BridgeHandle handle = state.currentHandle;
+  RunRecorder run(state, ports.windows.protocol(), ports.clock, "load");
+  run.record().product = std::string(TrimTrailingSpaces(InfoMcuName(state.programmerInfo)));
   const auto finish = [&](End end) {
     result.end = end;
     ports.windows.ResetProgrammer(handle, 1);
+    if (end == End::Done || end == End::NameReloaded) {
+      run.finish(kRunOk);
+    } else {
+      run.finish(end == End::ReloadCancelled || result.canceled ? kRunCanceled : kRunFailed);
+    }
     return result;
   };
   const auto writeHeader = [&](int dataFollows) {
@@ -78,7 +86,7 @@ ImageOperationResult LoadFile(ImageOperationPorts& ports) {
   if (!TakeStoredProductsMemoryMap(state, ports.prompter)) return finish(End::NoMemoryMap);
   const std::optional<ChosenImage> image = detail::Choose(ports, kSelectLoadFileTitle, true);
   if (!image) {
-    // Nothing was sent: the programmer is left as it is.
+    // Nothing was sent: the programmer is left as it is, and no operation took place.
     result.end = End::ChoiceCancelled;
     return result;
   }
@@ -88,6 +96,7 @@ ImageOperationResult LoadFile(ImageOperationPorts& ports) {
   // the same size written in the same second: it is loaded as new, so no answer can leave
   // the other file's bytes in the programmer.
   const std::optional<ImageKey> key = image->source->key();
+  run.image(image->source->fileName(), key);
   MsgAnswer reload = MsgAnswer::Yes;
   if (key && key->stamp == HeldStamp(state.programmerInfo) &&
       !LoadRecordFileHoldsOtherImage(detail::LoadRecordPath(ports), *key)) {

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
+#include "app/RunLog.h"
 #include "flows/load/LoadFile.h"
 #include "flows/load/LoadingFlow.h"
+#include "formats/DeviceDatabase.h"
 #include "formats/LoadRecord.h"
 #include "formats/SRecord.h"
+#include "formats/Sha256.h"
 
 namespace fd {
 
@@ -85,6 +88,9 @@ bool MultiLoad::prepare(const std::vector<MultiLoadTarget>& targets) {
   lines_.clear();
   maps_.assign(targets.size(), MemoryMap{});
   transfers_.assign(targets.size(), Transfer{});
+  noOperation_.assign(targets.size(), false);
+  startUs_ = ports_.clock.nowUs();
+  for (const MultiLoadTarget& target : targets) ports_.protocol.forgetErrorCode(target.handle);
   // What Off-line Set does before its window opens, for all of them together.
   const std::vector<PreparedProgrammer> prepared = ResetAndReadProgrammers(ports_.protocol, ports_.state, targets);
   for (std::size_t i = 0; i < targets.size(); ++i) {
@@ -140,6 +146,7 @@ void MultiLoad::failAll(const std::string& text) {
 }
 
 void MultiLoad::endWithoutImage() {
+  for (std::size_t i = 0; i < lines_.size(); ++i) noOperation_[i] = lines_[i].state == LoadLineState::Ready;
   failAll(kMsgNoFileTaken);
   endIfDone();
 }
@@ -150,6 +157,8 @@ void MultiLoad::start(const ChosenImage& image) {
   // The image once for all of them, before anything is sent: a file that cannot be
   // converted leaves every programmer as it is.
   const std::optional<ImageKey> key = image.source->key();
+  imageFile_ = image.source->fileName();
+  imageKey_ = key;
   if (!key) {
     failAll(kCannotOpenFileText);
     endIfDone();
@@ -289,7 +298,38 @@ void MultiLoad::endIfDone() {
     lines_[which[k]].notes.insert(lines_[which[k]].notes.end(), notes.begin(), notes.end());
   }
   running_ = false;
+  writeRunLog();
   notify();
+}
+
+void MultiLoad::writeRunLog() {
+  if (ports_.state.runLog == nullptr) return;
+  const std::uint64_t durationMs = (ports_.clock.nowUs() - startUs_) / 1000;
+  std::vector<RunLogWriter::Entry> entries;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const MultiLoadLine& line = lines_[i];
+    if (noOperation_[i]) continue;
+    RunRecord record;
+    record.operation = "load";
+    record.sn = line.sn;
+    record.product = std::string(TrimTrailingSpaces(InfoMcuName(line.info)));
+    record.file = imageFile_;
+    if (imageKey_) {
+      record.stamp = StampDisplayText(imageKey_->stamp.time);
+      record.sha256 = Sha256Text(imageKey_->digest);
+    }
+    if (line.succeeded()) {
+      record.result = kRunOk;
+    } else {
+      const bool canceled = line.state == LoadLineState::Kept || line.state == LoadLineState::Cancelled;
+      record.result = canceled ? kRunCanceled : kRunFailed;
+      record.code = ports_.protocol.lastErrorCode(line.handle);
+    }
+    record.text = MultiLoadResultText(line);
+    record.durationMs = durationMs;
+    entries.push_back({line.handle, std::move(record)});
+  }
+  ports_.state.runLog->write(std::move(entries));
 }
 
 bool MultiLoad::allSucceeded() const {

@@ -161,6 +161,8 @@ private:
   void cancelAll();
   void succeed(MultiLoadLine& line);
   void endIfDone();
+  // One run-log record for each programmer the load decided on, at its end.
+  void writeRunLog();
   std::vector<LoadNote> notesOf(const Outcome& outcome) const;
   char typeCodeOf(const MultiLoadLine& line) const;
 
@@ -171,6 +173,11 @@ private:
   std::vector<PageFrame> frames_;
   std::vector<std::uint16_t> pageNumbers_;
   std::string imageTitle_;
+  std::string imageFile_;
+  std::optional<ImageKey> imageKey_;
+  std::uint64_t startUs_ = 0;
+  // Lines that waited for an image that never came: no operation took place on them.
+  std::vector<bool> noOperation_;
   bool converted_ = false;
   bool running_ = false;
   bool cancelRequested_ = false;

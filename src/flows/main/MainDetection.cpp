@@ -37,9 +37,7 @@ std::array<std::string, 4> DetectionRowTexts(const ProgrammerInfo& block) {
     return cells;
   }
   cells[1] = PrintableText(InfoFileName(block));
-  const std::string d = PrintableText(InfoModifyDigits(block));
-  cells[2] = d.substr(0, 2) + "-" + d.substr(2, 2) + "-" + d.substr(4, 2) + "," + d.substr(6, 2) + ":" +
-             d.substr(8, 2) + ":" + d.substr(10, 2);
+  cells[2] = StampDisplayText(PrintableText(InfoModifyDigits(block)));
   cells[3] = FormatFileSize(InfoFileSize(block));
   return cells;
 }
@@ -109,6 +107,7 @@ void MainFlow::DetectProgrammers() {
     }
     ports_.state.programmerInfo = blocks[i];
     handles_[r] = ready[i];
+    blocks_[r] = blocks[i];
     const auto texts = DetectionRowTexts(blocks[i]);
     const int number = ports_.stableRows ? static_cast<int>(readyIndex[i]) + 1 : r + 1;
     view_.rows.push_back({SnText(number), {texts.begin(), texts.end()}, true});

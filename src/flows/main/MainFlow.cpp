@@ -28,6 +28,18 @@ MainFlow::MainFlow(MainFlowPorts ports)
       settings_(ports_.state.appDir + kSettingsFileName),
       historyLog_(ports_.state.appDir + kHistoryFileName) {
   handles_.fill(kNoHandle);
+  if (ports_.state.runLog == nullptr) {
+    ownRunLog_ = std::make_unique<RunLogWriter>(ports_.state.appDir, ports_.identify);
+    // The command line says a lost record by its own rule; the window says it here, once.
+    ownRunLog_->onLost([this](const std::string& error) {
+      if (ports_.runner == nullptr) ports_.prompter.error(std::string(kMsgRunLogNotWritten) + " " + error);
+    });
+    ports_.state.runLog = ownRunLog_.get();
+  }
+}
+
+MainFlow::~MainFlow() {
+  if (ports_.state.runLog == ownRunLog_.get()) ports_.state.runLog = nullptr;
 }
 
 void MainFlow::notify() {
@@ -147,6 +159,7 @@ void MainFlow::startRun() {
     ports_.prompter.warning(kMsgNoProgrammerSelected);
     return;
   }
+  if (!expectedImage_.empty() && !checkExpectedImage(false)) return;
 
   ports_.timers.stop(kTimerDetection);
   runPhase_ = RunPhase::Running;
@@ -164,12 +177,10 @@ void MainFlow::startRun() {
     record.product = cells.size() > 0 ? std::string(TrimTrailingSpaces(cells[0])) : std::string();
     record.file = cells.size() > 1 ? std::string(TrimTrailingSpaces(cells[1])) : std::string();
     record.stamp = cells.size() > 2 ? cells[2] : std::string();
-    if (ports_.identify) {
-      const RunPortIdentity where = ports_.identify(handles_[r]);
-      record.port = where.port;
-      record.usbPath = where.usbPath;
-      record.usbSerial = where.usbSerial;
-    }
+    const RunPortIdentity where = ports_.state.runLog->where(handles_[r]);
+    record.port = where.port;
+    record.usbPath = where.usbPath;
+    record.usbSerial = where.usbSerial;
     runRecords_.emplace_back(r, std::move(record));
   }
   run_.emplace(GangRunPorts{clock, protocol_, view_, handles_, ticked_});
@@ -216,20 +227,14 @@ void MainFlow::writeGangRecord() {
 void MainFlow::writeRunLog() {
   if (runLogged_ || !run_) return;
   runLogged_ = true;
-  if (!RunLogEnabled(settings_)) return;
   Clock& clock = ports_.clock != nullptr ? *ports_.clock : static_cast<Clock&>(ownClock_);
   const std::uint64_t durationMs = (clock.nowUs() - runStartUs_) / 1000;
   const std::vector<RowResult> results = run_->results();
   const bool canceled = run_->cancelRequested();
-  const std::string time = IsoLocalTime();
-  const std::string station = StationName(settings_);
-  std::vector<RunRecord> records;
+  std::vector<RunLogWriter::Entry> entries;
   for (auto& [row, record] : runRecords_) {
     if (row >= results.size()) continue;
     const RowResult& result = results[row];
-    record.time = time;
-    record.station = station;
-    record.version = ProgramVersion();
     record.durationMs = durationMs;
     if (result.succeeded()) {
       record.result = kRunOk;
@@ -240,13 +245,9 @@ void MainFlow::writeRunLog() {
     }
     const std::vector<std::string>& cells = view_.rows[row].cells;
     record.text = cells.empty() ? std::string() : std::string(TrimTrailingSpaces(cells[0]));
-    records.push_back(record);
+    entries.push_back({handles_[row], record});
   }
-  const FileResult written = RunLog(ports_.state.appDir + kRunLogFileName).append(records);
-  if (!written && !runLogFailureShown_ && ports_.runner == nullptr) {
-    runLogFailureShown_ = true;
-    ports_.prompter.error(std::string(kMsgRunLogNotWritten) + " " + written.error);
-  }
+  ports_.state.runLog->write(std::move(entries));
 }
 
 void MainFlow::back() {

@@ -77,13 +77,17 @@ struct MainFlowPorts {
   // fails detection keeps its number and the others keep theirs (the command line, where
   // a script names a row by number); otherwise numbered in the order detected.
   bool stableRows = false;
-  // Where a row's programmer is, for the run log; none: nothing known (the simulated bench).
+  // Where a row's programmer is, for the run log the window writes when the process state
+  // has no run log of its own; none: nothing known (the simulated bench).
   std::function<RunPortIdentity(BridgeHandle)> identify{};
 };
 
 class MainFlow {
 public:
   explicit MainFlow(MainFlowPorts ports);
+  ~MainFlow();
+  MainFlow(const MainFlow&) = delete;
+  MainFlow& operator=(const MainFlow&) = delete;
 
   // Window opening: list set up, no run, detection, the detection timer started.
   void open();
@@ -121,6 +125,13 @@ public:
   // the result view while such a row is there.
   bool canTickFailedRowsOnly() const;
   void tickFailedRowsOnly();
+  // The image file every ticked programmer must hold: Start refuses, naming them, while one
+  // does not (checked afresh at each Start, the file's stamp read again). Empty: no check.
+  void expectImage(const std::string& path);
+  const std::string& expectedImage() const { return expectedImage_; }
+  // The check of the ticked rows now, with its message: the warning that names those that
+  // differ, or (when `sayOk`) that all of them hold it. True when all do.
+  bool checkExpectedImage(bool sayOk);
   // The load of the last "Load File to Ticked..." (none before the first).
   const MultiLoad* multiLoad() const { return multiLoad_.get(); }
 
@@ -192,7 +203,11 @@ private:
   std::vector<std::pair<std::size_t, RunRecord>> runRecords_;
   std::uint64_t runStartUs_ = 0;
   bool runLogged_ = false;
-  bool runLogFailureShown_ = false;
+  // The run log of a process state that has none (the window): its loss is said once.
+  std::unique_ptr<RunLogWriter> ownRunLog_;
+  // What each row's programmer held when the list was built.
+  std::array<ProgrammerInfo, kMaxProgrammers> blocks_{};
+  std::string expectedImage_;
   // The ticks "Tick failed rows only" chose, for the list after Back.
   std::optional<std::array<int, kMaxProgrammers>> ticksForNext_;
   std::vector<DetectionFailure> detectionFailures_;

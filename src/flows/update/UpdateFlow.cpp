@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 
 #include "flows/load/ChooseImageFile.h"
+#include "formats/ImageInput.h"
 #include "link/BootLoader.h"
 
 namespace fd {
@@ -112,6 +114,8 @@ LongOperation::Next UpdateFlow::chooseFile() {
       continue;
     }
     pages_ = sink.pages();
+    fileName_ = std::filesystem::path(choice->path).filename().string();
+    fileKey_ = ImageKeyFor(choice->input);
     break;
   }
   estimate().begin(100);

@@ -7,12 +7,14 @@
 // Ends Ok once the last page is programmed, Cancel on every failure (after its message).
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Prompter.h"
 #include "flows/common/LongOperation.h"
 #include "flows/update/UpdateView.h"
+#include "formats/LoadRecord.h"
 #include "formats/SRecord.h"
 #include "link/BootLoaderLink.h"
 #include "link/Bridge.h"
@@ -69,6 +71,9 @@ public:
   // The pages of the chosen file, in file order (known after the file step).
   const std::vector<PageRecord>& pages() const { return pages_; }
   std::size_t pagesWritten() const { return written_; }
+  // The chosen file's name, and its key (stamp and SHA-256) where it could be taken.
+  const std::string& fileName() const { return fileName_; }
+  const std::optional<ImageKey>& fileKey() const { return fileKey_; }
 
 private:
   void onOpen() override;
@@ -85,6 +90,8 @@ private:
   UpdateView view_;
   std::vector<PageRecord> pages_;
   std::size_t written_ = 0;
+  std::string fileName_;
+  std::optional<ImageKey> fileKey_;
 };
 
 }  // namespace fd
