@@ -320,4 +320,8 @@ bool AutoSaveLog(const SettingsFile& settings) { return settings.read(kSectionLo
 
 bool AutoSaveId(const SettingsFile& settings) { return settings.read(kSectionLog, kKeyAutoSaveId) == "1"; }
 
+bool OperatorModeSetting(const SettingsFile& settings) {
+  return settings.read(kSectionMainWindow, kKeyOperatorMode) == "1";
+}
+
 }  // namespace fd

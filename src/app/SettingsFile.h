@@ -15,6 +15,11 @@ inline constexpr const char* kKeyIdCode = "ID code";
 inline constexpr const char* kKeyPowerSet = "Power set";
 inline constexpr const char* kKeyAutoSaveLog = "Auto save log";
 inline constexpr const char* kKeyAutoSaveId = "Auto save ID";
+inline constexpr const char* kSectionMainWindow = "Main window";
+// The key that starts a run and goes Back from the result view, as a key sequence's text
+// ("F5", "F9", "Ctrl+R"); F5 when empty or not a key.
+inline constexpr const char* kKeyRunKey = "Run key";
+inline constexpr const char* kKeyOperatorMode = "Operator mode";  // "1": the window opens in operator mode
 
 // Shown (caption "ERROR") when a setting cannot be kept because the file cannot be written.
 inline constexpr const char* kMsgSettingsNotWritten = "Can not write to the settings file!";
@@ -70,5 +75,6 @@ private:
 
 bool AutoSaveLog(const SettingsFile& settings);  // "Auto save log" reads exactly "1"
 bool AutoSaveId(const SettingsFile& settings);   // "Auto save ID" reads exactly "1"
+bool OperatorModeSetting(const SettingsFile& settings);  // "Operator mode" reads exactly "1"
 
 }  // namespace fd

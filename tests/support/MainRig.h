@@ -26,9 +26,10 @@ struct MainRig {
 
   MainFlow& flow() {
     if (!flow_) {
-      flow_ = std::make_unique<MainFlow>(
-          MainFlowPorts{state, tracing, pacer, prompter, timers, opener, [this] { return logTime; }, dialogs, nullptr,
-                        runner});
+      MainFlowPorts ports{state, tracing, pacer, prompter, timers, opener, [this] { return logTime; }, dialogs, portClock,
+                          runner};
+      ports.operatorMode = operatorMode;
+      flow_ = std::make_unique<MainFlow>(std::move(ports));
     }
     return *flow_;
   }
@@ -64,6 +65,10 @@ struct MainRig {
   DialogHost* dialogs = nullptr;
   // Runs the gang run to its end on Start; none: it runs in the list, ticked by hand.
   DialogHost* runner = nullptr;
+  // The clock the flow is given (a load of the ticked rows needs one); none by default.
+  Clock* portClock = nullptr;
+  // Operator mode as the command line asks for it.
+  bool operatorMode = false;
 
 private:
   std::unique_ptr<MainFlow> flow_;

@@ -36,10 +36,17 @@ MainFlow::MainFlow(MainFlowPorts ports)
     });
     ports_.state.runLog = ownRunLog_.get();
   }
+  view_.operatorMode = ports_.operatorMode || OperatorModeSetting(settings_);
+  showCounts();
 }
 
 MainFlow::~MainFlow() {
   if (ports_.state.runLog == ownRunLog_.get()) ports_.state.runLog = nullptr;
+}
+
+std::string SessionCountsLine(const SessionCounts& counts) {
+  return "Passed: " + std::to_string(counts.passed) + "  Failed: " + std::to_string(counts.failed) +
+         "  Total: " + std::to_string(counts.total());
 }
 
 void MainFlow::notify() {
@@ -187,6 +194,7 @@ void MainFlow::startRun() {
   run_->changed = [this] {
     if (runPhase_ == RunPhase::Running && run_->ended()) {
       runPhase_ = RunPhase::Results;
+      countRun();
       writeRunLog();
     }
     notify();
@@ -222,6 +230,54 @@ void MainFlow::writeGangRecord() {
     historyFailureShown_ = true;
     ports_.prompter.error(std::string(kMsgHistoryNotWritten) + " " + written.error);
   }
+}
+
+void MainFlow::countRun() {
+  for (const RowResult& result : run_->results()) {
+    if (!result.taking) continue;
+    if (result.succeeded()) {
+      ++counts_.passed;
+    } else {
+      ++counts_.failed;
+    }
+  }
+  showCounts();
+}
+
+void MainFlow::showCounts() { view_.countsLine = SessionCountsLine(counts_); }
+
+bool MainFlow::canResetSessionCounts() const { return runPhase_ != RunPhase::Running; }
+
+void MainFlow::resetSessionCounts() {
+  if (!canResetSessionCounts()) return;
+  counts_ = {};
+  showCounts();
+  notify();
+}
+
+void MainFlow::runKey() {
+  switch (runPhase_) {
+    case RunPhase::Idle:
+      // As a click on Start, which is not there to click while it is disabled.
+      if (view_.startEnabled) startRun();
+      break;
+    case RunPhase::Results:
+    case RunPhase::LoadResults:
+      startButton();  // Back
+      break;
+    case RunPhase::Running:
+    case RunPhase::Loading:
+      // A second press, or a bouncing foot switch, must never cancel what the first started.
+      break;
+  }
+}
+
+std::string MainFlow::runKeySetting() const { return settings_.read(kSectionMainWindow, kKeyRunKey); }
+
+void MainFlow::leaveOperatorMode() {
+  if (!view_.operatorMode) return;
+  view_.operatorMode = false;
+  notify();
 }
 
 void MainFlow::writeRunLog() {

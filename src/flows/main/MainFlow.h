@@ -55,6 +55,18 @@ struct DetectionFailure {
   std::string message;
 };
 
+// The programmers that took part in this session's gang runs (since the program started or
+// the counts were reset): passed, and failed (an error, a start that did not reach the
+// programmer, a Cancel before it answered: it was not programmed).
+struct SessionCounts {
+  int passed = 0;
+  int failed = 0;
+  int total() const { return passed + failed; }
+  bool operator==(const SessionCounts&) const = default;
+};
+// The counts as both programs print them: "Passed: 7  Failed: 1  Total: 8".
+std::string SessionCountsLine(const SessionCounts& counts);
+
 struct MainFlowPorts {
   AppState& state;
   Bridge& bridge;
@@ -80,6 +92,8 @@ struct MainFlowPorts {
   // Where a row's programmer is, for the run log the window writes when the process state
   // has no run log of its own; none: nothing known (the simulated bench).
   std::function<RunPortIdentity(BridgeHandle)> identify{};
+  // Operator mode asked for on the command line; the settings can ask for it too.
+  bool operatorMode = false;
 };
 
 class MainFlow {
@@ -116,8 +130,9 @@ public:
   // "Load File to Ticked...": one file chosen and loaded into every ticked programmer at
   // once, each row with its own bar and then its result; Cancel stops all, Back returns.
   void loadFileToTicked();
-  // Whether the two entries are offered: idle, and for the load every ticked row holding
-  // one and the same product; for the set-up a selected row and another ticked one.
+  // Whether the two entries are offered: idle and not in operator mode, and for the load
+  // every ticked row holding one and the same product; for the set-up a selected row and
+  // another ticked one.
   bool canSetUpTickedLikeSelected() const;
   bool canLoadFileToTicked() const;
   // The result view's "Tick failed rows only": exactly the rows that took part in the run
@@ -132,13 +147,31 @@ public:
   // The check of the ticked rows now, with its message: the warning that names those that
   // differ, or (when `sayOk`) that all of them hold it. True when all do.
   bool checkExpectedImage(bool sayOk);
+  // The run key (a key or a foot switch): Start while the list is idle, Back from a result
+  // view. It never cancels: during a run or a load it does nothing.
+  void runKey();
+  // The run key's text as the settings give it (empty: the default key).
+  std::string runKeySetting() const;
+
+  // This session's counts, as the line under the list shows them. They grow when a run's
+  // results show; "Reset counts" sets them to zero, offered whenever no run is running.
+  const SessionCounts& sessionCounts() const { return counts_; }
+  bool canResetSessionCounts() const;
+  void resetSessionCounts();
+
+  // Operator mode (the command line's or the settings' choice): Off-line Set, On-line Test,
+  // the set-up of the ticked rows and the firmware update gesture are refused until the
+  // mode is left. Leaving it holds for this session only; the settings are not changed.
+  bool operatorMode() const { return view_.operatorMode; }
+  void leaveOperatorMode();
+
   // The load of the last "Load File to Ticked..." (none before the first).
   const MultiLoad* multiLoad() const { return multiLoad_.get(); }
 
   // Close box or Esc: reset, unmark and close every programmer.
   void close();
   // The list's double-click and right-click: the steps of the hidden gesture that opens
-  // the firmware update on the empty list.
+  // the firmware update on the empty list (no step in operator mode).
   void listDoubleClick();
   void listRightClick();
   int gestureCounter() const { return gesture_.counter(); }
@@ -200,6 +233,10 @@ private:
   // The run log's view of the gang run: each ticked row as Start found it, and whether the
   // run's lines are written.
   void writeRunLog();
+  // The run's programmers added to the session's counts, once its results show.
+  void countRun();
+  void showCounts();
+  SessionCounts counts_;
   std::vector<std::pair<std::size_t, RunRecord>> runRecords_;
   std::uint64_t runStartUs_ = 0;
   bool runLogged_ = false;

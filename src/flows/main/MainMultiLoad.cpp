@@ -23,7 +23,7 @@ std::vector<int> MainFlow::tickedRows() const {
 }
 
 bool MainFlow::canSetUpTickedLikeSelected() const {
-  if (runPhase_ != RunPhase::Idle || selectedRow_ < 0 || !rowHasSetup(selectedRow_)) return false;
+  if (runPhase_ != RunPhase::Idle || view_.operatorMode || selectedRow_ < 0 || !rowHasSetup(selectedRow_)) return false;
   for (const int r : tickedRows()) {
     if (r != selectedRow_) return true;
   }
@@ -31,7 +31,7 @@ bool MainFlow::canSetUpTickedLikeSelected() const {
 }
 
 bool MainFlow::canLoadFileToTicked() const {
-  if (runPhase_ != RunPhase::Idle || ports_.clock == nullptr) return false;
+  if (runPhase_ != RunPhase::Idle || view_.operatorMode || ports_.clock == nullptr) return false;
   const std::vector<int> rows = tickedRows();
   if (rows.empty()) return false;
   const std::string product = view_.rows[static_cast<std::size_t>(rows.front())].cells[0];

@@ -13,7 +13,7 @@ void MainFlow::offlineSet() { singleOperation(true); }
 void MainFlow::onlineTest() { singleOperation(false); }
 
 void MainFlow::singleOperation(bool offline) {
-  if (runPhase_ != RunPhase::Idle || !view_.offlineEnabled) return;
+  if (runPhase_ != RunPhase::Idle || !view_.offlineEnabled || view_.operatorMode) return;
   if (ports_.dialogs == nullptr) {
     ports_.prompter.info(kMsgSingleOperationNotBuilt);
     return;
@@ -50,11 +50,17 @@ void MainFlow::singleOperation(bool offline) {
   notify();
 }
 
+// In operator mode the clicks are no step of the gesture: a line operator never opens the
+// firmware update by chance.
 void MainFlow::listDoubleClick() {
+  if (view_.operatorMode) return;
   if (gesture_.doubleClick(!view_.rows.empty())) updateMode();
 }
 
-void MainFlow::listRightClick() { gesture_.rightClick(!view_.rows.empty()); }
+void MainFlow::listRightClick() {
+  if (view_.operatorMode) return;
+  gesture_.rightClick(!view_.rows.empty());
+}
 
 void MainFlow::updateMode() {
   if (ports_.dialogs == nullptr || ports_.clock == nullptr) {

@@ -15,6 +15,8 @@ inline constexpr const char* kColumnLabel =
 inline constexpr const char* kMenuSetUpTickedLikeSelected = "Set Up Ticked Like Selected";
 inline constexpr const char* kMenuLoadFileToTicked = "Load File to Ticked\u2026";
 inline constexpr const char* kMenuTickFailedRowsOnly = "Tick failed rows only";
+inline constexpr const char* kMenuResetCounts = "Reset counts";
+inline constexpr const char* kMenuLeaveOperatorMode = "Leave Operator Mode";
 inline constexpr const char* kAboutMenuText = "&About Quorvel Flashdock";
 inline constexpr const char* kAboutCaption = "About Quorvel Flashdock";
 inline constexpr const char* kVersionText = "TBX_V_200 Version 1.0";
@@ -56,6 +58,11 @@ struct MainView {
   bool offlineEnabled = false;
   bool onlineEnabled = false;
   std::array<ProgressBar, kMaxProgrammers> progress{};
+  // The programmers of this session's runs, passed, failed and in all, under the list.
+  std::string countsLine;
+  // Operator mode: only what a line operator needs shows. Off-line Set, On-line Test and
+  // the set-up entries of the context menu are hidden; the menu offers to leave the mode.
+  bool operatorMode = false;
 };
 
 }  // namespace fd
