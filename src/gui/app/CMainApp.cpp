@@ -50,6 +50,7 @@ int CMainApp::run() {
   RealClock realClock;
   Clock& clock = clock_ != nullptr ? *clock_ : realClock;
   MainFlowPorts ports{state_, bridge_, pacer, prompter, timers, opener, {}, &dialogs, &clock};
+  ports.operatorMode = operatorMode_;
   if (serial_ != nullptr) {
     ports.identify = [serial = serial_](BridgeHandle handle) {
       RunPortIdentity where;
