@@ -758,40 +758,37 @@ TEST(RunKeySequence, TakesOneKeyTheWindowDoesNotKeepForItself) {
 }
 
 TEST_F(MainDlgLineTest, OperatorModeShowsOnlyWhatALineOperatorNeedsUntilItIsLeft) {
+  SettingsFile(dir.path(kSettingsFileName)).write(kSectionMainWindow, kKeyOperatorMode, "1");
+  operatorMode = true;
+  openLine();
+  list().setCurrentCell(0, 0);
+  EXPECT_FALSE(window->offlineButton()->isVisible());
+  EXPECT_FALSE(window->onlineButton()->isVisible());
+  for (QWidget* shown : std::initializer_list<QWidget*>{window->startButton(), window->logButton(),
+                                                       window->countsLabel(), &list()}) {
+    EXPECT_TRUE(shown->isVisible()) << shown->metaObject()->className();
+  }
   const QStringList operatorEntries{QStringLiteral("Tick failed rows only"), QStringLiteral("Reset counts"),
                                     QStringLiteral("Leave Operator Mode"), QStringLiteral("&About Quorvel Flashdock")};
-  for (const bool bySettings : {false, true}) {
-    const char* how = bySettings ? "settings" : "--operator";
-    operatorMode = !bySettings;
-    SettingsFile(dir.path(kSettingsFileName)).write(kSectionMainWindow, kKeyOperatorMode, bySettings ? "1" : "");
-    openLine();
-    list().setCurrentCell(0, 0);
-    EXPECT_FALSE(window->offlineButton()->isVisible()) << how;
-    EXPECT_FALSE(window->onlineButton()->isVisible()) << how;
-    for (QWidget* shown : std::initializer_list<QWidget*>{window->startButton(), window->logButton(),
-                                                         window->countsLabel(), &list()}) {
-      EXPECT_TRUE(shown->isVisible()) << how << " " << shown->metaObject()->className();
-    }
-    EXPECT_EQ(menuTexts().mid(0, operatorEntries.size()), operatorEntries) << how;
-    test::SaveGrab(*window, QStringLiteral("flashdock-operator"));
-    test::ExpectCaptionsWhole(*window, "flashdock-operator");
+  EXPECT_EQ(menuTexts().mid(0, operatorEntries.size()), operatorEntries);
+  test::SaveGrab(*window, QStringLiteral("flashdock-operator"));
+  test::ExpectCaptionsWhole(*window, "flashdock-operator");
 
-    window->startButton()->click();
-    runToResults();
-    EXPECT_EQ(counts(), QStringLiteral("Passed: 2  Failed: 1  Total: 3")) << how;
-    test::SaveGrab(*window, QStringLiteral("flashdock-operator-result"));
-    window->startButton()->click();  // Back
+  window->startButton()->click();
+  runToResults();
+  EXPECT_EQ(counts(), QStringLiteral("Passed: 2  Failed: 1  Total: 3"));
+  test::SaveGrab(*window, QStringLiteral("flashdock-operator-result"));
+  window->startButton()->click();  // Back
 
-    EXPECT_TRUE(menuEntryEnabled("Leave Operator Mode", true)) << how;
-    EXPECT_TRUE(window->offlineButton()->isVisible()) << how;
-    EXPECT_TRUE(window->onlineButton()->isVisible()) << how;
-    const QStringList texts = menuTexts();
-    EXPECT_TRUE(texts.contains(QStringLiteral("Set Up Ticked Like Selected"))) << how;
-    EXPECT_TRUE(texts.contains(QString::fromUtf8("Load File to Ticked\u2026"))) << how;
-    EXPECT_FALSE(texts.contains(QStringLiteral("Leave Operator Mode"))) << how;
-    EXPECT_EQ(counts(), QStringLiteral("Passed: 2  Failed: 1  Total: 3")) << how << ": the counts stay";
-  }
-  // Left for the session only.
+  EXPECT_TRUE(menuEntryEnabled("Leave Operator Mode", true));
+  EXPECT_TRUE(window->offlineButton()->isVisible());
+  EXPECT_TRUE(window->onlineButton()->isVisible());
+  const QStringList texts = menuTexts();
+  EXPECT_TRUE(texts.contains(QStringLiteral("Set Up Ticked Like Selected")));
+  EXPECT_TRUE(texts.contains(QString::fromUtf8("Load File to Ticked\u2026")));
+  EXPECT_FALSE(texts.contains(QStringLiteral("Leave Operator Mode")));
+  EXPECT_EQ(counts(), QStringLiteral("Passed: 2  Failed: 1  Total: 3")) << "the counts stay";
+  // Left for this session only.
   EXPECT_EQ(SettingsFile(dir.path(kSettingsFileName)).read(kSectionMainWindow, kKeyOperatorMode), "1");
 }
 

@@ -28,7 +28,7 @@ MainFlow::MainFlow(MainFlowPorts ports)
       settings_(ports_.state.appDir + kSettingsFileName),
       historyLog_(ports_.state.appDir + kHistoryFileName) {
   handles_.fill(kNoHandle);
-  view_.operatorMode = ports_.operatorMode || OperatorModeSetting(settings_);
+  view_.operatorMode = ports_.operatorMode;
   showCounts();
 }
 
