@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
   }
   fd::CMainApp mainApp(session->state(), session->bridge(), session->pacer(), session->bench(), &session->clock());
   mainApp.setSerialBridge(session->serial());
+  mainApp.setOperatorMode(args.operatorMode);
   const int code = mainApp.run();
   // The bench holds what the run did to the simulated programmers: a failed write-back is
   // said, not swallowed.

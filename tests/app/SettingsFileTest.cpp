@@ -118,16 +118,20 @@ TEST_F(SettingsFileTest, ReadsTheFileAtEveryCall) {
   EXPECT_FALSE(AutoSaveLog(settings));
 }
 
-TEST_F(SettingsFileTest, AutoSaveKeysAreOnOnlyForExactlyOne) {
+TEST_F(SettingsFileTest, OnOffKeysAreOnOnlyForExactlyOne) {
   const struct {
     const char* value;
     bool on;
   } cases[] = {{"1", true}, {" 1 ", true}, {"0", false}, {"01", false}, {"1x", false}, {"yes", false}, {"", false}};
   for (const auto& c : cases) {
-    tmp.write(kName, std::string("[Log information]\r\nAuto save log=") + c.value + "\r\nAuto save ID=" + c.value + "\r\n");
+    tmp.write(kName, std::string("[Log information]\r\nAuto save log=") + c.value + "\r\nAuto save ID=" + c.value +
+                         "\r\n[main window]\r\noperator mode=" + c.value + "\r\n");
     EXPECT_EQ(AutoSaveLog(settings), c.on) << '"' << c.value << '"';
     EXPECT_EQ(AutoSaveId(settings), c.on) << '"' << c.value << '"';
+    EXPECT_EQ(OperatorModeSetting(settings), c.on) << '"' << c.value << '"';
   }
+  tmp.write(kName, "[Log information]\r\nOperator mode=1\r\n");
+  EXPECT_FALSE(OperatorModeSetting(settings)) << "the key of another section";
 }
 
 // Writing one key must leave every other byte of the file alone: comments, foreign lines,

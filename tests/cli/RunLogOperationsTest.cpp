@@ -12,6 +12,7 @@
 #include "formats/Sha256.h"
 #include "link/Clock.h"
 #include "link/ProgrammerErrors.h"
+#include "link/ProgrammerSn.h"
 #include "sim/SimBench.h"
 #include "support/SRecordText.h"
 
@@ -120,7 +121,9 @@ TEST_F(RunLogOperations, EachOperationWritesOneLineWithItsResultCodeAndText) {
       EXPECT_EQ(r.sha256, sha);
       EXPECT_EQ(r.stamp.size(), 17u) << r.stamp;  // yy-mm-dd,hh:mm:ss
     }
-    if (r.operation != "update-firmware") EXPECT_EQ(r.product, "ZK40F8C12");
+    if (r.operation != "update-firmware") {
+      EXPECT_EQ(r.product, "ZK40F8C12");
+    }
     EXPECT_EQ(r.version, ProgramVersion());
   }
 }

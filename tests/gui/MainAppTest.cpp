@@ -42,10 +42,11 @@ void CloseMainWindowWhenShown(MainWindowSeen& seen) {
 
 class MainAppTest : public ::testing::Test {
 protected:
-  int runApp() {
+  int runApp(bool operatorMode = false) {
     AppState state;
     state.appDir = dir.dir();
     CMainApp app(state, *bench, pacer, bench.get());
+    app.setOperatorMode(operatorMode);
     return app.run();
   }
   SettingsFile settings() const { return SettingsFile(dir.path(kSettingsFileName)); }
@@ -95,6 +96,30 @@ TEST_F(MainAppTest, FirstRunAsksOnceThenRunsTheMainWindowUntilClosed) {
     BridgeHandle handle = kNoHandle;
     EXPECT_EQ(bench->BridgeOpen(index, handle), kBridgeOk) << index;
     bench->BridgeClose(handle);
+  }
+}
+
+TEST_F(MainAppTest, TheWindowOpensInOperatorModeByTheOptionOrTheSetting) {
+  const struct {
+    bool option;
+    const char* setting;
+    bool operatorMode;
+  } cases[] = {{false, "0", false}, {true, "0", true}, {false, "1", true}, {true, "1", true}};
+  for (const auto& c : cases) {
+    // A settings file is there: no first-run question.
+    ASSERT_TRUE(settings().write(kSectionMainWindow, kKeyOperatorMode, c.setting));
+    bool seen = false, offlineShown = true;
+    test::OnNextModal(
+        [&](QWidget* modal) {
+          auto* window = static_cast<CMainDlg*>(modal);
+          seen = true;
+          offlineShown = window->offlineButton()->isVisible();
+          QTest::keyClick(window, Qt::Key_Escape);
+        },
+        &CMainDlg::staticMetaObject, [](QWidget* modal) { return static_cast<CMainDlg*>(modal)->list()->rowCount() > 0; });
+    EXPECT_EQ(runApp(c.option), 0);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(offlineShown, !c.operatorMode) << c.option << " " << c.setting;
   }
 }
 

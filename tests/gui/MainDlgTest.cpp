@@ -45,7 +45,9 @@ protected:
     bench = std::move(simulated);
     state.appDir = dir.dir();
     state.idCode = kDefaultIdCode;
-    flow = std::make_unique<MainFlow>(MainFlowPorts{state, *bench, pacer, prompter, timers, opener, {}});
+    MainFlowPorts ports{state, *bench, pacer, prompter, timers, opener, {}};
+    ports.operatorMode = operatorMode;
+    flow = std::make_unique<MainFlow>(std::move(ports));
     window = std::make_unique<CMainDlg>(*flow);
     window->setExtraMenuEntries([this](QMenu& menu) { AddBenchMenuEntries(menu, *bench); });
     window->show();  // the window's opening runs the first detection
@@ -86,6 +88,7 @@ protected:
   std::unique_ptr<SimBench> bench;
   std::unique_ptr<MainFlow> flow;
   std::unique_ptr<CMainDlg> window;
+  bool operatorMode = false;  // as --operator asks
 };
 
 TEST_F(MainDlgTest, EmptyBenchShowsCaptionLabelAndNothingDetected) {
@@ -120,9 +123,13 @@ TEST_F(MainDlgTest, LayoutKeepsEveryControlInsideTheWindow) {
   open(SimBench::fresh(0, clock));
   const QRect client = window->rect();
   const QWidget* controls[] = {window->statusText(), window->logo(), window->columnLabel(), &list(),
-                               window->startButton(), window->offlineButton(), window->onlineButton(),
-                               window->logButton(), window->helpButton()};
+                               window->countsLabel(), window->startButton(), window->offlineButton(),
+                               window->onlineButton(), window->logButton(), window->helpButton()};
   for (const QWidget* w : controls) EXPECT_TRUE(client.contains(w->geometry())) << w->metaObject()->className();
+  // The counts have a line of their own, between the list and the buttons.
+  EXPECT_GE(window->countsLabel()->y(), list().geometry().bottom());
+  EXPECT_LE(window->countsLabel()->geometry().bottom(), window->startButton()->y());
+  EXPECT_EQ(window->countsLabel()->x(), list().x());
   for (int r = 0; r < kMaxProgrammers; ++r) {
     EXPECT_TRUE(list().geometry().contains(window->progressBar(r)->geometry())) << "bar " << r;
   }
@@ -319,7 +326,8 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
     if (!action->isSeparator()) texts << action->text();
   }
   EXPECT_EQ(texts, (QStringList{QStringLiteral("Set Up Ticked Like Selected"), QString::fromUtf8("Load File to Ticked\u2026"),
-                                QStringLiteral("Tick failed rows only"), QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
+                                QStringLiteral("Tick failed rows only"), QStringLiteral("Reset counts"),
+                                QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
                                 QStringLiteral("Unplug simulated programmer 1"), QStringLiteral("Unplug simulated programmer 2"),
                                 QStringLiteral("Unplug simulated programmer 3")}));
   menu->adjustSize();
@@ -352,14 +360,15 @@ TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsTheProgrammerEntriesAndAbout)
     if (c.entries) plain.setExtraMenuEntries(c.entries);
     std::unique_ptr<QMenu> menu(plain.createContextMenu(nullptr));
     // The two entries for the ticked programmers (not offered with none detected), the
-    // result view's (not offered without a run), one separator, About; no separator left
-    // dangling after it.
-    ASSERT_EQ(menu->actions().size(), 5) << c.what;
+    // result view's (not offered without a run), Reset counts (offered while no run
+    // runs), one separator, About; no separator left dangling after it.
+    ASSERT_EQ(menu->actions().size(), 6) << c.what;
     EXPECT_FALSE(menu->actions()[0]->isEnabled()) << c.what;
     EXPECT_FALSE(menu->actions()[1]->isEnabled()) << c.what;
     EXPECT_FALSE(menu->actions()[2]->isEnabled()) << c.what;
-    EXPECT_TRUE(menu->actions()[3]->isSeparator()) << c.what;
-    EXPECT_EQ(menu->actions()[4]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
+    EXPECT_TRUE(menu->actions()[3]->isEnabled()) << c.what;
+    EXPECT_TRUE(menu->actions()[4]->isSeparator()) << c.what;
+    EXPECT_EQ(menu->actions()[5]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
   }
 }
 
@@ -556,6 +565,231 @@ TEST_F(MainDlgTest, LoadFileToTickedRunsInTheListWithABarEachThenEachResult) {
   flow->startButton();  // Back
   EXPECT_EQ(flow->runPhase(), RunPhase::Idle);
   EXPECT_EQ(flow->view().rows[0].cells[1].substr(0, 5), "image");
+}
+
+}  // namespace
+}  // namespace fd
+
+namespace fd {
+namespace {
+
+// The window on a production line: the counts under the list, the run key a foot switch
+// types, operator mode.
+class MainDlgLineTest : public MainDlgTest {
+protected:
+  // 01 and 03 succeed, 02 has no target.
+  void openLine() {
+    auto simulated = SimBench::fresh(0, clock);
+    simulated->attach(test::ReadyProgrammer("ZK40F8C12", "blinky", 4000));
+    SimProgrammerSetup noTarget = test::ReadyProgrammer("ZK40F8C12", "blinky", 4000);
+    noTarget.target.present = false;
+    simulated->attach(noTarget);
+    simulated->attach(test::ReadyProgrammer("ZK40G16B", "motor_ctl", 4000));
+    open(std::move(simulated));
+    ASSERT_EQ(list().rowCount(), 3);
+  }
+  void runToResults() {
+    for (int i = 0; i < 400 && flow->runPhase() == RunPhase::Running; ++i) runTick();
+    ASSERT_EQ(flow->runPhase(), RunPhase::Results);
+  }
+  // A window shortcut works in the active window only, as on the operator's desktop.
+  void activate() {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  }
+  // A key pressed and let go where the keyboard focus is (or held: a repeat of its press).
+  static void press(QWidget* where, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                    bool autoRepeat = false) {
+    QTest::simulateEvent(where, true, key, modifiers, QString(), autoRepeat);
+    if (!autoRepeat) QTest::simulateEvent(where, false, key, modifiers, QString(), false);
+  }
+  QWidget* focus() { return QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : window.get(); }
+  QStringList menuTexts() {
+    std::unique_ptr<QMenu> menu(window->createContextMenu(nullptr));
+    QStringList texts;
+    for (QAction* action : menu->actions()) {
+      if (!action->isSeparator()) texts << action->text();
+    }
+    return texts;
+  }
+  // The entry of a fresh context menu, triggered when asked; whether it was offered.
+  bool menuEntryEnabled(const char* text, bool trigger = false) {
+    std::unique_ptr<QMenu> menu(window->createContextMenu(nullptr));
+    for (QAction* action : menu->actions()) {
+      if (action->text() != QString::fromUtf8(text)) continue;
+      const bool enabled = action->isEnabled();
+      if (trigger && enabled) action->trigger();
+      return enabled;
+    }
+    ADD_FAILURE() << "no entry " << text;
+    return false;
+  }
+  QString counts() { return window->countsLabel()->text(); }
+};
+
+TEST_F(MainDlgLineTest, TheCountsLineShowsEachRunsResultsUntilReset) {
+  openLine();
+  EXPECT_TRUE(window->countsLabel()->isVisible());
+  EXPECT_EQ(counts(), QStringLiteral("Passed: 0  Failed: 0  Total: 0"));
+  window->startButton()->click();
+  EXPECT_FALSE(menuEntryEnabled("Reset counts")) << "not while a run runs";
+  runToResults();
+  EXPECT_EQ(counts(), QStringLiteral("Passed: 2  Failed: 1  Total: 3"));
+  test::SaveGrab(*window, QStringLiteral("flashdock-counts"));
+  test::ExpectCaptionsWhole(*window, "flashdock-counts");
+
+  window->startButton()->click();  // Back
+  window->startButton()->click();  // the next run adds to the counts
+  runToResults();
+  EXPECT_EQ(counts(), QStringLiteral("Passed: 4  Failed: 2  Total: 6"));
+  EXPECT_TRUE(menuEntryEnabled("Reset counts", true));
+  EXPECT_EQ(counts(), QStringLiteral("Passed: 0  Failed: 0  Total: 0"));
+  window->startButton()->click();  // Back
+  EXPECT_TRUE(menuEntryEnabled("Reset counts"));
+}
+
+TEST_F(MainDlgLineTest, F5StartsARunAndGoesBackWhereverTheFocusIsButNeverCancels) {
+  openLine();
+  activate();
+  list().setFocus();
+  press(focus(), Qt::Key_F5);
+  ASSERT_EQ(flow->runPhase(), RunPhase::Running);
+  EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Cancel"));
+  runTick();
+  // Pressed again, held, or bouncing: the run goes on.
+  press(focus(), Qt::Key_F5);
+  press(focus(), Qt::Key_F5, Qt::NoModifier, true);
+  press(focus(), Qt::Key_F5);
+  EXPECT_EQ(flow->runPhase(), RunPhase::Running);
+  runToResults();
+  EXPECT_TRUE(flow->results()[0].succeeded()) << "no Cancel reached the run";
+  press(focus(), Qt::Key_F5, Qt::NoModifier, true);  // still held from before: no Back
+  EXPECT_EQ(flow->runPhase(), RunPhase::Results);
+  press(focus(), Qt::Key_F5);
+  EXPECT_EQ(flow->runPhase(), RunPhase::Idle);
+  EXPECT_EQ(window->startButton()->text(), QStringLiteral("&Start"));
+  // A held key's repeats start nothing.
+  press(focus(), Qt::Key_F5, Qt::NoModifier, true);
+  EXPECT_EQ(flow->runPhase(), RunPhase::Idle);
+
+  window->logButton()->setFocus();
+  press(focus(), Qt::Key_F5);
+  EXPECT_EQ(flow->runPhase(), RunPhase::Running);
+  EXPECT_TRUE(prompter.messages().empty());
+}
+
+TEST_F(MainDlgLineTest, SpaceKeepsTickingTheRow) {
+  openLine();
+  activate();
+  list().setFocus();
+  list().setCurrentCell(1, 0);
+  ASSERT_EQ(list().item(1, 0)->checkState(), Qt::Checked);
+  press(focus(), Qt::Key_Space);
+  EXPECT_EQ(list().item(1, 0)->checkState(), Qt::Unchecked);
+  EXPECT_FALSE(flow->view().rows[1].checked);
+  EXPECT_EQ(flow->runPhase(), RunPhase::Idle);
+}
+
+TEST_F(MainDlgLineTest, TheRunKeyDoesNothingWhileADialogIsOpenOverTheWindow) {
+  openLine();
+  activate();
+  bool pressed = false;
+  test::OnNextModal([&](QWidget* dialog) {
+    press(dialog, Qt::Key_F5);
+    pressed = true;
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  window->showAbout();
+  EXPECT_TRUE(pressed);
+  EXPECT_EQ(flow->runPhase(), RunPhase::Idle);
+}
+
+TEST_F(MainDlgLineTest, TheRunKeyIsTheOneTheSettingsName) {
+  const struct {
+    const char* setting;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    bool f5Too;  // F5 is the key: the setting names none the window can take
+  } cases[] = {
+      {"F9", Qt::Key_F9, Qt::NoModifier, false},
+      {" Ctrl+R ", Qt::Key_R, Qt::ControlModifier, false},
+      {"", Qt::Key_F5, Qt::NoModifier, true},
+      {"Banana", Qt::Key_F5, Qt::NoModifier, true},
+      {"Space", Qt::Key_F5, Qt::NoModifier, true},
+  };
+  for (const auto& c : cases) {
+    SettingsFile(dir.path(kSettingsFileName)).write(kSectionMainWindow, kKeyRunKey, c.setting);
+    openLine();
+    activate();
+    list().setFocus();
+    if (!c.f5Too) {
+      press(focus(), Qt::Key_F5);
+      EXPECT_EQ(flow->runPhase(), RunPhase::Idle) << c.setting << ": F5 is not the key";
+    }
+    press(focus(), c.key, c.modifiers);
+    EXPECT_EQ(flow->runPhase(), RunPhase::Running) << c.setting;
+    if (c.key == Qt::Key_F5 && std::string(c.setting) == "Space") {
+      EXPECT_TRUE(flow->view().rows[0].checked) << "Space still ticks";
+    }
+  }
+}
+
+TEST(RunKeySequence, TakesOneKeyTheWindowDoesNotKeepForItself) {
+  const struct {
+    const char* text;
+    QKeySequence key;
+  } cases[] = {
+      {"F5", QKeySequence(Qt::Key_F5)},
+      {"F9", QKeySequence(Qt::Key_F9)},
+      {"Ctrl+R", QKeySequence(Qt::CTRL | Qt::Key_R)},
+      {"Shift+F2", QKeySequence(Qt::SHIFT | Qt::Key_F2)},
+      {"Return", QKeySequence(Qt::Key_Return)},
+      {"  F9  ", QKeySequence(Qt::Key_F9)},
+      {"", QKeySequence(Qt::Key_F5)},
+      {"   ", QKeySequence(Qt::Key_F5)},
+      {"Banana", QKeySequence(Qt::Key_F5)},
+      {"Ctrl+", QKeySequence(Qt::Key_F5)},
+      {"F9, F10", QKeySequence(Qt::Key_F5)},
+      {"Space", QKeySequence(Qt::Key_F5)},
+      {"Esc", QKeySequence(Qt::Key_F5)},
+      {"\xff\xfe", QKeySequence(Qt::Key_F5)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RunKeySequence(c.text), c.key) << '"' << c.text << '"';
+}
+
+TEST_F(MainDlgLineTest, OperatorModeShowsOnlyWhatALineOperatorNeedsUntilItIsLeft) {
+  SettingsFile(dir.path(kSettingsFileName)).write(kSectionMainWindow, kKeyOperatorMode, "1");
+  operatorMode = true;
+  openLine();
+  list().setCurrentCell(0, 0);
+  EXPECT_FALSE(window->offlineButton()->isVisible());
+  EXPECT_FALSE(window->onlineButton()->isVisible());
+  for (QWidget* shown : std::initializer_list<QWidget*>{window->startButton(), window->logButton(),
+                                                       window->countsLabel(), &list()}) {
+    EXPECT_TRUE(shown->isVisible()) << shown->metaObject()->className();
+  }
+  const QStringList operatorEntries{QStringLiteral("Tick failed rows only"), QStringLiteral("Reset counts"),
+                                    QStringLiteral("Leave Operator Mode"), QStringLiteral("&About Quorvel Flashdock")};
+  EXPECT_EQ(menuTexts().mid(0, operatorEntries.size()), operatorEntries);
+  test::SaveGrab(*window, QStringLiteral("flashdock-operator"));
+  test::ExpectCaptionsWhole(*window, "flashdock-operator");
+
+  window->startButton()->click();
+  runToResults();
+  EXPECT_EQ(counts(), QStringLiteral("Passed: 2  Failed: 1  Total: 3"));
+  test::SaveGrab(*window, QStringLiteral("flashdock-operator-result"));
+  window->startButton()->click();  // Back
+
+  EXPECT_TRUE(menuEntryEnabled("Leave Operator Mode", true));
+  EXPECT_TRUE(window->offlineButton()->isVisible());
+  EXPECT_TRUE(window->onlineButton()->isVisible());
+  const QStringList texts = menuTexts();
+  EXPECT_TRUE(texts.contains(QStringLiteral("Set Up Ticked Like Selected")));
+  EXPECT_TRUE(texts.contains(QString::fromUtf8("Load File to Ticked\u2026")));
+  EXPECT_FALSE(texts.contains(QStringLiteral("Leave Operator Mode")));
+  EXPECT_EQ(counts(), QStringLiteral("Passed: 2  Failed: 1  Total: 3")) << "the counts stay";
+  // Left for this session only.
+  EXPECT_EQ(SettingsFile(dir.path(kSettingsFileName)).read(kSectionMainWindow, kKeyOperatorMode), "1");
 }
 
 }  // namespace

@@ -242,6 +242,9 @@ TEST(GuiArgsTest, Options) {
       {{"--station", ""}, GuiArgs::Outcome::Error, "", "", "", "station"},
       {{"--station", "  "}, GuiArgs::Outcome::Error, "", "", "", "--station takes a name"},
       {{"--station", "a", "--station", "b"}, GuiArgs::Outcome::Error, "", "", "", "more than once"},
+      {{"--operator=1"}, GuiArgs::Outcome::Error, "", "", "", "operator"},
+      {{"--operator", "yes"}, GuiArgs::Outcome::Error, "", "", "", "yes"},
+      {{"--operators"}, GuiArgs::Outcome::Error, "", "", "", "operators"},
   };
   for (const auto& c : cases) {
     const GuiArgs parsed = ParseGuiArgs(QStringList{QStringLiteral("flashdock")} + c.args);
@@ -267,6 +270,15 @@ TEST(GuiArgsTest, Options) {
   const GuiArgs station = ParseGuiArgs({"flashdock", "--station", "line 3"});
   ASSERT_EQ(station.outcome, GuiArgs::Outcome::Run) << station.message.toStdString();
   EXPECT_EQ(station.options.station, "line 3");
+  EXPECT_FALSE(station.operatorMode);
+
+  // --operator takes no value; the usage and the help name it.
+  const GuiArgs operatorMode = ParseGuiArgs({"flashdock", "--simulate", "demo", "--operator"});
+  ASSERT_EQ(operatorMode.outcome, GuiArgs::Outcome::Run) << operatorMode.message.toStdString();
+  EXPECT_TRUE(operatorMode.operatorMode);
+  EXPECT_EQ(operatorMode.options.simulate, "demo");
+  EXPECT_TRUE(ParseGuiArgs({"flashdock", "--help"}).message.contains(QStringLiteral("--operator")));
+  EXPECT_TRUE(ParseGuiArgs({"flashdock", "--bad"}).message.contains(QStringLiteral("[--operator]")));
 }
 
 }  // namespace

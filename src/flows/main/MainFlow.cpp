@@ -36,7 +36,7 @@ MainFlow::MainFlow(MainFlowPorts ports)
     });
     ports_.state.runLog = ownRunLog_.get();
   }
-  view_.operatorMode = ports_.operatorMode || OperatorModeSetting(settings_);
+  view_.operatorMode = ports_.operatorMode;
   showCounts();
 }
 

@@ -92,7 +92,8 @@ struct MainFlowPorts {
   // Where a row's programmer is, for the run log the window writes when the process state
   // has no run log of its own; none: nothing known (the simulated bench).
   std::function<RunPortIdentity(BridgeHandle)> identify{};
-  // Operator mode asked for on the command line; the settings can ask for it too.
+  // The window opens in operator mode (the desktop's --operator or its setting). The flow
+  // never reads that setting itself: the command line's commands are no operator's window.
   bool operatorMode = false;
 };
 
@@ -159,7 +160,7 @@ public:
   bool canResetSessionCounts() const;
   void resetSessionCounts();
 
-  // Operator mode (the command line's or the settings' choice): Off-line Set, On-line Test,
+  // Operator mode (as the ports ask for it): Off-line Set, On-line Test,
   // the set-up of the ticked rows and the firmware update gesture are refused until the
   // mode is left. Leaving it holds for this session only; the settings are not changed.
   bool operatorMode() const { return view_.operatorMode; }

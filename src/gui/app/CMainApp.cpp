@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "app/SettingsFile.h"
 #include "app/Startup.h"
 #include "flows/main/MainFlow.h"
 #include "flows/init/InitOptionsFlow.h"
@@ -50,6 +51,8 @@ int CMainApp::run() {
   RealClock realClock;
   Clock& clock = clock_ != nullptr ? *clock_ : realClock;
   MainFlowPorts ports{state_, bridge_, pacer, prompter, timers, opener, {}, &dialogs, &clock};
+  // Asked for by --operator or by the settings; leaving it later changes neither.
+  ports.operatorMode = operatorMode_ || OperatorModeSetting(SettingsFile(state_.appDir + kSettingsFileName));
   if (serial_ != nullptr) {
     ports.identify = [serial = serial_](BridgeHandle handle) {
       RunPortIdentity where;

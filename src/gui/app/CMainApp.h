@@ -27,6 +27,8 @@ public:
 
   // Real programmers: the serial bridge, which knows each row's port; its rows get tooltips.
   void setSerialBridge(SerialBridge* serial) { serial_ = serial; }
+  // --operator: the main window opens in operator mode (as it does with the setting).
+  void setOperatorMode(bool on) { operatorMode_ = on; }
 
   // Returns the process's exit code.
   int run();
@@ -38,6 +40,7 @@ private:
   SimBench* bench_;
   Clock* clock_;
   SerialBridge* serial_ = nullptr;
+  bool operatorMode_ = false;
 };
 
 }  // namespace fd

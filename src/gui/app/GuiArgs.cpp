@@ -40,7 +40,11 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
   const QCommandLineOption station(QStringLiteral("station"),
                                    QStringLiteral("This station's name in the run log (kept in the settings)."),
                                    QStringLiteral("NAME"));
+  const QCommandLineOption operatorMode(
+      QStringLiteral("operator"),
+      QStringLiteral("Operator mode: only the list, Start, Log and the counts (left from the window's context menu)."));
   parser.addOption(station);
+  parser.addOption(operatorMode);
   parser.addOption(help);
   parser.addOption(port);
   parser.addOption(usbSerial);
@@ -53,7 +57,7 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
   GuiArgs result;
   const QString usage = QStringLiteral(
       "Usage: flashdock [--simulate N|demo|FILE.json] [--app-dir DIR] [--trace FILE] [--lock-wait SECONDS]\n"
-      "                 [--station NAME] [--port PATH]... [--usb-serial SERIAL]... [--usb-id VID:PID]...");
+      "                 [--station NAME] [--operator] [--port PATH]... [--usb-serial SERIAL]... [--usb-id VID:PID]...");
   if (!parser.parse(arguments)) {
     result.outcome = GuiArgs::Outcome::Error;
     result.message = parser.errorText() + QLatin1Char('\n') + usage;
@@ -126,6 +130,7 @@ GuiArgs ParseGuiArgs(const QStringList& arguments) {
   result.options.simulate = parser.value(simulate).toStdString();
   result.options.appDir = parser.value(appDir).toStdString();
   result.options.tracePath = parser.value(trace).toStdString();
+  result.operatorMode = parser.isSet(operatorMode);
   if (parser.isSet(station)) {
     result.options.station = parser.value(station).toStdString();
     if (const std::string wrong = StationNameError(result.options.station); !wrong.empty()) return fail(QString::fromStdString(wrong));

@@ -12,6 +12,8 @@ struct GuiArgs {
   enum class Outcome { Run, Help, Error };
   Outcome outcome = Outcome::Run;
   HostOptions options;
+  // --operator: the main window shows only what a line operator needs.
+  bool operatorMode = false;
   QString message;  // the usage text (Help) or what is wrong (Error)
 };
 

@@ -3,10 +3,12 @@
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <cmath>
@@ -25,7 +27,7 @@ namespace {
 
 // Layout, in dialog units.
 constexpr int kDialogWidth = 260;
-constexpr int kDialogHeight = 125;
+constexpr int kDialogHeight = 132;
 constexpr int kListX = 7;
 constexpr int kListY = 30;
 constexpr int kListWidth = 246;
@@ -34,6 +36,10 @@ constexpr int kBarX = 130;
 constexpr int kBarWidth = 100;
 constexpr int kBarHeight = 7;
 constexpr std::array<int, kMaxProgrammers> kBarY = {32, 40, 49, 57, 66, 74, 83, 91};
+// The session's counts, in a line of their own under the list; the buttons below them.
+constexpr int kCountsY = 102;
+constexpr int kCountsHeight = 8;
+constexpr int kButtonsY = 112;
 
 const QColor kListBackground(0, 0, 0);
 // A disabled list keeps its text colour (black during a run), so it needs a light ground.
@@ -92,6 +98,19 @@ public:
 
 }  // namespace
 
+QKeySequence RunKeySequence(const std::string& text) {
+  const QKeySequence fallback(Qt::Key_F5);
+  const QString trimmed = QString::fromStdString(text).trimmed();
+  if (trimmed.isEmpty()) return fallback;
+  const QKeySequence sequence = QKeySequence::fromString(trimmed, QKeySequence::PortableText);
+  // One key (with its modifiers), and not one the window keeps for itself: Space ticks the
+  // row, Esc closes the window.
+  if (sequence.count() != 1) return fallback;
+  const Qt::Key key = sequence[0].key();
+  if (key == Qt::Key_unknown || key == 0 || key == Qt::Key_Space || key == Qt::Key_Escape) return fallback;
+  return sequence;
+}
+
 CMainDlg::CMainDlg(MainFlow& flow, QWidget* parent) : QDialog(parent), flow_(flow) {
   setWindowTitle(QString::fromLatin1(kMainCaption));
   setWindowIcon(AppIcon());
@@ -145,12 +164,28 @@ CMainDlg::CMainDlg(MainFlow& flow, QWidget* parent) : QDialog(parent), flow_(flo
     bars_[static_cast<std::size_t>(r)] = bar;
   }
 
-  start_ = MakeButton("&Start", du.rect(7, 105, 40, 15), this);
-  offline_ = MakeButton("&Off-line Set", du.rect(47, 105, 40, 15), this);
-  online_ = MakeButton("On-line &Test", du.rect(87, 105, 40, 15), this);
-  log_ = MakeButton("&Log", du.rect(173, 105, 40, 15), this);
-  help_ = MakeButton("&Help", du.rect(213, 105, 40, 15), this);
+  counts_ = new QLabel(this);
+  counts_->setTextFormat(Qt::PlainText);
+  counts_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  counts_->setGeometry(du.rect(kListX, kCountsY, kListWidth, kCountsHeight));
+
+  start_ = MakeButton("&Start", du.rect(7, kButtonsY, 40, 15), this);
+  offline_ = MakeButton("&Off-line Set", du.rect(47, kButtonsY, 40, 15), this);
+  online_ = MakeButton("On-line &Test", du.rect(87, kButtonsY, 40, 15), this);
+  log_ = MakeButton("&Log", du.rect(173, kButtonsY, 40, 15), this);
+  help_ = MakeButton("&Help", du.rect(213, kButtonsY, 40, 15), this);
   start_->setDefault(true);
+
+  // The run key works wherever the focus is in this window, but not while a dialog is
+  // open over it (that dialog is the active window then). A key held down repeats: only
+  // its first press counts, so holding it never starts a run and goes Back at once.
+  runKey_ = new QShortcut(RunKeySequence(flow_.runKeySetting()), this);
+  runKey_->setContext(Qt::WindowShortcut);
+  runKey_->setAutoRepeat(false);
+  connect(runKey_, &QShortcut::activated, this, [this] {
+    flow_.runKey();
+    render();
+  });
 
   connect(start_, &QPushButton::clicked, this, [this] { flow_.startButton(); });
   connect(log_, &QPushButton::clicked, this, [this] { flow_.openLog(); });
@@ -360,6 +395,9 @@ void CMainDlg::render(const MainView& view) {
   start_->setEnabled(view.startEnabled);
   offline_->setEnabled(view.offlineEnabled);
   online_->setEnabled(view.onlineEnabled);
+  offline_->setHidden(view.operatorMode);
+  online_->setHidden(view.operatorMode);
+  counts_->setText(QString::fromStdString(view.countsLine));
   rendering_ = false;
 }
 
@@ -410,24 +448,40 @@ void CMainDlg::reject() {
 
 QMenu* CMainDlg::createContextMenu(QWidget* parent) {
   auto* menu = new QMenu(parent);
-  QAction* setUp = menu->addAction(QString::fromUtf8(kMenuSetUpTickedLikeSelected));
-  setUp->setEnabled(flow_.canSetUpTickedLikeSelected());
-  connect(setUp, &QAction::triggered, this, [this] {
-    flow_.setUpTickedLikeSelected();
-    render();
-  });
-  QAction* load = menu->addAction(QString::fromUtf8(kMenuLoadFileToTicked));
-  load->setEnabled(flow_.canLoadFileToTicked());
-  connect(load, &QAction::triggered, this, [this] {
-    flow_.loadFileToTicked();
-    render();
-  });
+  // The set-up entries are no line operator's: operator mode leaves them out.
+  if (!flow_.operatorMode()) {
+    QAction* setUp = menu->addAction(QString::fromUtf8(kMenuSetUpTickedLikeSelected));
+    setUp->setEnabled(flow_.canSetUpTickedLikeSelected());
+    connect(setUp, &QAction::triggered, this, [this] {
+      flow_.setUpTickedLikeSelected();
+      render();
+    });
+    QAction* load = menu->addAction(QString::fromUtf8(kMenuLoadFileToTicked));
+    load->setEnabled(flow_.canLoadFileToTicked());
+    connect(load, &QAction::triggered, this, [this] {
+      flow_.loadFileToTicked();
+      render();
+    });
+  }
   QAction* tickFailed = menu->addAction(QString::fromUtf8(kMenuTickFailedRowsOnly));
   tickFailed->setEnabled(flow_.canTickFailedRowsOnly());
   connect(tickFailed, &QAction::triggered, this, [this] {
     flow_.tickFailedRowsOnly();
     render();
   });
+  QAction* resetCounts = menu->addAction(QString::fromUtf8(kMenuResetCounts));
+  resetCounts->setEnabled(flow_.canResetSessionCounts());
+  connect(resetCounts, &QAction::triggered, this, [this] {
+    flow_.resetSessionCounts();
+    render();
+  });
+  if (flow_.operatorMode()) {
+    QAction* leave = menu->addAction(QString::fromUtf8(kMenuLeaveOperatorMode));
+    connect(leave, &QAction::triggered, this, [this] {
+      flow_.leaveOperatorMode();
+      render();
+    });
+  }
   menu->addSeparator();
   QAction* about = menu->addAction(QString::fromLatin1(kAboutMenuText));
   connect(about, &QAction::triggered, this, &CMainDlg::showAbout);

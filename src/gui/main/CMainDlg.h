@@ -5,14 +5,17 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <string>
 
 #include "flows/main/MainView.h"
 #include "link/Bridge.h"
 
+class QKeySequence;
 class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QShortcut;
 class QTableWidget;
 class QTableWidgetItem;
 
@@ -21,6 +24,10 @@ namespace fd {
 class DialogUnits;
 class GuiPacer;
 class MainFlow;
+
+// The run key from its setting's text ("F5", "F9", "Ctrl+R"): F5 when the text is empty,
+// no key, more than one key, or a key the window keeps for itself (Space, Esc).
+QKeySequence RunKeySequence(const std::string& text);
 
 class CMainDlg final : public QDialog {
   Q_OBJECT
@@ -55,6 +62,8 @@ public:
   QLabel* statusText() const { return status_; }
   QLabel* columnLabel() const { return columnLabel_; }
   QLabel* logo() const { return logo_; }
+  QLabel* countsLabel() const { return counts_; }
+  QShortcut* runKey() const { return runKey_; }
   QTableWidget* list() const { return list_; }
   QPushButton* startButton() const { return start_; }
   QPushButton* offlineButton() const { return offline_; }
@@ -96,6 +105,8 @@ private:
   QPushButton* online_ = nullptr;
   QPushButton* log_ = nullptr;
   QPushButton* help_ = nullptr;
+  QLabel* counts_ = nullptr;
+  QShortcut* runKey_ = nullptr;
 
   double columnScale_ = 1.0;  // list pixels per pixel of the column widths
   bool columnsShown_ = false;

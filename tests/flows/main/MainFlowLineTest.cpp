@@ -146,24 +146,20 @@ TEST(MainFlowRunKey, ReadsItsKeyFromTheSettings) {
   EXPECT_EQ(rig.flow().runKeySetting(), "F9");
 }
 
-TEST(MainFlowOperatorMode, IsAskedForByTheCommandLineOrExactlyOneInTheSettings) {
-  const struct {
-    bool commandLine;
-    const char* setting;  // null: no key
-    bool on;
-  } cases[] = {
-      {false, nullptr, false}, {true, nullptr, true}, {false, "1", true},  {false, "0", false},
-      {false, "", false},      {false, "yes", false}, {true, "0", true},
-  };
-  for (const auto& c : cases) {
+// The setting is the desktop's: the flow follows what its ports ask for, so a command
+// line working in the same folder keeps every command.
+TEST(MainFlowOperatorMode, FollowsItsPortsNotTheSetting) {
+  for (const bool asked : {false, true}) {
     MainRig rig;
-    rig.operatorMode = c.commandLine;
-    if (c.setting != nullptr) {
-      SettingsFile(rig.dir.path(kSettingsFileName)).write(kSectionMainWindow, kKeyOperatorMode, c.setting);
-    }
-    const std::string label = std::string(c.commandLine ? "--operator " : "") + (c.setting ? c.setting : "-");
-    EXPECT_EQ(rig.flow().operatorMode(), c.on) << label;
-    EXPECT_EQ(rig.view().operatorMode, c.on) << label;
+    rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
+    SettingsFile(rig.dir.path(kSettingsFileName)).write(kSectionMainWindow, kKeyOperatorMode, "1");
+    rig.operatorMode = asked;
+    rig.flow().open();
+    EXPECT_EQ(rig.flow().operatorMode(), asked);
+    EXPECT_EQ(rig.view().operatorMode, asked);
+    rig.flow().selectRow(0);
+    rig.flow().offlineSet();
+    EXPECT_EQ(rig.prompter.texts().size(), asked ? 0u : 1u) << "Off-line Set reached the window's opening: " << !asked;
   }
 }
 
