@@ -1,5 +1,9 @@
 #include "formats/Sha256.h"
 
+#include <cctype>
+
+#include "formats/Hex.h"
+
 #include <cstring>
 
 namespace fd {
@@ -80,13 +84,8 @@ Sha256Digest Sha256(std::string_view bytes) {
 }
 
 std::string Sha256Text(const Sha256Digest& digest) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(digest.size() * 2);
-  for (const std::uint8_t byte : digest) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
-  }
+  std::string text = HexBytes(digest.data(), digest.size());
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 

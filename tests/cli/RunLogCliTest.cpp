@@ -195,3 +195,44 @@ TEST_F(RunLogCliTest, ARunLogThatCannotBeWrittenIsSaidAndFailsTheCommand) {
 
 }  // namespace
 }  // namespace fd
+
+namespace fd {
+namespace {
+
+TEST_F(RunLogCliTest, GangEndsWithTheCountsAndRepeatRunsAtEachEnterUntilTheInputEnds) {
+  const CliRun once = run({"gang"});
+  EXPECT_THAT(once.out, HasSubstr("Result:\n"));
+  EXPECT_THAT(once.out, ::testing::EndsWith("Passed: 2  Failed: 1  Total: 3\n"));
+
+  // Two Enters, then the input ends: three runs, the running counts after each.
+  const CliRun repeated = typed({"gang", "--repeat"}, "\n\n", bench);
+  EXPECT_EQ(repeated.code, 1) << "programmer 02 failed every run";
+  EXPECT_THAT(repeated.out, HasSubstr("Run 3\n"));
+  EXPECT_THAT(repeated.out, HasSubstr("Passed: 4  Failed: 2  Total: 6\n"));
+  EXPECT_THAT(repeated.out, ::testing::EndsWith("Summary: 3 runs; Passed: 6  Failed: 3  Total: 9\n"));
+  EXPECT_EQ(runLog().records.size(), 3u + 9u);
+
+  // --count ends after N runs without waiting for the N-th Enter.
+  const CliRun counted = typed({"gang", "--sn", "01", "--repeat", "--count", "2"}, "\n\n\n\n", bench);
+  EXPECT_EQ(counted.code, 0) << counted.err;
+  EXPECT_THAT(counted.out, HasSubstr("Run 2 of 2\n"));
+  EXPECT_THAT(counted.out, ::testing::Not(HasSubstr("Run 3")));
+  EXPECT_THAT(counted.out, ::testing::EndsWith("Summary: 2 runs; Passed: 2  Failed: 0  Total: 2\n"));
+}
+
+TEST_F(RunLogCliTest, RepeatOptionsThatCannotBeHonouredAreUsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"gang", "--count", "2"},
+      {"gang", "--repeat", "--count", "0"},
+      {"gang", "--repeat", "--count", ""},
+      {"gang", "--repeat", "--count", "two"},
+      {"--json", "gang", "--repeat"},
+  };
+  for (const auto& args : cases) {
+    EXPECT_EQ(run(args).code, 2) << ::testing::PrintToString(args);
+  }
+  EXPECT_FALSE(runLog().found) << "nothing ran";
+}
+
+}  // namespace
+}  // namespace fd

@@ -1,5 +1,6 @@
 #include "flows/common/RunRecorder.h"
 
+#include "flows/common/WindowProtocol.h"
 #include "formats/SRecord.h"
 #include "formats/Sha256.h"
 
@@ -33,6 +34,8 @@ void RunRecorder::finish(const char* result, const std::string& text) {
   record_.result = result;
   if (std::string(result) != kRunOk) record_.code = protocol_.lastErrorCode(handle_);
   record_.text = text.empty() ? shown_.resultText() : text;
+  // A programmer that never answered is passed over by the windows without a word.
+  if (record_.text.empty() && record_.result == kRunFailed) record_.text = kMsgNoAnswer;
   record_.durationMs = (clock_.nowUs() - startUs_) / 1000;
   if (state_.runLog != nullptr) state_.runLog->write({{handle_, record_}});
 }
