@@ -12,6 +12,7 @@
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTest>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -30,6 +31,8 @@
 #include "support/RecordingPrompter.h"
 #include "support/TempDir.h"
 #include "support/SRecordText.h"
+#include "app/RunLog.h"
+#include "formats/DeviceDatabase.h"
 #include "app/Startup.h"
 
 namespace fd {
@@ -183,6 +186,51 @@ TEST_F(MainDlgTest, EachRowTellsWhereItsProgrammerIsInItsTooltip) {
   EXPECT_EQ(PortTooltip(std::nullopt), QString());
 }
 
+TEST_F(MainDlgTest, TheImageCheckIsOfferedAndARowsTooltipNamesTheImageThisHostLoaded) {
+  RunRecord loaded;
+  loaded.time = "2026-12-10T09:06:00.000+01:00";
+  loaded.operation = "load";
+  loaded.sn = "01";
+  loaded.result = kRunOk;
+  loaded.sha256 = std::string(64, 'c');
+  open(SimBench::demo(clock));
+  // What 01 holds, as the list shows it, is what the line says was loaded.
+  ASSERT_EQ(flow->view().rows.size(), 3u);
+  const MainRow row = flow->view().rows[0];
+  loaded.product = std::string(TrimTrailingSpaces(row.cells[0]));
+  loaded.file = std::string(TrimTrailingSpaces(row.cells[1])) + ".mot";
+  loaded.stamp = row.cells[2];
+  dir.write(kRunLogFileName, RunRecordLine(loaded));
+  open(SimBench::demo(clock));
+  EXPECT_EQ(list().item(0, 1)->toolTip(), QString::fromUtf8("Image SHA-256: cccccccccccc\u2026"));
+  EXPECT_EQ(list().item(1, 1)->toolTip(), QString()) << "no load of 02 is known";
+
+  const auto entry = [this](const char* text) -> QAction* {
+    std::unique_ptr<QMenu> menu(window->createContextMenu(nullptr));
+    for (QAction* action : menu->actions()) {
+      if (action->text() == QString::fromUtf8(text)) {
+        action->setParent(window.get());  // outlives the menu
+        return action;
+      }
+    }
+    return nullptr;
+  };
+  EXPECT_EQ(entry("Stop checking images"), nullptr) << "only while a file is expected";
+  QAction* check = entry("Check images against file\u2026");
+  ASSERT_NE(check, nullptr);
+  ASSERT_TRUE(check->isEnabled());
+  dir.write("other.mot", "S9030000FC\r\n");
+  prompter.chooseOpenNext(dir.path("other.mot"));
+  check->trigger();
+  EXPECT_EQ(flow->expectedImage(), dir.path("other.mot"));
+  ASSERT_NE(prompter.last(), nullptr);
+  EXPECT_THAT(prompter.last()->text, ::testing::HasSubstr("These programmers do not hold other.mot"));
+  QAction* stop = entry("Stop checking images");
+  ASSERT_NE(stop, nullptr);
+  stop->trigger();
+  EXPECT_EQ(flow->expectedImage(), "");
+}
+
 TEST_F(MainDlgTest, SelectionAndCheckBoxesReachTheFlow) {
   open(SimBench::fresh(3, clock));
   list().selectRow(2);
@@ -326,8 +374,9 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
     if (!action->isSeparator()) texts << action->text();
   }
   EXPECT_EQ(texts, (QStringList{QStringLiteral("Set Up Ticked Like Selected"), QString::fromUtf8("Load File to Ticked\u2026"),
-                                QStringLiteral("Tick failed rows only"), QStringLiteral("Reset counts"),
-                                QStringLiteral("&About Quorvel Flashdock"), QStringLiteral("Attach a simulated programmer"),
+                                QStringLiteral("Tick failed rows only"), QString::fromUtf8("Check images against file\u2026"),
+                                QStringLiteral("Reset counts"), QStringLiteral("&About Quorvel Flashdock"),
+                                QStringLiteral("Attach a simulated programmer"),
                                 QStringLiteral("Unplug simulated programmer 1"), QStringLiteral("Unplug simulated programmer 2"),
                                 QStringLiteral("Unplug simulated programmer 3")}));
   menu->adjustSize();
@@ -360,15 +409,17 @@ TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsTheProgrammerEntriesAndAbout)
     if (c.entries) plain.setExtraMenuEntries(c.entries);
     std::unique_ptr<QMenu> menu(plain.createContextMenu(nullptr));
     // The two entries for the ticked programmers (not offered with none detected), the
-    // result view's (not offered without a run), Reset counts (offered while no run
-    // runs), one separator, About; no separator left dangling after it.
-    ASSERT_EQ(menu->actions().size(), 6) << c.what;
+    // result view's (not offered without a run), the image check (not with an empty list),
+    // Reset counts (offered while no run runs), one separator, About; no separator left
+    // dangling after it.
+    ASSERT_EQ(menu->actions().size(), 7) << c.what;
     EXPECT_FALSE(menu->actions()[0]->isEnabled()) << c.what;
     EXPECT_FALSE(menu->actions()[1]->isEnabled()) << c.what;
     EXPECT_FALSE(menu->actions()[2]->isEnabled()) << c.what;
-    EXPECT_TRUE(menu->actions()[3]->isEnabled()) << c.what;
-    EXPECT_TRUE(menu->actions()[4]->isSeparator()) << c.what;
-    EXPECT_EQ(menu->actions()[5]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
+    EXPECT_FALSE(menu->actions()[3]->isEnabled()) << c.what;
+    EXPECT_TRUE(menu->actions()[4]->isEnabled()) << c.what;
+    EXPECT_TRUE(menu->actions()[5]->isSeparator()) << c.what;
+    EXPECT_EQ(menu->actions()[6]->text(), QStringLiteral("&About Quorvel Flashdock")) << c.what;
   }
 }
 
@@ -768,7 +819,8 @@ TEST_F(MainDlgLineTest, OperatorModeShowsOnlyWhatALineOperatorNeedsUntilItIsLeft
                                                        window->countsLabel(), &list()}) {
     EXPECT_TRUE(shown->isVisible()) << shown->metaObject()->className();
   }
-  const QStringList operatorEntries{QStringLiteral("Tick failed rows only"), QStringLiteral("Reset counts"),
+  const QStringList operatorEntries{QStringLiteral("Tick failed rows only"),
+                                    QString::fromUtf8("Check images against file\u2026"), QStringLiteral("Reset counts"),
                                     QStringLiteral("Leave Operator Mode"), QStringLiteral("&About Quorvel Flashdock")};
   EXPECT_EQ(menuTexts().mid(0, operatorEntries.size()), operatorEntries);
   test::SaveGrab(*window, QStringLiteral("flashdock-operator"));

@@ -110,13 +110,14 @@ void MainFlow::DetectProgrammers() {
     blocks_[r] = blocks[i];
     const auto texts = DetectionRowTexts(blocks[i]);
     const int number = ports_.stableRows ? static_cast<int>(readyIndex[i]) + 1 : r + 1;
-    view_.rows.push_back({SnText(number), {texts.begin(), texts.end()}, true});
+    view_.rows.push_back({SnText(number), {texts.begin(), texts.end()}, true, false, {}});
     ++r;
   }
   std::sort(failures.begin(), failures.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto& [index, message] : failures) detectionFailures_.push_back({index, std::move(message)});
   SetColumns(view_, view_.columns);
+  findLoadedImages();
 
   if (r == 0) {
     view_.startEnabled = view_.offlineEnabled = view_.onlineEnabled = false;

@@ -148,6 +148,10 @@ public:
   // The check of the ticked rows now, with its message: the warning that names those that
   // differ, or (when `sayOk`) that all of them hold it. True when all do.
   bool checkExpectedImage(bool sayOk);
+  // "Check images against file...": the file chosen, expected from now on, and checked at
+  // once. Offered while the list is idle with a row in it.
+  bool canCheckImages() const;
+  void checkImagesAgainstFile();
   // The run key (a key or a foot switch): Start while the list is idle, Back from a result
   // view. It never cancels: during a run or a load it does nothing.
   void runKey();
@@ -246,6 +250,8 @@ private:
   // What each row's programmer held when the list was built.
   std::array<ProgrammerInfo, kMaxProgrammers> blocks_{};
   std::string expectedImage_;
+  // Each row's imageSha, from this host's run log.
+  void findLoadedImages();
   // The ticks "Tick failed rows only" chose, for the list after Back.
   std::optional<std::array<int, kMaxProgrammers>> ticksForNext_;
   std::vector<DetectionFailure> detectionFailures_;

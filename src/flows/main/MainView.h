@@ -16,6 +16,9 @@ inline constexpr const char* kMenuSetUpTickedLikeSelected = "Set Up Ticked Like 
 inline constexpr const char* kMenuLoadFileToTicked = "Load File to Ticked\u2026";
 inline constexpr const char* kMenuTickFailedRowsOnly = "Tick failed rows only";
 inline constexpr const char* kMenuResetCounts = "Reset counts";
+inline constexpr const char* kMenuCheckImages = "Check images against file\u2026";
+inline constexpr const char* kMenuStopCheckingImages = "Stop checking images";
+inline constexpr const char* kCheckImagesTitle = "Check images against file";
 inline constexpr const char* kMenuLeaveOperatorMode = "Leave Operator Mode";
 inline constexpr const char* kAboutMenuText = "&About Quorvel Flashdock";
 inline constexpr const char* kAboutCaption = "About Quorvel Flashdock";
@@ -39,6 +42,9 @@ struct MainRow {
   std::vector<std::string> cells; // the columns after "SN", as many as the set has
   bool checked = false;           // the row's check box
   bool failed = false;            // result view: this row did not succeed (drawn in red)
+  // The first 12 digits of the SHA-256 of the image this host loaded into the programmer,
+  // when the run log shows the load of what it holds now; empty when not known.
+  std::string imageSha;
 };
 
 struct ProgressBar {

@@ -341,9 +341,15 @@ void CMainDlg::applyRows(const MainView& view) {
         if (item->checkState() != state) item->setCheckState(state);
       }
       // Where the row's programmer is, for the operator who must find it on the bench.
-      const QString tip = rowDescriber_ && static_cast<std::size_t>(r) < flow_.handles().size()
-                              ? rowDescriber_(flow_.handles()[static_cast<std::size_t>(r)])
-                              : QString();
+      QString tip = rowDescriber_ && static_cast<std::size_t>(r) < flow_.handles().size()
+                        ? rowDescriber_(flow_.handles()[static_cast<std::size_t>(r)])
+                        : QString();
+      // Which image this host put into the programmer, for the operator who must tell two
+      // files of one name apart.
+      if (!row.imageSha.empty()) {
+        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Image SHA-256: ") +
+               QString::fromStdString(row.imageSha) + QStringLiteral("\u2026");
+      }
       if (item->toolTip() != tip) item->setToolTip(tip);
       // A failed row takes its own colour; the others the list's.
       const QVariant foreground = row.failed ? QVariant(QBrush(kFailedRowText)) : QVariant();
@@ -469,6 +475,19 @@ QMenu* CMainDlg::createContextMenu(QWidget* parent) {
     flow_.tickFailedRowsOnly();
     render();
   });
+  QAction* check = menu->addAction(QString::fromUtf8(kMenuCheckImages));
+  check->setEnabled(flow_.canCheckImages());
+  connect(check, &QAction::triggered, this, [this] {
+    flow_.checkImagesAgainstFile();
+    render();
+  });
+  if (!flow_.expectedImage().empty()) {
+    QAction* stop = menu->addAction(QString::fromUtf8(kMenuStopCheckingImages));
+    connect(stop, &QAction::triggered, this, [this] {
+      flow_.expectImage({});
+      render();
+    });
+  }
   QAction* resetCounts = menu->addAction(QString::fromUtf8(kMenuResetCounts));
   resetCounts->setEnabled(flow_.canResetSessionCounts());
   connect(resetCounts, &QAction::triggered, this, [this] {
