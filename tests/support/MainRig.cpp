@@ -35,4 +35,10 @@ SimProgrammerSetup ReadyProgrammer(const std::string& mcu, const std::string& fi
   return setup;
 }
 
+SimProgrammerSetup WrongIdProgrammer(const std::string& mcu, const std::string& file, std::uint32_t size) {
+  SimProgrammerSetup setup = ReadyProgrammer(mcu, file, size);
+  setup.target.id = {1, 2, 3, 4, 5, 6, 7};
+  return setup;
+}
+
 }  // namespace fd::test

@@ -76,5 +76,7 @@ private:
 
 // A programmer set up with a product and an image, ready for a gang run.
 SimProgrammerSetup ReadyProgrammer(const std::string& mcu, const std::string& file, std::uint32_t size);
+// The same, with a target whose ID code is not the programmer's: its run fails the ID check.
+SimProgrammerSetup WrongIdProgrammer(const std::string& mcu, const std::string& file, std::uint32_t size);
 
 }  // namespace fd::test

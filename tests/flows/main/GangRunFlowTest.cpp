@@ -22,9 +22,7 @@ protected:
   // 01 succeeds, 02 fails its ID check, 03 never finishes unless `stuck` is left out.
   void attach(bool withStuck) {
     rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
-    auto wrongId = ReadyProgrammer("ZK40G16B", "motor_ctl", 2000);
-    wrongId.target.id = {1, 2, 3, 4, 5, 6, 7};
-    rig.bench.attach(wrongId);
+    rig.bench.attach(test::WrongIdProgrammer("ZK40G16B", "motor_ctl", 2000));
     if (withStuck) {
       auto stuck = ReadyProgrammer("ZK40H128R1", "sensor_v2", 2000);
       stuck.faults.busyAfterCommands = std::string(1, 'S');  // busy for ever after its start

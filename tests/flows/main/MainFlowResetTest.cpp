@@ -91,9 +91,7 @@ TEST(MainFlowResets, DetectionSendsEachProgrammerWhatItSentItOneByOne) {
 // has reached the result view; 03 will not come out of reset any more.
 void RunToResultView(MainRig& rig) {
   rig.bench.attach(test::ReadyProgrammer("ZK40F8C12", "blinky", 2000));
-  auto wrongId = test::ReadyProgrammer("ZK40G16B", "motor_ctl", 2000);
-  wrongId.target.id = {1, 2, 3, 4, 5, 6, 7};
-  rig.bench.attach(wrongId);
+  rig.bench.attach(test::WrongIdProgrammer("ZK40G16B", "motor_ctl", 2000));
   rig.bench.attach(test::ReadyProgrammer("ZK40H128R1", "sensor_v2", 2000));
   rig.bench.attach(test::ReadyProgrammer("ZK40F8C12", "spare", 2000));
   rig.flow().open();

@@ -224,9 +224,7 @@ protected:
   // Four programmers: 01 succeeds, 02 fails its ID check, 03 never finishes, 04 stays out.
   void SetUp() override {
     rig.bench.attach(ReadyProgrammer("ZK40F8C12", "blinky", 2000));
-    auto wrongId = ReadyProgrammer("ZK40G16B", "motor_ctl", 2000);
-    wrongId.target.id = {1, 2, 3, 4, 5, 6, 7};
-    rig.bench.attach(wrongId);
+    rig.bench.attach(test::WrongIdProgrammer("ZK40G16B", "motor_ctl", 2000));
     auto stuck = ReadyProgrammer("ZK40H128R1", "sensor_v2", 2000);
     stuck.faults.busyAfterCommands = "S";
     rig.bench.attach(stuck);
