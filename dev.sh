@@ -3,14 +3,18 @@
 #   ./dev.sh run [ARGS...]   build, then start the desktop app on the simulated demo bench
 #                            (headless: the command-line demo instead); ARGS go to the program
 #   ./dev.sh test            build, then run every test through CTest
+#                            and a short run of every fuzz target (about 3 s each)
 #   ./dev.sh asan            the same tests under AddressSanitizer + UBSan
+#   ./dev.sh fuzz [SECONDS]  build the fuzz targets and run each for its share of SECONDS
+#                            (default 600); a finding fails the run
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libserialport-dev libsimpleini-dev
   libcli11-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libsrecord-dev libboost-dev srecord binutils fonts-dejavu-core)
+  libsrecord-dev libboost-dev srecord binutils fonts-dejavu-core
+  clang libclang-rt-14-dev llvm-14)
 
 install_missing() {
   local missing=()
@@ -32,6 +36,38 @@ build() {
   [ "${CI:-}" = "true" ] && werror=ON
   cmake --preset "$preset" -DFLASHDOCK_WERROR=$werror >/dev/null
   cmake --build --preset "$preset"
+}
+
+# Runs every fuzz target for `each` seconds, starting from a copy of its tracked corpus in
+# build/fuzz/<dir>/ (so the tracked seeds never grow); `fresh` starts from the seeds alone.
+# A crash, a leak, a broken check or a slow input is a finding: its input is kept in
+# build/fuzz/findings/ and the run fails once every target has had its turn.
+run_fuzzers() {
+  local each=$1 dir=$2 fresh=$3
+  local bin=build/fuzz/tests/fuzz findings=build/fuzz/findings failed=()
+  mkdir -p "$findings" "build/fuzz/logs"
+  export ASAN_SYMBOLIZER_PATH=${ASAN_SYMBOLIZER_PATH:-$(command -v llvm-symbolizer-14 || command -v llvm-symbolizer || true)}
+  export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+  for target in "$bin"/fuzz_*; do
+    [ -x "$target" ] || continue
+    local name=${target##*/fuzz_}
+    local corpus="build/fuzz/$dir/$name" log="build/fuzz/logs/$name.log"
+    [ "$fresh" = yes ] && rm -rf "$corpus"
+    mkdir -p "$corpus"
+    [ -d "tests/fuzz/corpus/$name" ] && cp -rn "tests/fuzz/corpus/$name/." "$corpus/"
+    if "$target" -max_total_time="$each" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="$findings/$name-" "$corpus" >"$log" 2>&1; then
+      echo "fuzz $name: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') inputs in ${each} s, no finding"
+    else
+      echo "fuzz $name: FINDING (log: $log)"
+      grep -E 'ERROR|SUMMARY|check failed|Test unit written' "$log" | head -n 20 || tail -n 20 "$log"
+      failed+=("$name")
+    fi
+  done
+  if [ ${#failed[@]} -gt 0 ]; then
+    echo "Fuzz findings in: ${failed[*]} (inputs in $findings/)" >&2
+    return 1
+  fi
 }
 
 cmd=${1:-}
@@ -59,6 +95,21 @@ case "$cmd" in
     install_missing
     build default
     QT_QPA_PLATFORM=offscreen ctest --preset default -j "$(nproc)"
+    build fuzz
+    run_fuzzers 3 smoke yes
+    ;;
+  fuzz)
+    seconds=${1:-600}
+    if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
+      echo "usage: ./dev.sh fuzz [SECONDS]  (a whole number of seconds above 0)" >&2
+      exit 2
+    fi
+    install_missing
+    build fuzz
+    targets=(build/fuzz/tests/fuzz/fuzz_*)
+    each=$(( seconds / ${#targets[@]} ))
+    [ "$each" -lt 1 ] && each=1
+    run_fuzzers "$each" corpus no
     ;;
   asan)
     install_missing
@@ -66,7 +117,7 @@ case "$cmd" in
     QT_QPA_PLATFORM=offscreen ctest --preset asan -j "$(nproc)"
     ;;
   *)
-    echo "usage: ./dev.sh run [ARGS...] | test | asan" >&2
+    echo "usage: ./dev.sh run [ARGS...] | test | asan | fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
