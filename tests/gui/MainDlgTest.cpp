@@ -56,6 +56,18 @@ protected:
     window->show();  // the window's opening runs the first detection
   }
 
+  // Three programmers: 01 and 03 succeed, 02 has no target.
+  void openLine() {
+    auto simulated = SimBench::fresh(0, clock);
+    simulated->attach(test::ReadyProgrammer("ZK40F8C12", "blinky", 4000));
+    SimProgrammerSetup noTarget = test::ReadyProgrammer("ZK40F8C12", "blinky", 4000);
+    noTarget.target.present = false;
+    simulated->attach(noTarget);
+    simulated->attach(test::ReadyProgrammer("ZK40G16B", "motor_ctl", 4000));
+    open(std::move(simulated));
+    ASSERT_EQ(list().rowCount(), 3);
+  }
+
   QTableWidget& list() { return *window->list(); }
   QString cell(int row, int column) {
     const QTableWidgetItem* item = list().item(row, column);
@@ -466,13 +478,7 @@ TEST_F(MainDlgTest, SelectedRowHasNoFocusFrame) {
 }
 
 TEST_F(MainDlgTest, ResultViewShowsFailedRowsRedAndTheOthersBlack) {
-  auto simulated = SimBench::fresh(0, clock);
-  simulated->attach(test::ReadyProgrammer("ZK40F8C12", "blinky", 4000));
-  SimProgrammerSetup noTarget = test::ReadyProgrammer("ZK40F8C12", "blinky", 4000);
-  noTarget.target.present = false;
-  simulated->attach(noTarget);
-  simulated->attach(test::ReadyProgrammer("ZK40G16B", "motor_ctl", 4000));
-  open(std::move(simulated));
+  openLine();
   ASSERT_EQ(list().rowCount(), 3);
   window->startButton()->click();
   for (int i = 0; i < 400 && flow->runPhase() == RunPhase::Running; ++i) runTick();
@@ -628,17 +634,6 @@ namespace {
 // types, operator mode.
 class MainDlgLineTest : public MainDlgTest {
 protected:
-  // 01 and 03 succeed, 02 has no target.
-  void openLine() {
-    auto simulated = SimBench::fresh(0, clock);
-    simulated->attach(test::ReadyProgrammer("ZK40F8C12", "blinky", 4000));
-    SimProgrammerSetup noTarget = test::ReadyProgrammer("ZK40F8C12", "blinky", 4000);
-    noTarget.target.present = false;
-    simulated->attach(noTarget);
-    simulated->attach(test::ReadyProgrammer("ZK40G16B", "motor_ctl", 4000));
-    open(std::move(simulated));
-    ASSERT_EQ(list().rowCount(), 3);
-  }
   void runToResults() {
     for (int i = 0; i < 400 && flow->runPhase() == RunPhase::Running; ++i) runTick();
     ASSERT_EQ(flow->runPhase(), RunPhase::Results);
