@@ -4,6 +4,7 @@
 #                            (headless: the command-line demo instead); ARGS go to the program
 #   ./dev.sh test            build, then run every test through CTest
 #                            and a short run of every fuzz target (about 3 s each)
+#   ./dev.sh check           the inner loop: build, then run every test through CTest (no fuzzing)
 #   ./dev.sh asan            the same tests under AddressSanitizer + UBSan
 #   ./dev.sh fuzz [SECONDS]  build the fuzz targets and run each for its share of SECONDS
 #                            (default 600); a finding fails the run
@@ -70,6 +71,13 @@ run_fuzzers() {
   fi
 }
 
+# The default build and every test through CTest.
+default_suite() {
+  install_missing
+  build default
+  QT_QPA_PLATFORM=offscreen ctest --preset default -j "$(nproc)"
+}
+
 cmd=${1:-}
 [ $# -gt 0 ] && shift
 case "$cmd" in
@@ -92,11 +100,12 @@ case "$cmd" in
     echo "History log: $bin/ZK40 Family Flashdock History.log"
     ;;
   test)
-    install_missing
-    build default
-    QT_QPA_PLATFORM=offscreen ctest --preset default -j "$(nproc)"
+    default_suite
     build fuzz
     run_fuzzers 3 smoke yes
+    ;;
+  check)
+    default_suite
     ;;
   fuzz)
     seconds=${1:-600}
@@ -117,7 +126,7 @@ case "$cmd" in
     QT_QPA_PLATFORM=offscreen ctest --preset asan -j "$(nproc)"
     ;;
   *)
-    echo "usage: ./dev.sh run [ARGS...] | test | asan | fuzz [SECONDS]" >&2
+    echo "usage: ./dev.sh run [ARGS...] | test | check | asan | fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
