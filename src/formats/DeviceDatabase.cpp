@@ -38,7 +38,7 @@ DeviceDbResult<T> Missing() {
 
 // Descriptor i of a line, cut short where the line ends; empty when the line has no text
 // left at its first column.
-std::string_view Descriptor(std::string_view line, std::size_t i) {
+std::string_view LineDescriptor(std::string_view line, std::size_t i) {
   return LineField(line, kDescriptors + kDescriptorWidth * i, kDescriptorWidth);
 }
 
@@ -180,7 +180,7 @@ ProductMemory DeriveMemoryMap(std::string_view line, std::uint32_t userFlashStar
 
   // Every descriptor the line holds, whatever the block count says.
   for (std::size_t i = 0;; ++i) {
-    const std::string_view d = Descriptor(line, i);
+    const std::string_view d = LineDescriptor(line, i);
     if (d.empty()) break;
     if (!IsDigit(CharAt(d, kBlockName + 1))) continue;
     map.userFlashStart = static_cast<std::uint32_t>(ParseHex(LineField(d, kBlockAddress, kBlockAddressWidth)));
@@ -201,7 +201,7 @@ void BuildInfoBlockTable(std::string_view line, InfoBlockBytes& info) {
   // count is not used, and the table's 17 entries are never overrun.
   std::size_t k = 0;
   for (; k < kInfoBlockEntries; ++k) {
-    const std::string_view d = Descriptor(line, k);
+    const std::string_view d = LineDescriptor(line, k);
     if (d.empty()) return;  // the line has no block left to enter
     const std::uint64_t page = ParseHex(LineField(d, kBlockPage, kBlockPageWidth));
     PutEntry(info, k, page);
@@ -215,7 +215,7 @@ std::vector<BlockRow> ListBlocks(std::string_view line) {
   if (count == kParseHexInvalid) return rows;
   // Never more rows than the line holds descriptors.
   for (std::uint64_t i = 0; i < count; ++i) {
-    const std::string_view d = Descriptor(line, static_cast<std::size_t>(i));
+    const std::string_view d = LineDescriptor(line, static_cast<std::size_t>(i));
     if (d.empty()) break;
     const std::string_view id = LineField(d, kBlockName, kBlockNameWidth);
     rows.push_back({std::string(id), BlockDisplayName(id),

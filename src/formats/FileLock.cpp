@@ -48,7 +48,7 @@ std::map<InodeKey, Held>& Registry() {
   return held;
 }
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string QuotedPath(const std::string& path) { return "\"" + path + "\""; }
 
 std::string Seconds(double seconds) {
   std::ostringstream text;
@@ -98,7 +98,7 @@ long HolderPid(int fd, const struct stat& st, bool lockFile) {
 
 std::string Holder(long pid) { return pid > 0 ? "process " + std::to_string(pid) : "another program"; }
 
-std::string Reason(int error) {
+std::string ErrorText(int error) {
   std::string text = std::strerror(error);
   if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] - 'A' + 'a');
   return text;
@@ -178,7 +178,7 @@ bool FileLock::acquire(const std::string& file, Place place, std::string& error)
       fd = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
       if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) return true;
       if (fd < 0) {
-        error = "The file " + Quoted(file) + " cannot be locked against other programs: " + Reason(errno) + ".";
+        error = "The file " + QuotedPath(file) + " cannot be locked against other programs: " + ErrorText(errno) + ".";
         return false;
       }
       if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -226,21 +226,21 @@ bool FileLock::acquire(const std::string& file, Place place, std::string& error)
     }
     if (flockError != EWOULDBLOCK) {
       ::close(fd);
-      error = "The file " + Quoted(file) + " cannot be locked against other programs: " + Reason(flockError) + ".";
+      error = "The file " + QuotedPath(file) + " cannot be locked against other programs: " + ErrorText(flockError) + ".";
       return false;
     }
     const long pid = HolderPid(fd, st, lockFile);
     ::close(fd);
     const Clock::time_point now = Clock::now();
     if (now >= deadline) {
-      error = "The file " + Quoted(file) + " is in use by " + Holder(pid) + "; gave up after waiting " +
+      error = "The file " + QuotedPath(file) + " is in use by " + Holder(pid) + "; gave up after waiting " +
               Seconds(waitSeconds) + " (--lock-wait).";
       return false;
     }
     if (!told && now >= noticeAt) {
       told = true;
       if (policy.onWait) {
-        policy.onWait("Waiting for " + Holder(pid) + ", which is using " + Quoted(file) + " (at most " +
+        policy.onWait("Waiting for " + Holder(pid) + ", which is using " + QuotedPath(file) + " (at most " +
                       Seconds(waitSeconds) + ").");
       }
     }

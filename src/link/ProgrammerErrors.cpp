@@ -13,7 +13,7 @@ constexpr const char* kCancelInformation = "Cancel";
 
 // The result view knows no late no-target code and shows it as a cancelled run; the gang
 // record knows no short cut and writes it as an unknown error. Both as they always were.
-constexpr std::array kTable = {
+constexpr std::array kErrorTexts = {
     ProgrammerErrorTexts{CodeOf(E::None), true, kMsgUnknownError, "E.P.V is successfully completed.",
                          "Successful end", "Successfully completed."},
     ProgrammerErrorTexts{CodeOf(E::LinkCrc), true, "Verify error of communication between PC and the programmer!",
@@ -54,7 +54,7 @@ constexpr ProgrammerErrorTexts kUnknown{0xFF, false, kMsgUnknownError, kCancelSt
 }  // namespace
 
 const ProgrammerErrorTexts& ProgrammerErrorTextsOf(std::uint8_t code) {
-  for (const ProgrammerErrorTexts& row : kTable) {
+  for (const ProgrammerErrorTexts& row : kErrorTexts) {
     if (row.code == code) return row;
   }
   return kUnknown;

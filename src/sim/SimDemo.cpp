@@ -65,7 +65,7 @@ SimTarget Target(int voltage, bool selfPowered, SimIdCode id, std::vector<SimFla
 }  // namespace
 
 std::unique_ptr<SimBench> SimBench::demo(SimClock& clock) {
-  const SimIdCode defaultId = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
+  const SimIdCode defaultId = kSimDefaultTargetId;
   const SimIdCode motorId = {0x31, 0x41, 0x59, 0x26, 0x53, 0x58, 0x97};
   const SimIdCode blankId = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   const std::vector<DemoProgrammer> demo = {

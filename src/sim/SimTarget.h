@@ -18,6 +18,8 @@ using SimPage = std::array<std::uint8_t, kSimPageSize>;
 // (all 0xFF); in a programmer's store the pages present are the image.
 using SimPages = std::map<std::uint16_t, SimPage>;
 using SimIdCode = std::array<std::uint8_t, info::kIdCodeSize>;
+// The ID code a target has unless a bench sets another.
+inline constexpr SimIdCode kSimDefaultTargetId = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
 
 // Power codes of the setup: what the programmer puts on the target's supply.
 inline constexpr std::uint8_t kSimPowerNone = kPowerCodeNone;  // the target's own supply
@@ -40,7 +42,7 @@ struct SimTarget {
   bool present = true;
   int voltage = 5;            // volts the programmer measures on the target (3 or 5)
   bool selfPowered = true;    // runs from its own supply when the programmer gives none
-  SimIdCode id = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
+  SimIdCode id = kSimDefaultTargetId;
   std::vector<SimFlashRegion> flash = {{0x040, 256, 16}};  // 64 KB from 0x04000, 4 KB blocks
   SimPages memory;            // programmed pages; the rest is erased
   SimFlashFault flashFault = SimFlashFault::kNone;

@@ -10,6 +10,7 @@
 #include "app/AppState.h"
 #include "app/SettingsFile.h"
 #include "cli/CliApp.h"
+#include "cli/CliFixture.h"
 #include "sim/SimBench.h"
 #include "sim/SimClock.h"
 #include "support/TempDir.h"
@@ -20,11 +21,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct CliRun {
-  int code;
-  std::string out;
-  std::string err;
-};
+using test::CliRun;
 
 class SetupCliTest : public ::testing::Test {
 protected:

@@ -7,7 +7,6 @@
 namespace fd::test {
 namespace {
 
-const SimIdCode kDefaultId = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
 
 class SimProtocolTest : public SimHostTest {
 protected:
@@ -106,17 +105,17 @@ TEST_P(SimConnectTest, AnswersWithTheFirstProblemFound) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SimConnectTest,
     ::testing::Values(
-        ConnectCase{"Ok", true, true, 5, '2', kSimPowerNone, kDefaultId, 0},
-        ConnectCase{"UnknownTypeAccepted", true, true, 5, 0xFF, kSimPowerNone, kDefaultId, 0},
-        ConnectCase{"ProgrammerSupplies3V", true, false, 3, '2', kSimPower3V, kDefaultId, 0},
-        ConnectCase{"NoTarget", false, true, 5, '2', kSimPowerNone, kDefaultId, kSimErrNoTarget},
-        ConnectCase{"NoTargetBeatsPower", false, false, 5, '2', kSimPower3V, kDefaultId, kSimErrNoTarget},
-        ConnectCase{"NotPowered", true, false, 5, '2', kSimPowerNone, kDefaultId, kSimErrNotPowered},
-        ConnectCase{"ThreeVoltsOnFiveVoltTarget", true, true, 5, '2', kSimPower3V, kDefaultId,
+        ConnectCase{"Ok", true, true, 5, '2', kSimPowerNone, kSimDefaultTargetId, 0},
+        ConnectCase{"UnknownTypeAccepted", true, true, 5, 0xFF, kSimPowerNone, kSimDefaultTargetId, 0},
+        ConnectCase{"ProgrammerSupplies3V", true, false, 3, '2', kSimPower3V, kSimDefaultTargetId, 0},
+        ConnectCase{"NoTarget", false, true, 5, '2', kSimPowerNone, kSimDefaultTargetId, kSimErrNoTarget},
+        ConnectCase{"NoTargetBeatsPower", false, false, 5, '2', kSimPower3V, kSimDefaultTargetId, kSimErrNoTarget},
+        ConnectCase{"NotPowered", true, false, 5, '2', kSimPowerNone, kSimDefaultTargetId, kSimErrNotPowered},
+        ConnectCase{"ThreeVoltsOnFiveVoltTarget", true, true, 5, '2', kSimPower3V, kSimDefaultTargetId,
                     kSimErrPowerMismatch},
-        ConnectCase{"FiveVoltsOnThreeVoltTarget", true, false, 3, '2', kSimPower5V, kDefaultId,
+        ConnectCase{"FiveVoltsOnThreeVoltTarget", true, false, 3, '2', kSimPower5V, kSimDefaultTargetId,
                     kSimErrPowerMismatch},
-        ConnectCase{"PowerCodeFromNoSetup", true, true, 5, '2', 0xFF, kDefaultId, kSimErrPowerMismatch},
+        ConnectCase{"PowerCodeFromNoSetup", true, true, 5, '2', 0xFF, kSimDefaultTargetId, kSimErrPowerMismatch},
         ConnectCase{"IdMismatch", true, true, 5, '2', kSimPowerNone, {1, 2, 3, 4, 5, 6, 7}, kSimErrId}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -143,7 +142,7 @@ TEST_F(SimProtocolTest, ErrorCodeComesOncePerActivationAndCommandsWaitForReset) 
 
 TEST_F(SimProtocolTest, InjectedFaultAnswersTheChosenCode) {
   programmer().faults().errors.push_back({'C', "connect", 0x35});
-  EXPECT_EQ(host.connect('2', kSimPowerNone, kDefaultId), 0x35);
+  EXPECT_EQ(host.connect('2', kSimPowerNone, kSimDefaultTargetId), 0x35);
 }
 
 // ---------------------------------------------------------------- header and data transfer
@@ -289,7 +288,7 @@ class SimOnlineTest : public SimProtocolTest {
 protected:
   void SetUp() override {
     SimProtocolTest::SetUp();
-    ASSERT_EQ(host.connect('2', kSimPowerNone, kDefaultId), 0);
+    ASSERT_EQ(host.connect('2', kSimPowerNone, kSimDefaultTargetId), 0);
   }
 };
 
@@ -342,7 +341,7 @@ TEST_F(SimOnlineTest, EraseFailures) {
   EXPECT_EQ(host.handshake(1000), kSimErrTargetErase);
   ASSERT_TRUE(host.reset());
   programmer().target().flashFault = SimFlashFault::kErase;
-  ASSERT_EQ(host.connect('2', kSimPowerNone, kDefaultId), 0);
+  ASSERT_EQ(host.connect('2', kSimPowerNone, kSimDefaultTargetId), 0);
   host.write({'E', 0x50, 0x00});
   EXPECT_EQ(host.handshake(1000), kSimErrTargetErase);
 }

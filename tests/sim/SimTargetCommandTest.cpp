@@ -7,7 +7,6 @@
 namespace fd::test {
 namespace {
 
-const SimIdCode kDefaultId = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
 
 class SimTargetCommandTest : public SimHostTest {
 protected:
@@ -19,7 +18,7 @@ protected:
     programmer().target().flash = {{0x024, 8, 4}, {0x040, 192, 16}, {0x100, 64, 64}};
   }
 
-  void connect() { ASSERT_EQ(host.connect('2', kSimPowerNone, kDefaultId), 0); }
+  void connect() { ASSERT_EQ(host.connect('2', kSimPowerNone, kSimDefaultTargetId), 0); }
 
   // One block erase as the erase window runs it: the command, then a look every 100 ms
   // tick, at most 100 of them. "erased at tick N", or how it ended.

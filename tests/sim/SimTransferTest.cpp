@@ -8,7 +8,6 @@
 namespace fd::test {
 namespace {
 
-const SimIdCode kDefaultId = {0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3, 0xC3};
 
 using Pages = std::vector<std::pair<std::uint16_t, SimPage>>;
 
@@ -27,7 +26,7 @@ ProgrammerInfo Block(std::size_t pages) {
   ProgrammerInfo b = SimProgrammerSetup::FreshInfo();
   b[info::kTypeCode] = '2';
   b[info::kPower] = kSimPowerNone;
-  std::copy(kDefaultId.begin(), kDefaultId.end(), b.begin() + info::kIdCode);
+  std::copy(kSimDefaultTargetId.begin(), kSimDefaultTargetId.end(), b.begin() + info::kIdCode);
   const std::string names = "ZK40F8C12   blinky          ";
   std::copy(names.begin(), names.end(), b.begin() + info::kNames);
   b[info::kBlockTable] = 0x40;
@@ -91,7 +90,7 @@ protected:
     return "";
   }
 
-  void connect(std::uint8_t type) { ASSERT_EQ(host.connect(type, kSimPowerNone, kDefaultId), 0); }
+  void connect(std::uint8_t type) { ASSERT_EQ(host.connect(type, kSimPowerNone, kSimDefaultTargetId), 0); }
 
   // 'S' on its own, run to its end; the error code, 0 when it programmed the target.
   int gang() {
