@@ -344,7 +344,9 @@ TEST_F(EmulatorEndToEnd, EmulatorKilledInTheMiddleOfALoadOrARead) {
 TEST_F(EmulatorEndToEnd, TwoProcessesOnTwoPortsAndAPortInUse) {
   makeBench();
   startEmulator({"--bench", dir.path("emu.json")});
-  const std::string image = Image(dir, "big.bin", 16 * 1024, 5);
+  // The whole flash (256 pages, more than a second): the third process below starts while
+  // the load still holds its port, even on a slow sanitizer build with the machine busy.
+  const std::string image = Image(dir, "big.bin", 64 * 1024, 5);
   // Two loads at once, each on its own programmer.
   Process first(emulatorArgs({"load", image, "--sn", "01", "--base", "4000"}, "", {ports_[0]}), emulatorEnv());
   Process second(emulatorArgs({"info", "--device", "0"}, dir.path("second.trace"), {ports_[1]}), emulatorEnv());
