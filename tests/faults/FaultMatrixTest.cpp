@@ -53,7 +53,7 @@ enum class Bystander {
   kDone,       // its own part of the operation done (gang run, load and header write of both)
 };
 
-struct OperationSpec {
+struct OperationPlan {
   Operation op;
   std::vector<std::string> args;  // "app.mot", "new.mot" and "out.mot" stand for files in the app folder
   const char* runLog;             // the run log's operation; "" for one that writes none
@@ -64,8 +64,8 @@ struct OperationSpec {
   bool resultFirst;
 };
 
-const std::vector<OperationSpec>& Specs() {
-  static const std::vector<OperationSpec> specs = {
+const std::vector<OperationPlan>& Plans() {
+  static const std::vector<OperationPlan> plans = {
       {Operation::kDetection, {"list"}, "", Bystander::kUntouched, 5, true},
       {Operation::kGang, {"gang", "--timeout", kGangTimeout}, "gang", Bystander::kDone, 65, false},
       {Operation::kHeaderWrite,
@@ -89,11 +89,11 @@ const std::vector<OperationSpec>& Specs() {
       {Operation::kUpdate, {"update-firmware", "new.mot", "--yes", "--timeout", kTimeout}, "update-firmware",
        Bystander::kUntouched, 10, false},
   };
-  return specs;
+  return plans;
 }
 
-const OperationSpec& SpecOf(Operation op) {
-  return *std::find_if(Specs().begin(), Specs().end(), [op](const OperationSpec& s) { return s.op == op; });
+const OperationPlan& PlanOf(Operation op) {
+  return *std::find_if(Plans().begin(), Plans().end(), [op](const OperationPlan& s) { return s.op == op; });
 }
 
 // One cell: an operation, a fault of the faulted programmer, and what the user must see.
@@ -284,9 +284,9 @@ Recorded& Report() {
   return recorded;
 }
 
-std::string CommandText(const OperationSpec& spec) {
+std::string CommandText(const OperationPlan& plan) {
   std::string text = "flashdock-cli";
-  for (const std::string& a : spec.args) text += " " + a;
+  for (const std::string& a : plan.args) text += " " + a;
   return text;
 }
 
@@ -300,8 +300,8 @@ public:
     std::vector<ObservedCell> cells;
     for (const auto& [index, cell] : r.cells) cells.push_back(cell);
     std::vector<OperationLine> operations;
-    for (const OperationSpec& spec : Specs()) {
-      operations.push_back({spec.op, CommandText(spec), spec.boundSeconds, spec.runLog});
+    for (const OperationPlan& plan : Plans()) {
+      operations.push_back({plan.op, CommandText(plan), plan.boundSeconds, plan.runLog});
     }
     std::ofstream out(std::string(FLASHDOCK_REPORT_DIR) + "/reliability.md", std::ios::binary | std::ios::trunc);
     out << ReliabilityMarkdown(cells, kNotApplicable, operations);
@@ -364,7 +364,7 @@ std::string FirstMessage(const CliRun& run, Operation op, const std::string& sn,
     }
     message = single;
   }
-  if (message.empty() && !out.empty()) message = SpecOf(op).resultFirst ? out.front() : out.back();
+  if (message.empty() && !out.empty()) message = PlanOf(op).resultFirst ? out.front() : out.back();
   for (std::size_t at; (at = message.find(folder)) != std::string::npos;) message.erase(at, folder.size());
   return Trimmed(message);
 }
@@ -429,7 +429,7 @@ protected:
   }
 
   std::vector<std::string> args(const std::string& output) const {
-    std::vector<std::string> all = SpecOf(cell().op).args;
+    std::vector<std::string> all = PlanOf(cell().op).args;
     for (std::string& a : all) {
       if (a == "app.mot" || a == "new.mot") a = dir.path(a);
       if (a == "out.mot") a = dir.path(output);
@@ -447,7 +447,7 @@ protected:
   void expectBystander(const std::vector<SimProgrammerSetup>& before, const std::vector<SimProgrammerSetup>& after,
                        const std::string& said) {
     if (update() || before.size() != 2 || after.size() != 2) return;
-    const Bystander expected = cell().bystander.value_or(SpecOf(cell().op).bystander);
+    const Bystander expected = cell().bystander.value_or(PlanOf(cell().op).bystander);
     const SimProgrammerSetup& was = before[0];
     const SimProgrammerSetup& is = after[0];
     if (expected == Bystander::kUntouched) {
@@ -515,13 +515,13 @@ protected:
   }
 
   void expectLogs(const CliRun& run, std::uint64_t endUs) {
-    const OperationSpec& spec = SpecOf(cell().op);
+    const OperationPlan& plan = PlanOf(cell().op);
     const std::string said = run.out + run.err;
     const RunLog::Read read = RunLog(dir.path(kRunLogFileName)).read();
     EXPECT_TRUE(read.skippedLines.empty());
     std::vector<RunRecord> faulted;
     for (const RunRecord& r : read.records) {
-      EXPECT_EQ(r.operation, spec.runLog);
+      EXPECT_EQ(r.operation, plan.runLog);
       EXPECT_LE(r.durationMs * 1000, endUs) << "the run log's duration is the operation's own";
       if (r.sn == faultedSn()) {
         faulted.push_back(r);
@@ -529,7 +529,7 @@ protected:
         EXPECT_EQ(r.result, kRunOk) << "the other programmer succeeded: " << r.text;
       }
     }
-    if (*spec.runLog == '\0' || !cell().logged) {
+    if (*plan.runLog == '\0' || !cell().logged) {
       EXPECT_TRUE(faulted.empty()) << "no operation took place on the faulted programmer";
     } else if (faulted.size() != 1) {
       ADD_FAILURE() << "one run log line for the faulted programmer, not " << faulted.size();
@@ -580,7 +580,7 @@ protected:
 
 TEST_P(FaultMatrix, EndsInTimeWithItsMessageAndLeavesAllElseRight) {
   const Cell& c = cell();
-  const OperationSpec& spec = SpecOf(c.op);
+  const OperationPlan& plan = PlanOf(c.op);
   writeBench();
   const std::vector<SimProgrammerSetup> before = benchSetups();
   std::uint64_t endUs = 0;
@@ -590,7 +590,7 @@ TEST_P(FaultMatrix, EndsInTimeWithItsMessageAndLeavesAllElseRight) {
 
   EXPECT_EQ(run.code, c.exit) << said;
   EXPECT_EQ(message, c.message) << said;
-  EXPECT_LE(endUs, std::uint64_t{1'000'000} * static_cast<std::uint64_t>(spec.boundSeconds)) << said;
+  EXPECT_LE(endUs, std::uint64_t{1'000'000} * static_cast<std::uint64_t>(plan.boundSeconds)) << said;
   EXPECT_EQ(said.find("(--timeout)") != std::string::npos, c.timesOut) << said;
 
   const std::vector<SimProgrammerSetup> after = benchSetups();
