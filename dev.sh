@@ -9,6 +9,7 @@
 #   ./dev.sh asan            the tests under AddressSanitizer + UBSan alone
 #   ./dev.sh fuzz [SECONDS]  build the fuzz targets and run each for its share of SECONDS
 #                            (default 600); a finding fails the run
+#   ./dev.sh reports         build, run the fault matrix and write its table to docs/reliability.md
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -135,8 +136,17 @@ case "$cmd" in
   asan)
     sanitizer_suite
     ;;
+  reports)
+    install_missing
+    build default
+    # The fault matrix writes its table beside the test programs once every cell ran and passed.
+    rm -f build/default/tests/reliability.md
+    build/default/tests/tests_faults --gtest_brief=1
+    cp build/default/tests/reliability.md docs/reliability.md
+    echo "Wrote docs/reliability.md"
+    ;;
   *)
-    echo "usage: ./dev.sh run [ARGS...] | test | check | asan | fuzz [SECONDS]" >&2
+    echo "usage: ./dev.sh run [ARGS...] | test | check | asan | fuzz [SECONDS] | reports" >&2
     exit 2
     ;;
 esac

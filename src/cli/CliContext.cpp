@@ -155,7 +155,7 @@ bool CliContext::interactive() const { return &err == &std::cerr && isatty(STDIN
 ConsoleMain::ConsoleMain(CliContext& cli, DialogHost* dialogs, DialogHost* runner)
     : timers(cli.session->clock()),
       flow({cli.session->state(), cli.session->bridge(), cli.session->pacer(), *cli.prompter, timers, opener, {},
-            dialogs, nullptr, runner, /*stableRows=*/true}) {}
+            dialogs, &cli.session->clock(), runner, /*stableRows=*/true}) {}
 
 void ReportDetectionFailures(CliContext& cli, const MainFlow& flow) {
   for (const DetectionFailure& failure : flow.detectionFailures()) {

@@ -2,12 +2,14 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <utility>
 #include <vector>
 
 #include "app/RunLog.h"
 #include "app/SocketMap.h"
 #include "app/Startup.h"
+#include "host/SessionEndTestHook.h"
 #include "link/Clock.h"
 #include "link/serial/SerialBridge.h"
 #include "sim/SimBench.h"
@@ -17,6 +19,11 @@ namespace fd {
 namespace {
 
 namespace fs = std::filesystem;
+
+std::function<void(std::uint64_t)>& SessionEndHook() {
+  static std::function<void(std::uint64_t)> hook;
+  return hook;
+}
 
 std::string FolderWithSlash(const std::string& dir) {
   std::error_code ec;
@@ -335,9 +342,19 @@ bool HostSession::outputAllowed(const std::string& path, const std::string& opti
 }
 
 HostSession::~HostSession() {
+  if (clock_ && SessionEndHook()) SessionEndHook()(clock_->nowUs());
   if (benchSaveAsked_) return;
   std::string ignored;
   saveBench(ignored);
 }
 
 }  // namespace fd
+
+namespace fd::test {
+
+ScopedSessionEndWatch::ScopedSessionEndWatch(std::function<void(std::uint64_t)> ended) {
+  SessionEndHook() = std::move(ended);
+}
+ScopedSessionEndWatch::~ScopedSessionEndWatch() { SessionEndHook() = nullptr; }
+
+}  // namespace fd::test

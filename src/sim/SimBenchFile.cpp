@@ -1,11 +1,13 @@
 #include "sim/SimBenchFile.h"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <set>
 #include <tuple>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 #include "formats/Hex.h"
@@ -418,6 +420,7 @@ std::optional<SimBootOutcome> BootOutcome(const std::string& name) {
   if (name == "fails") return SimBootOutcome::kFails;
   if (name == "notReady") return SimBootOutcome::kNotReady;
   if (name == "silent") return SimBootOutcome::kSilent;
+  if (name == "short") return SimBootOutcome::kShort;
   return std::nullopt;
 }
 
@@ -425,10 +428,15 @@ const char* BootOutcomeName(SimBootOutcome outcome) {
   switch (outcome) {
     case SimBootOutcome::kFails: return "fails";
     case SimBootOutcome::kNotReady: return "notReady";
+    case SimBootOutcome::kShort: return "short";
     case SimBootOutcome::kSilent: break;
   }
   return "silent";
 }
+
+// The frame kinds a noisy line can spoil, by the names a bench file uses.
+constexpr std::array<std::pair<SimFrameKind, const char*>, 3> kFrameNames = {
+    {{SimFrameKind::kHeader, "header"}, {SimFrameKind::kDescriptor, "descriptor"}, {SimFrameKind::kPage, "page"}}};
 
 bool ReadBootFaults(Reader& r, const Json& j, const std::string& path, SimBootFaults& boot) {
   if (!r.object(j, path, {"connect", "erase", "program"})) return false;
@@ -453,9 +461,9 @@ bool ReadBootFaults(Reader& r, const Json& j, const std::string& path, SimBootFa
     if (!map->is_object()) return r.fail(at, "expected an object");
     for (const auto& item : map->items()) {
       const std::string here = at + "." + item.key();
-      if (!item.value().is_string()) return r.fail(here, "expected fails, notReady or silent");
+      if (!item.value().is_string()) return r.fail(here, "expected fails, notReady, silent or short");
       const auto outcome = BootOutcome(item.value().get<std::string>());
-      if (!outcome) return r.fail(here, "expected fails, notReady or silent");
+      if (!outcome) return r.fail(here, "expected fails, notReady, silent or short");
       if (!key(item.key(), here, *outcome)) return false;
     }
     return true;
@@ -475,21 +483,25 @@ bool ReadBootFaults(Reader& r, const Json& j, const std::string& path, SimBootFa
 }
 
 bool ReadErrorFault(Reader& r, const Json& e, const std::string& at, SimErrorFault& fault) {
-  if (!r.object(e, at, {"command", "stage", "code", "answer", "noAnswer", "stuck", "delayMs"})) return false;
+  if (!r.object(e, at, {"command", "stage", "code", "answer", "noAnswer", "shortAnswer", "stuck", "delayMs"})) {
+    return false;
+  }
   std::optional<std::string> command, stage;
-  std::optional<std::uint64_t> code, answer, delayMs;
+  std::optional<std::uint64_t> code, answer, shortAnswer, delayMs;
   bool noAnswer = false;
   bool stuck = false;
   if (!r.text(e, "command", at, command, 1) || !r.text(e, "stage", at, stage, 16) ||
       !r.number(e, "code", at, code, 1, 255) || !r.number(e, "answer", at, answer, 1, 255) ||
-      !r.boolean(e, "noAnswer", at, noAnswer) || !r.boolean(e, "stuck", at, stuck) ||
-      !r.number(e, "delayMs", at, delayMs, 1, 600000)) {
+      !r.boolean(e, "noAnswer", at, noAnswer) || !r.number(e, "shortAnswer", at, shortAnswer, 1, 0xFFFF) ||
+      !r.boolean(e, "stuck", at, stuck) || !r.number(e, "delayMs", at, delayMs, 1, 600000)) {
     return false;
   }
   if (!command || command->size() != 1) return r.fail(at, "\"command\" is needed");
-  const int actions = int{code.has_value()} + int{answer.has_value()} + int{noAnswer} + int{stuck} +
-                      int{delayMs.has_value()};
-  if (actions != 1) return r.fail(at, "give one of \"code\", \"answer\", \"noAnswer\", \"stuck\" or \"delayMs\"");
+  const int actions = int{code.has_value()} + int{answer.has_value()} + int{noAnswer} +
+                      int{shortAnswer.has_value()} + int{stuck} + int{delayMs.has_value()};
+  if (actions != 1) {
+    return r.fail(at, "give one of \"code\", \"answer\", \"noAnswer\", \"shortAnswer\", \"stuck\" or \"delayMs\"");
+  }
   const char c = (*command)[0];
   const auto& stages = SimFaultStages(c);
   if (stages.empty()) return r.fail(at + ".command", "no command '" + *command + "' can fail this way");
@@ -506,6 +518,16 @@ bool ReadErrorFault(Reader& r, const Json& e, const std::string& at, SimErrorFau
   } else if (noAnswer) {
     if (s->reply == SimStageReply::kNothing) return r.fail(at + ".noAnswer", "stage \"" + chosen + "\" answers nothing");
     fault.action = SimFaultAction::kNoAnswer;
+  } else if (shortAnswer) {
+    if (s->reply != SimStageReply::kData) {
+      return r.fail(at + ".shortAnswer", "stage \"" + chosen + "\" sends no block of data");
+    }
+    if (*shortAnswer >= s->dataBytes) {
+      return r.fail(at + ".shortAnswer", "stage \"" + chosen + "\" sends " + std::to_string(s->dataBytes) +
+                                             " bytes: a short answer is 1 to " + std::to_string(s->dataBytes - 1));
+    }
+    fault.action = SimFaultAction::kShort;
+    fault.bytes = static_cast<std::uint16_t>(*shortAnswer);
   } else if (stuck) {
     fault.action = SimFaultAction::kStuck;
   } else {
@@ -518,15 +540,22 @@ bool ReadErrorFault(Reader& r, const Json& e, const std::string& at, SimErrorFau
 
 bool ReadFaults(Reader& r, const Json& j, const std::string& path, SimFaults& faults) {
   if (!r.object(j, path,
-                {"errors", "busyAfterReset", "busyAfterCommands", "linkLostAfter", "corruptReadCrc", "refuse", "boot"})) {
+                {"errors", "busyAfterReset", "busyAfterCommands", "linkLostAfter", "corruptReadCrc", "corruptFrames",
+                 "refuse", "boot"})) {
     return false;
   }
-  std::optional<std::string> busy;
+  std::optional<std::string> busy, frames;
   std::optional<std::uint64_t> lost;
   if (!r.boolean(j, "busyAfterReset", path, faults.busyAfterReset) ||
       !r.text(j, "busyAfterCommands", path, busy, 16) || !r.number(j, "linkLostAfter", path, lost, 0, 1u << 31) ||
-      !r.boolean(j, "corruptReadCrc", path, faults.corruptReadCrc)) {
+      !r.boolean(j, "corruptReadCrc", path, faults.corruptReadCrc) || !r.text(j, "corruptFrames", path, frames, 16)) {
     return false;
+  }
+  if (frames) {
+    const auto named = std::find_if(kFrameNames.begin(), kFrameNames.end(),
+                                    [&](const auto& kind) { return *frames == kind.second; });
+    if (named == kFrameNames.end()) return r.fail(path + ".corruptFrames", "expected header, descriptor or page");
+    faults.corruptFrames = named->first;
   }
   if (busy) {
     for (char c : *busy) {
@@ -751,6 +780,7 @@ Json WriteProgrammer(const SimProgrammerSetup& p) {
           case SimFaultAction::kNoAnswer: error["noAnswer"] = true; break;
           case SimFaultAction::kStuck: error["stuck"] = true; break;
           case SimFaultAction::kDelay: error["delayMs"] = e.delayMs; break;
+          case SimFaultAction::kShort: error["shortAnswer"] = e.bytes; break;
         }
         errors.push_back(error);
       }
@@ -760,6 +790,9 @@ Json WriteProgrammer(const SimProgrammerSetup& p) {
     if (!f.busyAfterCommands.empty()) faults["busyAfterCommands"] = f.busyAfterCommands;
     if (f.linkLostAfter) faults["linkLostAfter"] = *f.linkLostAfter;
     if (f.corruptReadCrc) faults["corruptReadCrc"] = true;
+    for (const auto& [kind, name] : kFrameNames) {
+      if (f.corruptFrames == kind) faults["corruptFrames"] = name;
+    }
     if (!f.refusedCalls.empty()) faults["refuse"] = f.refusedCalls;
     if (f.boot.any()) {
       Json boot = Json::object();

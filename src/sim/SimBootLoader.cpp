@@ -36,7 +36,7 @@ void SimBootLoader::restart(std::uint64_t now) {
   connected_ = false;
   idBits_ = 0;
   failBits_ = 0;
-  hung_ = silent_ = false;
+  hung_ = silent_ = cutShort_ = false;
   busyUntil_ = now;
   command_ = 0;
   needed_ = 0;
@@ -119,7 +119,8 @@ void SimBootLoader::execute(std::uint8_t command, const std::vector<std::uint8_t
     }
     case kBootStatusRead: {
       const std::uint8_t status[2] = {status1(), status2()};
-      send_(status, 2);
+      // Half an answer, once the fault struck.
+      send_(status, cutShort_ ? 1 : 2);
       return;
     }
     case kBootClearStatus:
@@ -141,6 +142,7 @@ void SimBootLoader::apply(SimBootOutcome outcome, std::uint8_t failBit) {
     case SimBootOutcome::kFails: failBits_ |= failBit; return;
     case SimBootOutcome::kNotReady: hung_ = true; return;
     case SimBootOutcome::kSilent: silent_ = true; return;
+    case SimBootOutcome::kShort: cutShort_ = true; return;
   }
 }
 

@@ -95,6 +95,7 @@ private:
   std::uint8_t failBits_ = 0;
   bool hung_ = false;      // the flash never came back ready
   bool silent_ = false;    // answers nothing more
+  bool cutShort_ = false;  // every status answer stops after its first byte
   std::uint64_t busyUntil_ = 0;
   std::uint8_t command_ = 0;
   std::size_t needed_ = 0;

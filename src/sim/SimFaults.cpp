@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "link/ProgrammerInfo.h"
+#include "sim/SimTarget.h"
+
 namespace fd {
 
 std::optional<std::uint8_t> SimFaults::errorFor(char command, std::string_view stage) const {
@@ -37,23 +40,25 @@ bool SimFaults::refuses(std::string_view call) const {
 
 bool SimFaults::any() const {
   return !errors.empty() || busyAfterReset || !busyAfterCommands.empty() || linkLostAfter ||
-         corruptReadCrc || !refusedCalls.empty() || boot.any();
+         corruptReadCrc || corruptFrames != SimFrameKind::kNone || !refusedCalls.empty() || boot.any();
 }
 
 const std::vector<SimFaultStage>& SimFaultStages(char command) {
   constexpr SimStageReply kNone = SimStageReply::kNothing;
   constexpr SimStageReply kByte = SimStageReply::kResultByte;
   constexpr SimStageReply kData = SimStageReply::kData;
-  // name, what it sends back, whether it takes a while
+  constexpr SimStageReply kProgress = SimStageReply::kProgress;
+  constexpr std::size_t kPageAnswer = 2 + kSimPageSize;  // the CRC, then the page
+  // name, what it sends back, whether it takes a while, the bytes of its data
   static const std::map<char, std::vector<SimFaultStage>> stages = {
-      {'I', {{"info", kData, true}}},
+      {'I', {{"info", kData, true, kInfoSize}}},
       {'C', {{"connect", kByte, true}}},
       {'U', {{"id", kByte, true}}},
-      {'S', {{"connect", kNone, false},
-             {"id", kNone, false},
-             {"erase", kNone, false},
-             {"program", kNone, false},
-             {"verify", kNone, false}}},
+      {'S', {{"connect", kProgress, false},
+             {"id", kProgress, false},
+             {"erase", kProgress, false},
+             {"program", kProgress, false},
+             {"verify", kProgress, false}}},
       // The acknowledgement of the command itself comes last, so a fault that names no
       // stage still means the header, as it always did.
       {'B', {{"header", kByte, true}, {"ack", kByte, true}}},
@@ -64,7 +69,7 @@ const std::vector<SimFaultStage>& SimFaultStages(char command) {
              {"finish", kByte, true}}},
       {'P', {{"descriptor", kByte, true}, {"page", kNone, true}, {"finish", kByte, true}}},
       {'E', {{"erase", kByte, true}}},
-      {'R', {{"read", kData, true}}},
+      {'R', {{"read", kData, true, kPageAnswer}}},
   };
   static const std::vector<SimFaultStage> none;
   const auto it = stages.find(command);

@@ -17,6 +17,7 @@ enum class SimFaultAction {
   kNoAnswer,  // reports success but its answer never comes
   kStuck,     // busy from this stage on, until the next reset
   kDelay,     // the stage takes `delayMs` longer, then goes on as usual
+  kShort,     // reports success but sends only the first `bytes` bytes of its data, then nothing
 };
 
 struct SimErrorFault {
@@ -25,6 +26,7 @@ struct SimErrorFault {
   std::uint8_t code = 0;      // the error code (kError) or the answer byte (kAnswer)
   SimFaultAction action = SimFaultAction::kError;
   std::uint32_t delayMs = 0;  // kDelay
+  std::uint16_t bytes = 0;    // kShort
   bool operator==(const SimErrorFault&) const = default;
 };
 
@@ -33,6 +35,7 @@ enum class SimStageReply {
   kNothing,
   kResultByte,  // the one-byte result of the completion handshake
   kData,        // a block of data (the information block, a page read)
+  kProgress,    // progress bytes, until the run ends (Erase-Program-Verify)
 };
 
 // One stage of a command: where an error fault can strike.
@@ -40,6 +43,7 @@ struct SimFaultStage {
   std::string_view name;
   SimStageReply reply;
   bool timed;     // keeps the programmer busy for a while, so it can be delayed
+  std::size_t dataBytes = 0;  // kData: the bytes of the block, CRC included
 };
 
 // How the boot loader's flash or link lets an operation down.
@@ -47,6 +51,7 @@ enum class SimBootOutcome {
   kFails,     // the erase-failed or program-failed status bit comes up
   kNotReady,  // the flash never reports ready again (until a reset)
   kSilent,    // the boot loader answers nothing from here on
+  kShort,     // every status answer from here on stops after its first byte
 };
 
 // Faults of the boot loader that runs while the update jumpers are set.
@@ -59,12 +64,17 @@ struct SimBootFaults {
   bool operator==(const SimBootFaults&) const = default;
 };
 
+// The frames a host sends after 'B', 'D' and 'P', by kind.
+enum class SimFrameKind { kNone, kHeader, kDescriptor, kPage };
+
 struct SimFaults {
   std::vector<SimErrorFault> errors;
   bool busyAfterReset = false;        // the busy bit never clears after a reset
   std::string busyAfterCommands;      // command letters after which busy never clears; "*" all
   std::optional<std::uint64_t> linkLostAfter;  // device vanishes once this many bytes moved
   bool corruptReadCrc = false;        // 'R' answers carry a wrong CRC
+  // Every frame of this kind from the host arrives with a wrong CRC, as on a noisy line.
+  SimFrameKind corruptFrames = SimFrameKind::kNone;
   std::vector<std::string> refusedCalls;       // bridge calls on this device that fail
   SimBootFaults boot;
 

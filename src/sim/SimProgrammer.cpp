@@ -235,6 +235,15 @@ bool SimProgrammer::stuckInEpv(std::string_view stage) {
   return true;
 }
 
+bool SimProgrammer::silentInEpv(std::string_view stage) {
+  if (setup_.faults.find('S', stage, SimFaultAction::kNoAnswer) == nullptr) return false;
+  // The run goes quiet where it is: idle on the status line, no more progress and no end,
+  // until the next reset. It still counts as running, so it takes no other command.
+  jobBusy_ = false;
+  ++jobId_;
+  return true;
+}
+
 std::uint8_t SimProgrammer::accessError() const {
   if (!setup_.target.present || !connected_) return kSimErrNoTarget;
   if (!idChecked_) return kSimErrId;
@@ -311,6 +320,11 @@ bool SimProgrammer::replyLost(char command, std::string_view name) const {
   return setup_.faults.find(command, name, SimFaultAction::kNoAnswer) != nullptr;
 }
 
+std::size_t SimProgrammer::answerBytes(char command, std::string_view name, std::size_t whole) const {
+  const SimErrorFault* cut = setup_.faults.find(command, name, SimFaultAction::kShort);
+  return cut != nullptr ? std::min<std::size_t>(cut->bytes, whole) : whole;
+}
+
 void SimProgrammer::stage(char c, std::string_view name, std::uint64_t us, std::function<std::uint8_t()> check,
                           std::function<void()> done, bool codeAsAnswer) {
   work(us + setup_.faults.delayUs(c, name),
@@ -353,7 +367,7 @@ void SimProgrammer::runCommand() {
   switch (c) {
     case 'I':
       stage('I', "info", simtime::kInfoUs, nullptr, [this] {
-        if (!replyLost('I', "info")) send(setup_.info.data(), setup_.info.size());
+        if (!replyLost('I', "info")) send(setup_.info.data(), answerBytes('I', "info", setup_.info.size()));
       });
       return;
     case 'C': {
@@ -410,9 +424,9 @@ void SimProgrammer::runCommand() {
             const SimPage data = target.read(page);
             std::uint16_t crc = Crc16(data.data(), data.size());
             if (setup_.faults.corruptReadCrc) crc ^= 0x5A5A;
-            const std::uint8_t crcBytes[2] = {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8)};
-            send(crcBytes, 2);
-            send(data.data(), data.size());
+            std::vector<std::uint8_t> answer = {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8)};
+            answer.insert(answer.end(), data.begin(), data.end());
+            send(answer.data(), answerBytes('R', "read", answer.size()));
           });
       return;
     }
@@ -451,7 +465,12 @@ void SimProgrammer::handleFrame() {
   const std::vector<std::uint8_t> f = std::move(buffer_);
   buffer_.clear();
   const std::uint16_t sentCrc = static_cast<std::uint16_t>(f[0] | f[1] << 8);
-  const bool crcOk = Crc16(f.data() + kCrcSize, f.size() - kCrcSize) == sentCrc;
+  const SimFrameKind kind = rx_ == Rx::kHeaderFrame       ? SimFrameKind::kHeader
+                            : rx_ == Rx::kDescriptorFrame ? SimFrameKind::kDescriptor
+                                                          : SimFrameKind::kPage;
+  // A noisy line changes the frame on its way: its CRC no longer fits.
+  const bool crcOk =
+      Crc16(f.data() + kCrcSize, f.size() - kCrcSize) == sentCrc && setup_.faults.corruptFrames != kind;
   switch (rx_) {
     case Rx::kHeaderFrame: handleHeader(f, crcOk); return;
     case Rx::kDescriptorFrame: handleDescriptor(f, crcOk); return;
@@ -582,7 +601,7 @@ void SimProgrammer::startEpv() {
 
   const std::uint64_t tConnect = std::max(now_, busyUntil_) + kEpvConnectUs;
   at(tConnect, step([this, &target] {
-       if (stuckInEpv("connect")) return;
+       if (stuckInEpv("connect") || silentInEpv("connect")) return;
        std::uint8_t code = hasImage() ? 0 : kSimErrNoImage;
        if (code == 0) code = target.connectError(setup_.info[info::kPower]);
        if (code == 0) code = faultCode('S', "connect");
@@ -591,7 +610,7 @@ void SimProgrammer::startEpv() {
 
   const std::uint64_t tErase = tConnect + kEpvIdUs;
   at(tErase, step([this, &target] {
-       if (stuckInEpv("id")) return;
+       if (stuckInEpv("id") || silentInEpv("id")) return;
        SimIdCode stored;
        std::copy_n(setup_.info.begin() + info::kIdCode, stored.size(), stored.begin());
        std::uint8_t code = !target.present ? kSimErrNoTarget : stored != target.id ? kSimErrId : 0;
@@ -606,7 +625,7 @@ void SimProgrammer::startEpv() {
     at(tErase + t, step([this] { sendByte(kSimEraseProgress); }));
   }
   at(tErase + kEpvEraseUs / 2 + kEpvEraseTickUs / 2, step([this, &target] {
-       if (stuckInEpv("erase")) return;
+       if (stuckInEpv("erase") || silentInEpv("erase")) return;
        std::uint8_t code = target.flashFault == SimFlashFault::kErase ? kSimErrTargetErase : 0;
        if (code == 0) code = faultCode('S', "erase");
        if (code != 0) endEpv(code);
@@ -628,7 +647,7 @@ void SimProgrammer::startEpv() {
        step([this, k] { sendByte(static_cast<std::uint8_t>(k)); }));
   }
   at(tProgram + kProgramFailPercent * programUs / 100 + 1, step([this, &target, n] {
-       if (stuckInEpv("program")) return;
+       if (stuckInEpv("program") || silentInEpv("program")) return;
        std::uint8_t code = target.flashFault == SimFlashFault::kProgram ? kSimErrProgram : 0;
        if (code == 0) code = faultCode('S', "program");
        if (code == 0) return;
@@ -645,7 +664,7 @@ void SimProgrammer::startEpv() {
 
   const std::uint64_t tDone = tProgram + programUs + kEpvVerifyBaseUs + n * kEpvVerifyPageUs;
   at(tDone, step([this, &target] {
-       if (stuckInEpv("verify")) return;
+       if (stuckInEpv("verify") || silentInEpv("verify")) return;
        std::uint8_t code = target.flashFault == SimFlashFault::kVerify ? kSimErrVerify : 0;
        if (code == 0) code = faultCode('S', "verify");
        for (const auto& [page, data] : setup_.image) {

@@ -167,6 +167,8 @@ private:
   void stage(char command, std::string_view name, std::uint64_t us, std::function<std::uint8_t()> check,
              std::function<void()> done = {}, bool codeAsAnswer = false);
   bool replyLost(char command, std::string_view name) const;
+  // How much of an answer of `whole` bytes goes out: all of it, or a short answer's part.
+  std::size_t answerBytes(char command, std::string_view name, std::size_t whole) const;
   void work(std::uint64_t durationUs, std::function<void()> done);
   void at(std::uint64_t t, std::function<void()> fn);
   void send(const std::uint8_t* bytes, std::size_t count);
@@ -179,6 +181,7 @@ private:
   void clearVolatile();
   void startEpv();
   bool stuckInEpv(std::string_view stage);
+  bool silentInEpv(std::string_view stage);
   void endEpv(std::uint8_t code);
 
   SimProgrammerSetup setup_;

@@ -170,9 +170,20 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"AnswerWhereNoneIsSent",
                 R"({"programmers": [{"faults": {"errors": [{"command": "D", "stage": "page", "answer": 5}]}}]})",
                 "errors[0].answer: stage \"page\" answers no result byte"},
-        BadFile{"NoAnswerOfTheRun",
-                R"({"programmers": [{"faults": {"errors": [{"command": "S", "stage": "erase", "noAnswer": true}]}}]})",
-                "errors[0].noAnswer"},
+        BadFile{"NoAnswerWhereNoneIsSent",
+                R"({"programmers": [{"faults": {"errors": [{"command": "D", "stage": "page", "noAnswer": true}]}}]})",
+                "errors[0].noAnswer: stage \"page\" answers nothing"},
+        BadFile{"ShortAnswerWhereNoDataIsSent",
+                R"({"programmers": [{"faults": {"errors": [{"command": "C", "shortAnswer": 1}]}}]})",
+                "errors[0].shortAnswer: stage \"connect\" sends no block of data"},
+        BadFile{"ShortAnswerAsLongAsTheBlock",
+                R"({"programmers": [{"faults": {"errors": [{"command": "I", "shortAnswer": 89}]}}]})",
+                "errors[0].shortAnswer: stage \"info\" sends 89 bytes: a short answer is 1 to 88"},
+        BadFile{"ShortAnswerOfNothing",
+                R"({"programmers": [{"faults": {"errors": [{"command": "R", "shortAnswer": 0}]}}]})",
+                "errors[0].shortAnswer"},
+        BadFile{"CorruptFramesOfNoKind", R"({"programmers": [{"faults": {"corruptFrames": "trailer"}}]})",
+                "faults.corruptFrames: expected header, descriptor or page"},
         BadFile{"DelayOfTheRun",
                 R"({"programmers": [{"faults": {"errors": [{"command": "S", "delayMs": 10}]}}]})",
                 "errors[0].delayMs: stage \"connect\" cannot be delayed"},
@@ -183,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"BootBlock", R"({"programmers": [{"faults": {"boot": {"erase": {"3": "fails"}}}}]})",
                 "faults.boot.erase.3: expected block 0, 1 or 2"},
         BadFile{"BootOutcome", R"({"programmers": [{"faults": {"boot": {"program": {"FC0": "broken"}}}}]})",
-                "faults.boot.program.FC0: expected fails, notReady or silent"},
+                "faults.boot.program.FC0: expected fails, notReady, silent or short"},
         BadFile{"BootPage", R"({"programmers": [{"faults": {"boot": {"program": {"FCG": "fails"}}}}]})",
                 "faults.boot.program.FCG"},
         // A key given twice would otherwise count once, the reader choosing which.
@@ -351,7 +362,7 @@ TEST(SimBenchFile, RoundTripKeepsFaultsBootLoaderAndFirmware) {
   a.firmware[0xFFF] = Filled(0x34);
   a.faults.boot.connect = SimBootFaults::Connect::kWrong;
   a.faults.boot.erase = {{0, SimBootOutcome::kNotReady}, {2, SimBootOutcome::kFails}};
-  a.faults.boot.program = {{0xFC3, SimBootOutcome::kSilent}};
+  a.faults.boot.program = {{0xFC3, SimBootOutcome::kSilent}, {0xFC4, SimBootOutcome::kShort}};
   a.faults.refusedCalls = {"open", "lines"};
   SimProgrammerSetup& b = bench->programmer(1).setup();
   b.storeDamaged = true;
@@ -360,7 +371,10 @@ TEST(SimBenchFile, RoundTripKeepsFaultsBootLoaderAndFirmware) {
                      {'D', "finish", 0, SimFaultAction::kNoAnswer},
                      {'R', "read", 0, SimFaultAction::kStuck},
                      {'P', "page", 0, SimFaultAction::kDelay, 250},
-                     {'B', "ack", 0x12}};
+                     {'B', "ack", 0x12},
+                     {'R', "read", 0, SimFaultAction::kShort, 0, 130},
+                     {'S', "program", 0, SimFaultAction::kNoAnswer}};
+  b.faults.corruptFrames = SimFrameKind::kDescriptor;
   b.target.memory[0x041] = Filled(0x00);
 
   const std::string text = bench->toJson();
@@ -384,7 +398,9 @@ TEST(SimBenchFile, NewKeysReadAsWritten) {
       "firmware": [{"page": "FC0", "count": 2, "fill": "AA"}, {"page": "FC2", "fill": "FF"}],
       "faults": {"errors": [{"command": "D", "stage": "descriptor", "delayMs": 20},
                             {"command": "C", "answer": 7},
-                            {"command": "I", "noAnswer": true}],
+                            {"command": "I", "noAnswer": true},
+                            {"command": "I", "shortAnswer": 40}],
+                 "corruptFrames": "page",
                  "refuse": ["baudRate"],
                  "boot": {"connect": "silent", "erase": {"1": "fails"}, "program": {"fc3": "notReady"}}}}]})";
   const auto setups = ParseSimBench(good, error);
@@ -396,8 +412,10 @@ TEST(SimBenchFile, NewKeysReadAsWritten) {
   EXPECT_EQ(p.firmware.at(0xFC1), Filled(0xAA));
   const std::vector<SimErrorFault> errors = {{'D', "descriptor", 0, SimFaultAction::kDelay, 20},
                                              {'C', "connect", 7, SimFaultAction::kAnswer},
-                                             {'I', "info", 0, SimFaultAction::kNoAnswer}};
+                                             {'I', "info", 0, SimFaultAction::kNoAnswer},
+                                             {'I', "info", 0, SimFaultAction::kShort, 0, 40}};
   EXPECT_EQ(p.faults.errors, errors) << "a fault without a stage takes the command's first";
+  EXPECT_EQ(p.faults.corruptFrames, SimFrameKind::kPage);
   EXPECT_EQ(p.faults.refusedCalls, std::vector<std::string>{"baudRate"});
   EXPECT_EQ(p.faults.boot.connect, SimBootFaults::Connect::kSilent);
   EXPECT_EQ(p.faults.boot.erase.at(1), SimBootOutcome::kFails);

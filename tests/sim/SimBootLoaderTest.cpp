@@ -345,6 +345,23 @@ TEST_F(SimBootDialogueTest, ProgrammingFlashThatIsNotErasedFailsUntilTheStatusIs
   EXPECT_TRUE(bench->programmer(0).setup().firmware.empty());
 }
 
+TEST_F(SimBootDialogueTest, AfterAShortFaultEveryStatusAnswerStopsHalfWayUntilAReset) {
+  bench->programmer(0).setup().faults.boot.erase[2] = SimBootOutcome::kShort;
+  connect();
+  write({kBootStatusRead});
+  EXPECT_EQ(read(2), (Bytes{kBootReady, kBootIdPassed})) << "whole before the fault strikes";
+  write({kBootBlockErase, 0xC0, 0x0F, kBootEraseConfirm});
+  write({kBootStatusRead});
+  EXPECT_EQ(read(2), Bytes{kBootReady});
+  write({kBootStatusRead});
+  EXPECT_EQ(read(2), Bytes{kBootReady}) << "and so it stays";
+  ASSERT_EQ(bench->BridgeSetFlowControl(handle, kResetLine), kBridgeOk);
+  ASSERT_EQ(bench->BridgeSetFlowControl(handle, kLinesReleased), kBridgeOk);
+  connect();
+  write({kBootStatusRead});
+  EXPECT_EQ(read(2), (Bytes{kBootReady, kBootIdPassed}));
+}
+
 TEST_F(SimBootDialogueTest, ResetStartsTheDialogueAgain) {
   connect();
   ASSERT_EQ(bench->BridgeSetFlowControl(handle, kResetLine), kBridgeOk);

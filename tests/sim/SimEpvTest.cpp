@@ -173,6 +173,18 @@ TEST_F(SimEpvTest, BusyForeverRunNeverReportsAnything) {
   EXPECT_TRUE(out.bytes.empty());
 }
 
+TEST_F(SimEpvTest, ARunThatGoesSilentStaysIdleWithoutEndUntilAReset) {
+  programmer().faults().errors.push_back({'S', "program", 0, SimFaultAction::kNoAnswer});
+  const Outcome out = RunEpv(host, clock, 20'000'000);
+  EXPECT_FALSE(out.ended);
+  EXPECT_FALSE(out.busyWhileStreaming);
+  EXPECT_EQ(out.bytes.back(), 40) << "the progress stops where the run went silent";
+  EXPECT_TRUE(programmer().epvRunning());
+  EXPECT_EQ(programmer().latchedError(), 0);
+  ASSERT_TRUE(host.reset());
+  EXPECT_FALSE(programmer().epvRunning());
+}
+
 TEST(SimDemoBench, GangRunOnAllThreeSucceedsWithinSeconds) {
   VirtualClock clock;
   auto bench = SimBench::demo(clock);

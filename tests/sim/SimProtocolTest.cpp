@@ -64,6 +64,18 @@ TEST_F(SimProtocolTest, InfoComesAfterAShortBusyPeriodAtWireSpeed) {
   EXPECT_LE(clock.nowUs() - idle, kInfoSize * 10);
 }
 
+TEST_F(SimProtocolTest, AShortInfoAnswerStopsPartWayAndNothingMoreComes) {
+  programmer().faults().errors.push_back({'I', "info", 0, SimFaultAction::kShort, 0, 40});
+  host.write({'I'});
+  ASSERT_TRUE(host.waitClear(kBusyBit, 20));
+  EXPECT_FALSE(host.waitClear(kResultBit, 2)) << "it reports success";
+  const auto r = host.read(kInfoSize);
+  EXPECT_EQ(r.rc, kBridgeReadTimedOut);
+  ASSERT_EQ(r.bytes.size(), 40u);
+  EXPECT_TRUE(std::equal(r.bytes.begin(), r.bytes.end(), programmer().info().begin()));
+  EXPECT_EQ(host.read(1).rc, kBridgeReadTimedOut);
+}
+
 TEST_F(SimProtocolTest, SelectMarkNeedsNoAnswerAndKeepsTheStatus) {
   const std::uint8_t before = host.status();
   host.write({'L', 0x02});
@@ -259,6 +271,31 @@ TEST_F(SimLoadTest, BadPageFrameFailsWith0x12AndLeavesNoImage) {
   EXPECT_FALSE(p.hasImage());
 }
 
+// A noisy line spoils every frame of one kind on its way: the programmer refuses the first
+// such frame with 0x12, as a frame the host got wrong.
+TEST_F(SimLoadTest, FramesSpoiltOnTheLineAreRefusedWith0x12) {
+  for (const SimFrameKind kind : {SimFrameKind::kDescriptor, SimFrameKind::kPage}) {
+    ASSERT_TRUE(host.reset());
+    programmer().faults().corruptFrames = kind;
+    EXPECT_EQ(load(Block(4), 4), kind == SimFrameKind::kPage ? kSimErrCrc : SimHost::kTimedOut)
+        << "a descriptor refused shows as a failure before its answer";
+    EXPECT_EQ(programmer().latchedError(), kSimErrCrc);
+    EXPECT_FALSE(programmer().hasImage());
+  }
+  ASSERT_TRUE(host.reset());
+  programmer().faults().corruptFrames = SimFrameKind::kHeader;
+  const ProgrammerInfo before = programmer().info();
+  host.write({'B'});
+  ASSERT_EQ(host.handshake(1000), 0);
+  host.write(SimHost::headerFrame(SomeHeader()));
+  ASSERT_TRUE(host.waitClear(kBusyBit, 200));
+  EXPECT_EQ(host.read(1).bytes, Bytes{kSimErrCrc});
+  EXPECT_EQ(programmer().info(), before);
+  programmer().faults().corruptFrames = SimFrameKind::kNone;
+  ASSERT_TRUE(host.reset());
+  EXPECT_EQ(load(Block(4), 4), 0) << "the line is clean again";
+}
+
 TEST_F(SimLoadTest, InterruptedLoadLeavesNoImageThatCouldBeProgrammed) {
   const ProgrammerInfo block = Block(4);
   host.write({'D'});
@@ -319,6 +356,18 @@ TEST_F(SimOnlineTest, CorruptedReadCrcFault) {
   const auto crc = host.read(2);
   const auto data = host.read(256);
   EXPECT_NE(crc.bytes[0] | crc.bytes[1] << 8, Crc16(data.bytes.data(), 256));
+}
+
+TEST_F(SimOnlineTest, AShortReadAnswerStopsPartWay) {
+  programmer().target().memory[0x050] = Filled(0x3C);
+  programmer().faults().errors.push_back({'R', "read", 0, SimFaultAction::kShort, 0, 130});
+  host.write({'R', 0x50, 0x00});
+  ASSERT_TRUE(host.waitClear(kBusyBit, 200));
+  const auto crc = host.read(2);
+  const auto data = host.read(256);
+  ASSERT_EQ(crc.rc, kBridgeOk);
+  EXPECT_EQ(data.rc, kBridgeReadTimedOut);
+  EXPECT_EQ(data.bytes, Bytes(128, 0x3C)) << "the CRC and 128 bytes of the page";
 }
 
 TEST_F(SimOnlineTest, BlockEraseClearsOnlyThatBlock) {

@@ -79,7 +79,9 @@ struct MainFlowPorts {
   // Opens the Single Operation window and the windows it opens; none: the command says it
   // is not available.
   DialogHost* dialogs = nullptr;
-  // The time the Updating window measures its progress on; none: no firmware update.
+  // The session's time: the gang run's progress and the duration its run log records, and
+  // the Updating window's progress; none: no firmware update, and the machine's monotonic
+  // clock for the gang run.
   Clock* clock = nullptr;
   // Runs the gang run to its end when Start is pressed, as the command line runs every
   // long operation; none: the run goes on in the list, ticked by `timers`, and Start

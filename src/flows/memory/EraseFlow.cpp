@@ -106,6 +106,7 @@ LongOperation::Next EraseFlow::scan() {
       // ends here and the reset clears whatever the programmer took.
       if (!sendErase(view_.rows[index_].block)) return endRun(kMsgEraseNotSent);
       waitTicks_ = kEraseWaitTicks;
+      waitEndUs_ = clock().nowUs() + std::uint64_t{kEraseWaitTicks} * kErasePeriodMs * 1000 * 3 / 2;
       return {kWait, kErasePeriodMs, true};
     }
     ++index_;
@@ -127,7 +128,7 @@ LongOperation::Next EraseFlow::scan() {
 
 LongOperation::Next EraseFlow::wait() {
   const BridgeHandle handle = ports_.state.currentHandle;
-  if (waitTicks_ <= 0) return endRun(kMsgTimeOut);
+  if (waitTicks_ <= 0 || clock().nowUs() > waitEndUs_) return endRun(kMsgTimeOut);
   --waitTicks_;
   switch (protocol_.PollErase(handle)) {
     case EraseState::Busy:

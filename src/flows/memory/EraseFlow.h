@@ -3,6 +3,7 @@
 // in list order, one erase command a block, a step each tick of the window's timer. All
 // ticks are cleared when a run starts and each block's tick comes back the moment it is
 // erased, so the ticks always show what this run has erased.
+#include <cstdint>
 #include <string>
 
 #include "flows/common/LongOperation.h"
@@ -19,7 +20,9 @@ inline constexpr const char* kMsgEraseCompleted = "Erase completed. Exit erase m
 // The erase command did not go out whole: the programmer may hold half of it.
 inline constexpr const char* kMsgEraseNotSent = "Can not send the erase command to the programmer!";
 
-// Ticks a block may keep the programmer busy before the run gives up (100 ms each).
+// Ticks a block may keep the programmer busy before the run gives up (100 ms each). A tick
+// that waits for a result byte that never comes takes the link's read time-out, not 100 ms,
+// so the wait is bounded on the clock too: by the ticks' time and half as much again.
 inline constexpr int kEraseWaitTicks = 100;
 inline constexpr int kErasePeriodMs = 100;
 
@@ -60,6 +63,7 @@ private:
   std::string selection_;  // "E" or "N" a row, taken at OK
   std::size_t index_ = 0;  // the row the run is at
   int waitTicks_ = 0;
+  std::uint64_t waitEndUs_ = 0;  // the block's time-out on the clock
   std::uint64_t erased_ = 0;
 };
 
