@@ -142,7 +142,8 @@ case "$cmd" in
     # The fault matrix writes its table beside the test programs once every cell ran and passed.
     rm -f build/default/tests/reliability.md
     build/default/tests/tests_faults --gtest_brief=1
-    cp build/default/tests/reliability.md docs/reliability.md
+    cp build/default/tests/reliability.md docs/reliability.md.tmp
+    mv docs/reliability.md.tmp docs/reliability.md
     echo "Wrote docs/reliability.md"
     ;;
   *)
