@@ -1,5 +1,7 @@
 #include "app/RunLog.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -195,6 +197,57 @@ RunLog::Read RunLog::read() const {
     }
   }
   return result;
+}
+
+RunLogLoads::RunLogLoads(std::string path) : path_(std::move(path)) {}
+
+const std::vector<RunRecord>& RunLogLoads::refresh() {
+  struct stat st {};
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd >= 0) ::close(fd);
+    loads_.clear();
+    parsed_ = 0;
+    return loads_;
+  }
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  std::string head(head_.size(), '\0');
+  const bool sameHead = head_.empty() || ::pread(fd, head.data(), head.size(), 0) == static_cast<ssize_t>(head.size());
+  if (static_cast<std::uint64_t>(st.st_dev) != device_ || static_cast<std::uint64_t>(st.st_ino) != inode_ ||
+      size < parsed_ || !sameHead || head != head_) {
+    device_ = static_cast<std::uint64_t>(st.st_dev);
+    inode_ = static_cast<std::uint64_t>(st.st_ino);
+    loads_.clear();
+    parsed_ = 0;
+    head_.clear();
+  }
+  std::string bytes;
+  constexpr std::size_t kChunk = 1 << 20;
+  std::vector<char> chunk(kChunk);
+  std::uint64_t at = parsed_;
+  for (;;) {
+    const ssize_t n = ::pread(fd, chunk.data(), chunk.size(), static_cast<off_t>(at));
+    if (n <= 0) break;
+    at += static_cast<std::uint64_t>(n);
+    bytes.append(chunk.data(), static_cast<std::size_t>(n));
+    // Whole lines only: a line being appended right now is read at the next refresh.
+    const std::size_t lastEnd = bytes.rfind('\n');
+    if (lastEnd == std::string::npos) continue;
+    for (std::size_t from = 0; from <= lastEnd;) {
+      const std::size_t end = bytes.find('\n', from);
+      const std::string_view line(bytes.data() + from, end - from);
+      from = end + 1;
+      if (line.find("\"load\"") == std::string_view::npos) continue;
+      if (std::optional<RunRecord> record = ParseRunRecordLine(line); record && record->operation == "load") {
+        loads_.push_back(std::move(*record));
+      }
+    }
+    if (parsed_ == 0) head_ = bytes.substr(0, std::min<std::size_t>(lastEnd + 1, 256));
+    parsed_ += lastEnd + 1;
+    bytes.erase(0, lastEnd + 1);
+  }
+  ::close(fd);
+  return loads_;
 }
 
 RunLogWriter::RunLogWriter(std::string appDir, Identify identify)

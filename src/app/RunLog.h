@@ -104,6 +104,26 @@ private:
   std::string path_;
 };
 
+// The load lines of a run log, for telling what each programmer was last loaded with. The
+// log only grows (a line a programmer a run), so the file is read whole once and afterwards
+// only what was appended since; a file replaced or cut short is read again from its start.
+// Lines that cannot be load lines are skipped without being parsed.
+class RunLogLoads {
+public:
+  explicit RunLogLoads(std::string path);
+  const std::string& path() const { return path_; }
+  // The load records, oldest first, up to the file's last whole line now.
+  const std::vector<RunRecord>& refresh();
+
+private:
+  std::string path_;
+  std::uint64_t device_ = 0;
+  std::uint64_t inode_ = 0;
+  std::uint64_t parsed_ = 0;  // bytes of whole lines read so far
+  std::string head_;          // the file's first bytes, to tell a new file under a reused inode
+  std::vector<RunRecord> loads_;
+};
+
 // Where a process writes its run log. Every operation's records pass through here: the
 // settings are read at each write (the run log on or off, the station), each record gets the
 // time, the station, the version and, when it has none yet, where its programmer is; a loss

@@ -97,6 +97,41 @@ TEST(RunLogFile, AppendsWholeLinesCreatingTheFileAndSkipsATornLastLine) {
   EXPECT_THAT(read.skippedLines, ElementsAre(4u));
 }
 
+// Detection asks after every gang run what each programmer was last loaded with; the log
+// grows by a line a programmer a run, so only what was added since is read.
+TEST(RunLogFile, LoadLinesAreReadAsTheLogGrowsAndAgainWhenItIsReplaced) {
+  test::TempDir dir;
+  RunLogLoads loads(dir.path(kRunLogFileName));
+  EXPECT_TRUE(loads.refresh().empty());  // no log yet
+  RunRecord gang = Sample();
+  RunRecord load1 = Sample();
+  load1.operation = "load";
+  load1.file = "load";  // a file name alone does not make a line a load
+  RunRecord load2 = load1;
+  load2.sn = "03";
+  RunRecord named = gang;
+  named.file = "load";
+  dir.write(kRunLogFileName, RunRecordLine(gang) + RunRecordLine(load1) + RunRecordLine(named));
+  EXPECT_THAT(loads.refresh(), ElementsAre(load1));
+
+  // A line being appended is taken once it is whole, and never twice.
+  const std::string line2 = RunRecordLine(load2);
+  dir.write(kRunLogFileName, dir.read(kRunLogFileName) + line2.substr(0, 30));
+  EXPECT_THAT(loads.refresh(), ElementsAre(load1));
+  dir.write(kRunLogFileName, dir.read(kRunLogFileName) + line2.substr(30) + RunRecordLine(gang));
+  EXPECT_THAT(loads.refresh(), ElementsAre(load1, load2));
+  EXPECT_THAT(loads.refresh(), ElementsAre(load1, load2));
+
+  // Cut short or replaced (a new file under the name): read again from its start.
+  dir.write(kRunLogFileName, RunRecordLine(load2));
+  EXPECT_THAT(loads.refresh(), ElementsAre(load2));
+  std::remove(dir.path(kRunLogFileName).c_str());
+  dir.write(kRunLogFileName, RunRecordLine(load1) + RunRecordLine(gang) + RunRecordLine(gang));
+  EXPECT_THAT(loads.refresh(), ElementsAre(load1));
+  std::remove(dir.path(kRunLogFileName).c_str());
+  EXPECT_TRUE(loads.refresh().empty());
+}
+
 TEST(RunLogFile, ALogThatCannotBeWrittenIsToldAndLeavesNothingBehind) {
   test::TempDir dir;
   std::vector<std::string> told;

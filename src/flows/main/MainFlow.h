@@ -254,6 +254,7 @@ private:
   std::string expectedImage_;
   // Each row's imageSha, from this host's run log.
   void findLoadedImages();
+  std::unique_ptr<RunLogLoads> loadLines_;  // the run log's load lines, read as it grows
   // The ticks "Tick failed rows only" chose, for the list after Back.
   std::optional<std::array<int, kMaxProgrammers>> ticksForNext_;
   std::vector<DetectionFailure> detectionFailures_;

@@ -57,7 +57,9 @@ bool MainFlow::checkExpectedImage(bool sayOk) {
 
 void MainFlow::findLoadedImages() {
   if (view_.rows.empty()) return;
-  const RunLog::Read read = RunLog(ports_.state.appDir + kRunLogFileName).read();
+  const std::string path = ports_.state.appDir + kRunLogFileName;
+  if (!loadLines_ || loadLines_->path() != path) loadLines_ = std::make_unique<RunLogLoads>(path);
+  const std::vector<RunRecord>& loads = loadLines_->refresh();
   for (std::size_t r = 0; r < view_.rows.size() && r < blocks_.size(); ++r) {
     MainRow& row = view_.rows[r];
     row.imageSha.clear();
@@ -65,8 +67,8 @@ void MainFlow::findLoadedImages() {
     const RunPortIdentity where = ports_.state.runLog != nullptr ? ports_.state.runLog->where(handles_[r]) : RunPortIdentity{};
     // The last load into this programmer tells what its store holds, if anything does: an
     // older one was overwritten since, and a load elsewhere left no line here.
-    for (auto it = read.records.rbegin(); it != read.records.rend(); ++it) {
-      if (it->operation != "load" || !SameProgrammer(*it, where, row.sn)) continue;
+    for (auto it = loads.rbegin(); it != loads.rend(); ++it) {
+      if (!SameProgrammer(*it, where, row.sn)) continue;
       std::string title = std::filesystem::path(it->file).stem().string();
       title.resize(std::min(title.size(), info::kFileNameSize));
       const bool holdsIt = it->result == kRunOk && it->sha256.size() == 64 &&
