@@ -8,6 +8,8 @@
 #   ./dev.sh asan            the same tests under AddressSanitizer + UBSan
 #   ./dev.sh fuzz [SECONDS]  build the fuzz targets and run each for its share of SECONDS
 #                            (default 600); a finding fails the run
+#   ./dev.sh bench           build, run every benchmark and write docs/performance.md
+#                            (FLASHDOCK_BENCH_SKIP_BUILD=1: without the fresh clone's build)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -125,8 +127,15 @@ case "$cmd" in
     build asan
     QT_QPA_PLATFORM=offscreen ctest --preset asan -j "$(nproc)"
     ;;
+  bench)
+    # The report is written by a Python 3 script; most systems have it already.
+    command -v python3 >/dev/null || packages+=(python3)
+    install_missing
+    build default
+    python3 bench/report.py
+    ;;
   *)
-    echo "usage: ./dev.sh run [ARGS...] | test | check | asan | fuzz [SECONDS]" >&2
+    echo "usage: ./dev.sh run [ARGS...] | test | check | asan | fuzz [SECONDS] | bench" >&2
     exit 2
     ;;
 esac
