@@ -10,6 +10,8 @@
 #   ./dev.sh fuzz [SECONDS]  build the fuzz targets and run each for its share of SECONDS
 #                            (default 600); a finding fails the run
 #   ./dev.sh reports         build, run the fault matrix and write its table to docs/reliability.md
+#   ./dev.sh bench           build, run every benchmark and write docs/performance.md
+#                            (FLASHDOCK_BENCH_SKIP_BUILD=1: without the fresh clone's build)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -146,8 +148,15 @@ case "$cmd" in
     mv docs/reliability.md.tmp docs/reliability.md
     echo "Wrote docs/reliability.md"
     ;;
+  bench)
+    # The report is written by a Python 3 script; most systems have it already.
+    command -v python3 >/dev/null || packages+=(python3)
+    install_missing
+    build default
+    python3 bench/report.py
+    ;;
   *)
-    echo "usage: ./dev.sh run [ARGS...] | test | check | asan | fuzz [SECONDS] | reports" >&2
+    echo "usage: ./dev.sh run [ARGS...] | test | check | asan | fuzz [SECONDS] | reports | bench" >&2
     exit 2
     ;;
 esac

@@ -1,4 +1,5 @@
-// The off-line load of a 1 MiB image to one simulated programmer whose link runs at
+// The off-line load of a 512 KiB image, the whole user flash of the largest product
+// (ZK40K144L), to one simulated programmer set up for that product, whose link runs at
 // 1,000,000 baud, in real time, as the programs run it: the real clock, the pacer spending
 // its spins on that clock, the Loading window driven by a timer loop. The page list comes
 // from the load-record cache (a first load converts it), so what is measured is the
@@ -29,32 +30,41 @@
 #include "flows/common/WindowProtocol.h"
 #include "flows/load/LoadFile.h"
 #include "flows/load/LoadingFlow.h"
+#include "flows/single/MultiSetup.h"
+#include "formats/DeviceDatabase.h"
 #include "link/Clock.h"
 #include "sim/SimBench.h"
 
 namespace fd {
 namespace {
 
-constexpr std::uint32_t kImageBytes = 1u << 20;
-constexpr std::uint32_t kImageBase = 0x010000;
+constexpr std::uint32_t kImageBytes = 512u << 10;
+constexpr std::uint32_t kImageBase = 0x008000;
 constexpr double kCeilingPagesPerSecond = 2.0 / 0.010;
 constexpr double kLinkFramesPerSecond = 1000000.0 / 10.0 / 260.0;
 
-// 1 MiB of a counting pattern as S2 records of 32 bytes.
+// A counting pattern as S2 records of 32 bytes.
 void WriteImage(const std::string& path) { bench::WriteCountingImage(path, kImageBase, kImageBytes); }
 
-// Answers the open-file dialog with one file, every time.
+// Answers the open-file dialog with one file, once: a file the load turns away ends it
+// rather than being offered again and again. Errors and warnings go to stderr.
 class FilePrompter final : public Prompter {
 public:
   explicit FilePrompter(std::string path) : path_(std::move(path)) {}
-  MsgAnswer message(const std::string&, MsgIcon, const std::string&, MsgButtons buttons) override {
+  MsgAnswer message(const std::string&, MsgIcon icon, const std::string& text, MsgButtons buttons) override {
+    if (icon == MsgIcon::Error || icon == MsgIcon::Warning) std::fprintf(stderr, "%s\n", text.c_str());
     return buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Yes;
   }
-  std::optional<std::string> chooseOpenFile(const FileChoice&) override { return path_; }
+  std::optional<std::string> chooseOpenFile(const FileChoice&) override {
+    if (given_) return std::nullopt;
+    given_ = true;
+    return path_;
+  }
   std::optional<std::string> chooseSaveFile(const FileChoice&) override { return std::nullopt; }
 
 private:
   std::string path_;
+  bool given_ = false;
 };
 
 struct Transfer {
@@ -73,6 +83,9 @@ public:
     }
     dir_ = pattern + "/";
     state_.appDir = dir_;
+    // The shipped device database, copied beside the benchmarks by the build: the load
+    // checks the image against the stored product's memory map.
+    state_.programDir = ExecutableDir(nullptr);
     RunStartupHeadless(state_);
     image_ = dir_ + "image.mot";
     WriteImage(image_);
@@ -86,6 +99,15 @@ public:
     state_.currentHandle = handle_;
     state_.currentSn = "01";
     state_.offlineMode = 1;
+    // Set up for the product whose user flash the image fills.
+    SetupChange change;
+    const auto line = FindProductLine(DeviceDatabasePath(state_), ProductKey("ZK40K144L"));
+    if (line.ok() && line.value) change.productLine = std::string(*line.value);
+    const std::vector<SetupLine> setup = SetUpProgrammers(protocol_, state_, {{"01", handle_}}, change);
+    if (!change.productLine || setup.size() != 1 || !setup.front().written) {
+      std::fprintf(stderr, "the programmer could not be set up for ZK40K144L\n");
+      std::exit(1);
+    }
   }
   ~Station() {
     std::error_code ignored;
