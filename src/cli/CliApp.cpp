@@ -5,9 +5,11 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 #include "app/RunLog.h"
 #include "cli/CliContext.h"
+#include "cli/HelpPages.h"
 #include "cli/commands/Command.h"
 
 namespace fd {
@@ -89,6 +91,17 @@ int RunCli(int argc, const char* const* argv, std::istream& in, std::ostream& ou
                         ? "End the update as Cancel would after this many seconds, if its first erase has not begun"
                         : "End the run as Cancel would after this many seconds (its record is written; exit 1)")
         ->check([](const std::string& value) { return TimeoutError(value); });
+  }
+
+  // The manual page and the bash completion, from the definitions above; the build writes
+  // both with these.
+  if (argc == 2 && std::string_view(argv[1]) == "--man") {
+    out << ManPage(app, ProgramVersion());
+    return kExitOk;
+  }
+  if (argc == 2 && std::string_view(argv[1]) == "--bash-completion") {
+    out << BashCompletion(app);
+    return kExitOk;
   }
 
   try {
