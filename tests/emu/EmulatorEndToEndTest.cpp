@@ -312,20 +312,34 @@ TEST_F(EmulatorEndToEnd, EmulatorKilledInTheMiddleOfALoadOrARead) {
   const struct {
     const char* what;
     std::vector<std::string> args;
+    std::string faults;  // of the demo bench's first programmer
+    int killAfterMs;
   } cases[] = {
-      {"load", {"load", image, "--sn", "01", "--base", "4000"}},
-      {"read", {"read", "--sn", "01", "--start", "4000", "--end", "13FFF", "-o", dir.path("read.mot")}},
+      // Well under way (its progress lines wait in a pipe's buffer, so time tells): the
+      // detection takes a few tenths of a second, the 256 pages more than a second.
+      {"load", {"load", image, "--sn", "01", "--base", "4000"}, "", 600},
+      {"read", {"read", "--sn", "01", "--start", "4000", "--end", "13FFF", "-o", dir.path("read.mot")}, "", 600},
+      // Killed while the load waits (up to half a minute) for a programmer slow to prepare
+      // its store: a programmer that is gone is not waited for.
+      {"load waiting",
+       {"load", image, "--sn", "01", "--base", "4000"},
+       R"({"errors": [{"command": "D", "stage": "descriptor", "noAnswer": true}]})", 2500},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ports_.clear();
     for (const char* name : {"bench.json", "emu.json", "sim.json"}) fs::remove(dir.path(name));
     makeBench();
+    if (!c.faults.empty()) {
+      std::string bench = dir.read("bench.json");
+      const std::string first = "\"attached\": true,";
+      ASSERT_NE(bench.find(first), std::string::npos);
+      bench.insert(bench.find(first) + first.size(), " \"faults\": " + c.faults + ",");
+      for (const char* name : {"bench.json", "emu.json", "sim.json"}) dir.write(name, bench);
+    }
     startEmulator({"--bench", dir.path("emu.json")});
     Process run(emulatorArgs(c.args, "", {ports_[0]}), emulatorEnv());
-    // Well under way (its progress lines wait in a pipe's buffer, so time tells): the
-    // detection takes a few tenths of a second, the 256 pages more than a second.
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    std::this_thread::sleep_for(std::chrono::milliseconds(c.killAfterMs));
     emulator_->signal(SIGKILL);
     const auto killedAt = std::chrono::steady_clock::now();
     const ProcessRun ended = run.finish(30000);

@@ -172,7 +172,11 @@ LongOperation::Next LoadingFlow::describeStep() {
 }
 
 LongOperation::Next LoadingFlow::retryDescribe(const char* givingUpText) {
-  if (clock().nowUs() - *describeStartUs_ >= kDescribeWaitUs) {
+  // Only a programmer that still answers is worth waiting for: one whose status line no
+  // longer reads has gone (unplugged, its port hung up), and the wait would only delay
+  // the same failure by half a minute.
+  const bool gone = !ports_.windows.protocol().ReadStatus(ports_.state.currentHandle);
+  if (gone || clock().nowUs() - *describeStartUs_ >= kDescribeWaitUs) {
     fail(givingUpText);
     return {};
   }

@@ -63,7 +63,9 @@ void MultiLoad::describeStep(const std::vector<std::size_t>& which) {
   const std::vector<bool> ready = protocol.WaitNotBusy(handles, kLoadBusyPollsAfterDescriptor);
   const auto giveUpOrRetry = [&](std::size_t i, const char* givingUpText) {
     Transfer& t = transfers_[i];
-    if (ports_.clock.nowUs() - *t.describeStartUs >= kDescribeWaitUs) {
+    // A programmer whose status line no longer reads has gone: it is not waited for.
+    const bool gone = !protocol.ReadStatus(lines_[i].handle);
+    if (gone || ports_.clock.nowUs() - *t.describeStartUs >= kDescribeWaitUs) {
       breakOff(lines_[i], Outcome::Error(Outcome::Failure::TimeOut, givingUpText), true);
     }
   };

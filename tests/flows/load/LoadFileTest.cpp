@@ -491,6 +491,27 @@ TEST_F(LoadFileTest, ADescriptorThatIsNeverAnsweredIsWaitedForThirtySecondsThenE
   for (const std::string& status : statuses) EXPECT_EQ(status, kLoadingPrepareText);
 }
 
+TEST_F(LoadFileTest, AProgrammerUnpluggedWhileItIsWaitedForEndsTheLoadAtOnce) {
+  SimFaults faults;
+  faults.errors.push_back({'D', "descriptor", 0, SimFaultAction::kNoAnswer});
+  rig.programmer().setFaults(faults);
+  rig.chooseMot("mute.mot", PagesFile(2));
+  std::uint64_t unpluggedAtUs = 0;
+  rig.afterLoadingTick = [&](LoadingFlow& f, int tick) {
+    if (tick == 6) {  // a few seconds into the wait
+      ASSERT_TRUE(f.waitingForProgrammer());
+      unpluggedAtUs = rig.tickTimesUs.back();
+      ASSERT_TRUE(rig.bench.detach(0));
+    }
+  };
+  EXPECT_EQ(load().end, End::TransferFailed);
+  // What the wait would have said at its end, said now.
+  EXPECT_EQ(rig.texts().front(), kMsgTimeOut);
+  ASSERT_GT(unpluggedAtUs, 0u);
+  // The next describe tick sees it gone: no half minute's wait for a failure already known.
+  EXPECT_LT(rig.tickTimesUs.back() - unpluggedAtUs, 2'000'000u);
+}
+
 TEST_F(LoadFileTest, CancelWorksWhileASlowProgrammerIsWaitedFor) {
   SimFaults faults;
   faults.errors.push_back({'D', "descriptor", 0, SimFaultAction::kNoAnswer});

@@ -173,6 +173,32 @@ TEST(MultiLoadTest, AProgrammerThatFailsDropsOutAloneWithItsMessagesAndASecondAn
   }
 }
 
+TEST(MultiLoadTest, AProgrammerUnpluggedWhileItIsWaitedForDropsOutAtOnce) {
+  Station station(Ready(3));
+  SimFaults faults;
+  faults.errors.push_back({'D', "descriptor", 0, SimFaultAction::kNoAnswer});
+  station.rig.programmer(1).setFaults(faults);
+  const std::string path = station.image("image.mot", Pages(6));
+  MultiLoad multi(station.ports());
+  std::uint64_t unpluggedAtUs = 0, endedAtUs = 0;
+  station.load(multi, path, [&](int tick) {
+    if (tick == 50) {  // the others are long done; programmer 02 is still waited for
+      ASSERT_EQ(multi.lines()[1].state, LoadLineState::Describing);
+      unpluggedAtUs = station.rig.clock.nowUs();
+      ASSERT_TRUE(station.rig.bench.detach(1));
+    }
+    if (unpluggedAtUs != 0 && endedAtUs == 0 && multi.lines()[1].state == LoadLineState::Failed) {
+      endedAtUs = station.rig.clock.nowUs();
+    }
+  });
+  ASSERT_GT(unpluggedAtUs, 0u);
+  ASSERT_GT(endedAtUs, 0u);
+  EXPECT_LT(endedAtUs - unpluggedAtUs, 2'000'000u);
+  EXPECT_EQ(multi.lines()[0].state, LoadLineState::Loaded);
+  EXPECT_EQ(multi.lines()[2].state, LoadLineState::Loaded);
+  EXPECT_EQ(TextsOf(multi.lines()[1]).front(), kMsgTimeOut);
+}
+
 TEST(MultiLoadTest, CancelStopsEveryProgrammerAndLeavesEachStoreDamaged) {
   Station station(Ready(3));
   const std::string path = station.image("image.mot", Pages(40));
