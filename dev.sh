@@ -12,6 +12,8 @@
 #   ./dev.sh reports         build, run the fault matrix and write its table to docs/reliability.md
 #   ./dev.sh bench           build, run every benchmark and write docs/performance.md
 #                            (FLASHDOCK_BENCH_SKIP_BUILD=1: without the fresh clone's build)
+#   ./dev.sh package         build the installable Debian package into build/package/
+#                            (install it with: sudo apt install ./build/package/flashdock_*.deb)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -148,6 +150,17 @@ case "$cmd" in
     mv docs/reliability.md.tmp docs/reliability.md
     echo "Wrote docs/reliability.md"
     ;;
+  package)
+    # dpkg-shlibdeps (dpkg-dev) names the libraries the package depends on.
+    packages+=(dpkg-dev file)
+    install_missing
+    cmake --preset package >/dev/null
+    cmake --build --preset package
+    rm -rf build/package
+    (cd build/package-build && cpack -B "$PWD/../package" >/dev/null)
+    rm -rf build/package/_CPack_Packages
+    echo "Wrote $(ls build/package/*.deb)"
+    ;;
   bench)
     # The report is written by a Python 3 script; most systems have it already.
     command -v python3 >/dev/null || packages+=(python3)
@@ -156,7 +169,7 @@ case "$cmd" in
     python3 bench/report.py
     ;;
   *)
-    echo "usage: ./dev.sh run [ARGS...] | test | check | asan | fuzz [SECONDS] | reports | bench" >&2
+    echo "usage: ./dev.sh run [ARGS...] | test | check | asan | fuzz [SECONDS] | reports | bench | package" >&2
     exit 2
     ;;
 esac

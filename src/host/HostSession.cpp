@@ -9,6 +9,7 @@
 #include "app/RunLog.h"
 #include "app/SocketMap.h"
 #include "app/Startup.h"
+#include "host/InstallPlaces.h"
 #include "host/SessionEndTestHook.h"
 #include "link/Clock.h"
 #include "link/serial/SerialBridge.h"
@@ -33,9 +34,25 @@ std::string FolderWithSlash(const std::string& dir) {
   return text;
 }
 
+// The share folder of an installed program: "<prefix>/share/flashdock/" when `exeDir` (a
+// real path) is "<prefix>/bin"; empty for a portable build (the build folder, an unpacked
+// folder, an install moved elsewhere).
+std::string InstalledShareDir(const std::string& exeDir, const std::string& prefixGiven) {
+  const std::string prefix = prefixGiven.empty() ? std::string(kInstallPrefix) : prefixGiven;
+  if (prefix.empty() || exeDir.empty()) return "";
+  std::error_code ec;
+  const fs::path root = fs::weakly_canonical(fs::absolute(fs::path(prefix), ec), ec);
+  if (ec) return "";
+  const fs::path bin = fs::weakly_canonical(root / kInstallBinDir, ec);
+  if (ec) return "";
+  const fs::path exe = fs::weakly_canonical(fs::absolute(fs::path(exeDir), ec), ec);
+  if (ec || exe.lexically_normal() != bin.lexically_normal()) return "";
+  return FolderWithSlash((root / kInstallDataDir / "flashdock").string());
+}
+
 // The session's folders: appDir for the files it writes, programDir for the ones it ships.
 bool ChooseFolders(const HostOptions& options, const HostPlaces& places, AppState& state, bool& fallback,
-                   std::string& error) {
+                   bool& installed, std::string& error) {
   std::string normalized;
   const std::string exeDir = places.executableDir.empty() ? ExecutableDir(nullptr) : places.executableDir;
   if (!options.appDir.empty()) {
@@ -45,21 +62,33 @@ bool ChooseFolders(const HostOptions& options, const HostPlaces& places, AppStat
     state.programDir = FolderWithSlash(exeDir);
     return true;
   }
+  const auto intoUserDir = [&](const std::string& before) {
+    const std::string userDir = places.userDataDir.empty() ? UserDataDir() : places.userDataDir;
+    std::string userError;
+    if (userDir.empty() || !PrepareAppDir(userDir, normalized, userError)) {
+      if (userDir.empty()) userError = "There is no user's data folder (neither XDG_DATA_HOME nor HOME is set).";
+      error = before + (before.empty() || userError.empty() ? "" : " ") + userError +
+              " Choose a folder for the settings and log with --app-dir.";
+      return false;
+    }
+    state.appDir = normalized;
+    return true;
+  };
+  // An installed program writes nothing into the system's folders, even where it could.
+  if (const std::string share = InstalledShareDir(exeDir, places.installPrefix); !share.empty()) {
+    if (!intoUserDir("")) return false;
+    state.programDir = share;
+    installed = true;
+    return true;
+  }
   std::string exeError;
   if (PrepareAppDir(exeDir, normalized, exeError)) {
     state.appDir = state.programDir = normalized;
     return true;
   }
-  // An installed program: its folder is the system's. The user's own folder keeps what
-  // the program writes; what it ships stays where it was installed.
-  const std::string userDir = places.userDataDir.empty() ? UserDataDir() : places.userDataDir;
-  std::string userError;
-  if (userDir.empty() || !PrepareAppDir(userDir, normalized, userError)) {
-    error = exeError + (userError.empty() ? "" : " " + userError) +
-            " Choose a folder for the settings and log with --app-dir.";
-    return false;
-  }
-  state.appDir = normalized;
+  // A program folder that cannot be written: the user's own folder keeps what the program
+  // writes; what it ships stays where it is.
+  if (!intoUserDir(exeError)) return false;
   state.programDir = FolderWithSlash(exeDir);
   fallback = true;
   return true;
@@ -211,7 +240,7 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
   std::unique_ptr<HostSession> session(new HostSession());
   session->options_ = options;
   // A folder that can not be written is a failure of the file system, not of the words typed.
-  if (!ChooseFolders(options, places, session->state_, session->usingUserDataDir_, error)) {
+  if (!ChooseFolders(options, places, session->state_, session->usingUserDataDir_, session->installed_, error)) {
     if (refusal != nullptr) *refusal = HostRefusal::kFailed;
     return nullptr;
   }

@@ -58,6 +58,9 @@ enum class HostRefusal { kUsage, kFailed };
 struct HostPlaces {
   std::string executableDir{};  // "" = the folder of the running executable
   std::string userDataDir{};    // "" = UserDataDir(): $XDG_DATA_HOME/flashdock, else ~/.local/share/flashdock
+  // The prefix `cmake --install` puts the programs under ("" = the one this build was
+  // configured with): an executable whose real folder is its bin folder is the installed one.
+  std::string installPrefix{};
 };
 
 class HostSession {
@@ -68,9 +71,12 @@ public:
   // there, --port or --usb-serial with a simulated bench).
   //
   // The files live in `--app-dir` when given (a folder that cannot be written is refused).
-  // Otherwise in the executable's folder; when that cannot be written (an installed
-  // program), the settings, history log and load-record file go to the user's data folder
-  // instead, created on first start (see usingUserDataDir()).
+  // An installed program (installed()) keeps the settings, history log, run log and
+  // load-record file in the user's data folder, created on first start, and reads the
+  // device database and the manual from the installed share folder unless the user's folder
+  // has its own copy. Otherwise (a portable build) everything is in the executable's
+  // folder; when that cannot be written, the files it writes go to the user's data folder
+  // (see usingUserDataDir()).
   //
   // `--trace FILE` is refused when FILE is (by its real path or as the same file) one of
   // the program's own files (settings, history log, load-record file, MCUType.mcu, the
@@ -108,8 +114,12 @@ public:
   // settings, history log and load-record file are in the user's data folder,
   // state().appDir, not beside the program (a front end tells the user where).
   bool usingUserDataDir() const { return usingUserDataDir_; }
-  // The folder of the program's own read-only files (MCUType.mcu, the manual): appDir, but
-  // the executable's folder while usingUserDataDir(). Also in state().programDir.
+  // True when the executable runs from the bin folder of the install prefix and no
+  // --app-dir was given: appDir is the user's data folder, programDir the share folder.
+  bool installed() const { return installed_; }
+  // The folder of the program's own read-only files (MCUType.mcu, the manual): appDir in a
+  // portable build, the executable's folder while usingUserDataDir() or with --app-dir, the
+  // install's share folder when installed(). Also in state().programDir.
   const std::string& programDir() const { return state_.programDir; }
 
   // Writes a bench loaded from a file back to it, once: a call after a successful save
@@ -148,6 +158,7 @@ private:
   std::string benchFile_;
   std::string benchAsLoaded_;  // the bench as read, in the form it would be written
   bool usingUserDataDir_ = false;
+  bool installed_ = false;
   bool benchSaveAsked_ = false;
   bool benchSaved_ = false;
 };

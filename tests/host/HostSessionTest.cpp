@@ -363,6 +363,92 @@ TEST(HostSession, TheUsersDataFolderFollowsXdgDataHome) {
   EXPECT_EQ(session->state().appDir, dir.path("xdg/flashdock/"));
 }
 
+// An installed program: <prefix>/bin holds the programs, <prefix>/share/flashdock what they
+// read. Run as root (the folders writable), so that the layout alone decides.
+class InstalledLayout : public ::testing::Test {
+protected:
+  void SetUp() override {
+    std::filesystem::create_directories(dir.path("usr/bin"));
+    std::filesystem::create_directories(dir.path("usr/share/flashdock"));
+    dir.write("usr/share/flashdock/MCUType.mcu", "installed database");
+    dir.write("usr/share/flashdock/ZK40 Family Flashdock User's Manual.pdf", "installed manual");
+  }
+  HostPlaces places(const std::string& exeDir) const {
+    return {.executableDir = exeDir, .userDataDir = dir.path("home/share/flashdock"), .installPrefix = dir.path("usr")};
+  }
+  TempDir dir;
+};
+
+TEST_F(InstalledLayout, TheUsersFolderKeepsWhatItWritesAndTheShareFolderWhatItShips) {
+  std::string error;
+  auto session = HostSession::createIn({.simulate = "1"}, places(dir.path("usr/bin")), error);
+  ASSERT_TRUE(session) << error;
+  EXPECT_TRUE(session->installed());
+  EXPECT_FALSE(session->usingUserDataDir()) << "the usual place for an installed program: nothing to say";
+  EXPECT_EQ(session->state().appDir, dir.path("home/share/flashdock/"));
+  EXPECT_EQ(session->programDir(), dir.path("usr/share/flashdock/"));
+  EXPECT_EQ(DeviceDatabasePath(session->state()), dir.path("usr/share/flashdock/MCUType.mcu"));
+  EXPECT_EQ(ProgramFilePath(session->state(), kManualFileName),
+            dir.path("usr/share/flashdock/ZK40 Family Flashdock User's Manual.pdf"));
+  // Nothing is written beside the programs, though root could.
+  session.reset();
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path("usr/bin")));
+
+  // A device database of the user's own wins over the installed one.
+  dir.write("home/share/flashdock/MCUType.mcu", "mine");
+  session = HostSession::createIn({.simulate = "1"}, places(dir.path("usr/bin")), error);
+  ASSERT_TRUE(session) << error;
+  EXPECT_EQ(DeviceDatabasePath(session->state()), dir.path("home/share/flashdock/MCUType.mcu"));
+}
+
+TEST_F(InstalledLayout, OnlyTheBinFolderOfThePrefixByItsRealPathIsInstalled) {
+  std::filesystem::create_directories(dir.path("elsewhere/bin"));
+  std::filesystem::create_directory_symlink(dir.path("usr"), dir.path("usr-link"));
+  const struct {
+    const char* name;
+    std::string exeDir;
+    bool installed;
+  } cases[] = {
+      {"the prefix's bin", dir.path("usr/bin"), true},
+      {"the same through a link", dir.path("usr-link/bin/"), true},
+      {"a build or unpacked folder", dir.path("elsewhere/bin"), false},
+      {"the prefix itself", dir.path("usr"), false},
+      {"the share folder", dir.path("usr/share/flashdock"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    auto session = HostSession::createIn({.simulate = "1"}, places(c.exeDir), error);
+    ASSERT_TRUE(session) << error;
+    EXPECT_EQ(session->installed(), c.installed);
+    if (!c.installed) {
+      // A portable program keeps everything beside its executable, as before.
+      EXPECT_EQ(std::filesystem::path(session->state().appDir), std::filesystem::path(c.exeDir + "/").lexically_normal());
+      EXPECT_EQ(session->programDir(), session->state().appDir);
+    }
+  }
+}
+
+TEST_F(InstalledLayout, AppDirWinsAndThenTheShareFolderIsNotRead) {
+  std::string error;
+  auto session =
+      HostSession::createIn({.simulate = "1", .appDir = dir.path("mine")}, places(dir.path("usr/bin")), error);
+  ASSERT_TRUE(session) << error;
+  EXPECT_FALSE(session->installed());
+  EXPECT_EQ(session->state().appDir, dir.path("mine/"));
+  EXPECT_EQ(DeviceDatabasePath(session->state()), dir.path("mine/MCUType.mcu"));
+  EXPECT_FALSE(dir.exists("home/share/flashdock"));
+}
+
+TEST_F(InstalledLayout, AUsersFolderThatCannotBeMadeIsRefusedWithTheWayOut) {
+  std::filesystem::create_directory(dir.path("home"));
+  dir.write("home/share", "a file where the folder would be");
+  std::string error;
+  EXPECT_EQ(HostSession::createIn({.simulate = "1"}, places(dir.path("usr/bin")), error), nullptr);
+  EXPECT_THAT(error, HasSubstr("--app-dir"));
+  EXPECT_EQ(dir.read("home/share"), "a file where the folder would be");
+}
+
 TEST(HostSession, AWritableProgramFolderKeepsItsFiles) {
   TempDir dir;
   std::string error;
