@@ -28,7 +28,7 @@ expect "share/flashdock/ZK40 Family Flashdock User's Manual.pdf"
 expect share/applications/flashdock.desktop
 for size in 16 32 64; do expect "share/icons/hicolor/${size}x${size}/apps/flashdock.png"; done
 expect lib/udev/rules.d/60-flashdock.rules
-expect share/man/man1/flashdock-cli.1
+expect share/man/man1/flashdock-cli.1.gz
 expect share/bash-completion/completions/flashdock-cli
 # The read-only files are in the share folder only: nothing to go stale beside the programs.
 for stray in bin/MCUType.mcu "bin/ZK40 Family Flashdock User's Manual.pdf"; do
