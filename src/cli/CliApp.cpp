@@ -93,6 +93,8 @@ int RunCli(int argc, const char* const* argv, std::istream& in, std::ostream& ou
         ->check([](const std::string& value) { return TimeoutError(value); });
   }
 
+  NameValues(app);
+
   // The manual page and the bash completion, from the definitions above; the build writes
   // both with these.
   if (argc == 2 && std::string_view(argv[1]) == "--man") {

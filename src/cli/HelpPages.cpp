@@ -1,6 +1,7 @@
 #include "cli/HelpPages.h"
 
 #include <CLI/CLI.hpp>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -32,13 +33,76 @@ std::vector<const CLI::App*> Commands(const CLI::App& app) {
   return app.get_subcommands([](const CLI::App* sub) { return !sub->get_group().empty(); });
 }
 
+// What an option's value is, by "command.option" first, then by the option's long name.
+const std::map<std::string, std::string>& ValueNames() {
+  static const std::map<std::string, std::string> names = {
+      {"simulate", "BENCH"},     {"app-dir", "DIR"},          {"trace", "FILE"},
+      {"station", "NAME"},       {"lock-wait", "SECONDS"},    {"port", "PORT"},
+      {"usb-serial", "SERIAL"},  {"usb-id", "VID:PID"},       {"device", "INDEX"},
+      {"count", "N"},            {"expect", "FILE"},          {"timeout", "SECONDS"},
+      {"since", "YYYY-MM-DD"},   {"html", "FILE"},            {"blocks", "BLOCK[,BLOCK...]"},
+      {"start", "ADDR"},         {"end", "ADDR"},             {"output", "FILE"},
+      {"programmers", "N"},      {"bench", "FILE"},           {"base", "ADDR"},
+      {"sn", "SN"},              {"gang.sn", "SN[,SN...]"},
+  };
+  return names;
+}
+
+// The part of a type name a check of ours added ("SN", "{3,5,none}"), when it names the value
+// rather than the check.
+std::string NamedByCheck(const std::string& typeName) {
+  const std::size_t colon = typeName.find(':');
+  if (colon == std::string::npos) return "";
+  const std::string named = typeName.substr(colon + 1);
+  if (named.rfind("NOT EMPTY", 0) == 0 || named.find(" in [") != std::string::npos) return "";
+  return named.substr(0, named.find(':'));
+}
+
+void NameValuesOf(CLI::App& command, const std::string& prefix) {
+  for (CLI::Option* option : command.get_options()) {
+    if (option->get_group().empty() || option->get_type_size() == 0) continue;
+    std::string name = NamedByCheck(option->get_type_name());
+    if (option->get_positional() && !option->nonpositional()) {
+      // The positional's own name says what it is.
+      name.clear();
+    } else if (name.empty()) {
+      const std::string lname = option->get_lnames().empty() ? std::string() : option->get_lnames().front();
+      const auto& names = ValueNames();
+      auto found = names.find(prefix + lname);
+      if (found == names.end()) found = names.find(lname);
+      if (found == names.end()) continue;  // left as the parser names it
+      name = found->second;
+    }
+    if (option->get_required()) name += name.empty() ? "REQUIRED" : " REQUIRED";
+    if (name.empty()) name = "OPTIONAL";
+    option->option_text(name);
+  }
+  for (CLI::App* sub : command.get_subcommands([](const CLI::App*) { return true; })) {
+    NameValuesOf(*sub, sub->get_name() + ".");
+  }
+}
+
+// What an option takes, as --help shows it, without --help's REQUIRED.
+std::string ValueName(const CLI::Option& option) {
+  std::string text = option.get_option_text();
+  if (text.empty()) return option.get_type_name();
+  for (const char* mark : {" REQUIRED", "REQUIRED"}) {
+    const std::size_t at = text.rfind(mark);
+    if (at != std::string::npos && at + std::string(mark).size() == text.size()) {
+      text.erase(at);
+      break;
+    }
+  }
+  return text;
+}
+
 // One option as .TP paragraph: its names and what it takes, then what it does.
 void Option(std::ostringstream& man, const CLI::Option& option) {
   std::string names = option.get_name(option.get_positional(), true);
   if (option.get_positional() && !option.nonpositional()) names = option.get_name(true, false);
   man << ".TP\n.B " << Roff(names);
   if (option.get_items_expected_max() != 0 && option.nonpositional()) {
-    man << " \\fI" << Roff(option.get_type_name()) << "\\fR";
+    man << " \\fI" << Roff(ValueName(option)) << "\\fR";
   }
   man << "\n" << Roff(option.get_description()) << "\n";
 }
@@ -55,6 +119,8 @@ std::string Synopsis(const CLI::App& command) {
 }
 
 }  // namespace
+
+void NameValues(CLI::App& app) { NameValuesOf(app, ""); }
 
 std::string ManPage(const CLI::App& app, const std::string& version) {
   std::ostringstream man;

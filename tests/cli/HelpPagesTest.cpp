@@ -59,7 +59,7 @@ TEST(HelpPages, TheManualPageHasEveryCommandAndOptionInWellFormedRoff) {
     EXPECT_THAT(man, HasSubstr(".SS " + roff + " ")) << command;
   }
   // Options of the program and of a command, hyphens kept as hyphens.
-  EXPECT_THAT(man, HasSubstr(".B \\-\\-simulate \\fITEXT"));
+  EXPECT_THAT(man, HasSubstr(".B \\-\\-simulate \\fIBENCH"));
   EXPECT_THAT(man, HasSubstr(".B \\-\\-expect"));
   EXPECT_THAT(man, HasSubstr(".B \\-o,\\-\\-output"));
   // No line begins with a dot or quote that is not a request roff knows.
@@ -71,6 +71,47 @@ TEST(HelpPages, TheManualPageHasEveryCommandAndOptionInWellFormedRoff) {
       EXPECT_TRUE(std::regex_search(line, request)) << line;
     }
   }
+}
+
+// Every value is named for what it is, in --help and the manual page alike: never the
+// parser's type (TEXT, UINT) or a check's wording ("NOT EMPTY", "INT in [1 - 8]").
+TEST(HelpPages, EveryValueIsNamedForWhatItTakes) {
+  const std::regex parserWords(R"(\b(TEXT|UINT|INT|FLOAT|NOT EMPTY)\b)");
+  std::vector<std::string> pages = {Print("--man")};
+  std::vector<std::string> names = {"--man"};
+  {
+    const char* argv[] = {"flashdock-cli", "--help"};
+    std::ostringstream out, err;
+    RunCli(2, argv, out, err);
+    pages.push_back(out.str());
+    names.push_back("--help");
+  }
+  for (const std::string& command : HelpCommands()) {
+    const char* argv[] = {"flashdock-cli", command.c_str(), "--help"};
+    std::ostringstream out, err;
+    RunCli(3, argv, out, err);
+    pages.push_back(out.str());
+    names.push_back(command + " --help");
+  }
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    std::smatch m;
+    EXPECT_FALSE(std::regex_search(pages[i], m, parserWords)) << names[i] << " shows \"" << m.str() << "\" in\n" << pages[i];
+  }
+  // What the help says a command takes, read back: names, REQUIRED, and checks that name values.
+  const char* argv[] = {"flashdock-cli", "setup", "--help"};
+  std::ostringstream out, err;
+  RunCli(3, argv, out, err);
+  EXPECT_THAT(out.str(), HasSubstr("--sn SN[,SN...]"));
+  EXPECT_THAT(out.str(), HasSubstr("--power {3,5,none}"));
+  const char* erase[] = {"flashdock-cli", "erase", "--help"};
+  std::ostringstream eraseOut;
+  RunCli(3, erase, eraseOut, err);
+  EXPECT_THAT(eraseOut.str(), HasSubstr("--sn SN REQUIRED"));
+  const char* gang[] = {"flashdock-cli", "gang", "--help"};
+  std::ostringstream gangOut;
+  RunCli(3, gang, gangOut, err);
+  EXPECT_THAT(gangOut.str(), HasSubstr("--sn SN[,SN...]"));
+  EXPECT_THAT(gangOut.str(), HasSubstr("--timeout SECONDS"));
 }
 
 TEST(HelpPages, TheManualPageRendersWithoutWarnings) {

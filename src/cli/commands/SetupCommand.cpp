@@ -97,7 +97,7 @@ public:
     CLI::Option* id = sub->add_option("--id", idHex_, "ID code as up to 14 hex digits; fewer fill from C3C3C3C3C3C3C3")
                           ->check(CLI::Validator(IdHexError, "HEX"));
     CLI::Option* idText = sub->add_option("--id-text", idText_, "ID code as a text of up to 7 characters")
-                              ->check(CLI::Validator(IdTextError, "TEXT"));
+                              ->check(CLI::Validator(IdTextError, "CHARS"));
     id->excludes(idText);
     sub->add_option("--power", power_, "Target power: 3, 5 or none (the target's own supply)")
         ->check(CLI::IsMember({"3", "5", "none"}));
