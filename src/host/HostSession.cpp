@@ -316,7 +316,7 @@ std::unique_ptr<HostSession> HostSession::createIn(const HostOptions& options, c
       error = made.error;
       std::error_code missing;
       if (arg.kind == SimulateArg::Kind::kFile && !std::filesystem::exists(arg.path, missing)) {
-        error += " Make one with: flashdock-cli bench-init " + arg.path + " (see docs/bench-file.md).";
+        error += " Make one with: flashdock-cli bench-init " + arg.path + " (see \"The simulated bench\" in the user's manual).";
       }
       return nullptr;
     }

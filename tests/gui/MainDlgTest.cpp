@@ -399,12 +399,29 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
   EXPECT_EQ(list().rowCount(), 2);
   EXPECT_EQ(window->statusText()->text(), QStringLiteral("2 programmers are detected"));
 
+  // The programmer unplugged is offered again by its place on the bench, and comes back as
+  // itself, not as a fresh one.
   std::unique_ptr<QMenu> again(window->createContextMenu(nullptr));
+  QStringList plugs;
   for (QAction* action : again->actions()) {
+    if (action->text().startsWith(QStringLiteral("Plug in"))) plugs << action->text();
+  }
+  EXPECT_EQ(plugs, QStringList{QStringLiteral("Plug in bench programmer 3 again")});
+  for (QAction* action : again->actions()) {
+    if (action->text() == plugs.value(0)) action->trigger();
+  }
+  detectionTick();
+  ASSERT_EQ(list().rowCount(), 3);
+  EXPECT_TRUE(bench->deviceIndexOf(2).has_value());
+  EXPECT_EQ(bench->programmerCount(), 3u);
+
+  std::unique_ptr<QMenu> third(window->createContextMenu(nullptr));
+  for (QAction* action : third->actions()) {
+    EXPECT_FALSE(action->text().startsWith(QStringLiteral("Plug in"))) << "every programmer is plugged in";
     if (action->text() == QStringLiteral("Attach a simulated programmer")) action->trigger();
   }
   detectionTick();
-  EXPECT_EQ(list().rowCount(), 3);
+  EXPECT_EQ(list().rowCount(), 4);
 }
 
 TEST_F(MainDlgTest, WithoutExtraEntriesTheMenuHoldsTheProgrammerEntriesAndAbout) {

@@ -120,16 +120,6 @@ public:
         UpdateModePorts{host.state(), host.bridge(), host.pacer(), prompter, dialogs, host.clock()});
     if (pastNoReturn) cli.holdStops();
     if (outcome == UpdateOutcome::Declined) cli.err << "INFO: Not confirmed; the programmer was not touched.\n";
-    // The update mode says nothing of these; the command line must not end without a word.
-    if (outcome == UpdateOutcome::NotProgrammer) {
-      cli.err << "ERROR: The attached device is not a programmer in update mode (its USB product strings differ "
-                 "or could not be read); nothing was changed.\n";
-    } else if (outcome == UpdateOutcome::CannotOpen) {
-      cli.err << "ERROR: The programmer could not be opened; nothing was changed.\n";
-    } else if (outcome == UpdateOutcome::LinkSettings) {
-      cli.err << "ERROR: The programmer's link refused the boot loader's rate of 25,000 baud or its framing; "
-                 "nothing was changed.\n";
-    }
     if (cli.options.json) {
       cli.printJson(nlohmann::json{{"outcome", OutcomeName(outcome)}, {"updated", outcome == UpdateOutcome::Updated}});
     }

@@ -49,10 +49,19 @@ UpdateOutcome RunUpdateMode(const UpdateModePorts& ports) {
     ports.prompter.error(kMsgSeveralProgrammers);
     return UpdateOutcome::SeveralDevices;
   }
-  if (!link.IsOurProgrammer(0)) return UpdateOutcome::NotProgrammer;
+  if (!link.IsOurProgrammer(0)) {
+    ports.prompter.error(kMsgUpdateNotProgrammer);
+    return UpdateOutcome::NotProgrammer;
+  }
   const OpenedProgrammer opened = link.OpenProgrammer(0, kUpdateBaud);
-  if (opened.failure == OpenedProgrammer::Failure::CannotOpen) return UpdateOutcome::CannotOpen;
-  if (!opened.ok()) return UpdateOutcome::LinkSettings;
+  if (opened.failure == OpenedProgrammer::Failure::CannotOpen) {
+    ports.prompter.error(kMsgUpdateCannotOpen);
+    return UpdateOutcome::CannotOpen;
+  }
+  if (!opened.ok()) {
+    ports.prompter.error(kMsgUpdateLinkSettings);
+    return UpdateOutcome::LinkSettings;
+  }
   const BridgeHandle handle = opened.handle;
   ports.state.currentHandle = handle;
   UpdateOutcome outcome;

@@ -19,6 +19,13 @@ inline constexpr const char* kMsgSeveralProgrammers = "More than 1 programmers a
 inline constexpr const char* kMsgJumpers = "Error!\nOn-board jumpers may not connect!";
 inline constexpr const char* kMsgUpdated = "The programmer is updated.\nDisconnected the USB cable.";
 inline constexpr const char* kMsgUpdateCanceled = "The updating is canceled.\nDisconnected the USB cable.";
+// The ways out before anything is sent: said, so that OK never ends in silence.
+inline constexpr const char* kMsgUpdateNotProgrammer =
+    "The attached device is not a programmer in update mode (its USB product strings differ or could not be read); "
+    "nothing was changed.";
+inline constexpr const char* kMsgUpdateCannotOpen = "The programmer could not be opened; nothing was changed.";
+inline constexpr const char* kMsgUpdateLinkSettings =
+    "The programmer's link refused the boot loader's rate of 25,000 baud or its framing; nothing was changed.";
 // Status reads of the jumper test, in a row.
 inline constexpr int kJumperTestReads = 100;
 

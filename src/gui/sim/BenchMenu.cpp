@@ -17,6 +17,13 @@ void AddBenchMenuEntries(QMenu& menu, SimBench& bench) {
     QAction* unplug = menu.addAction(QStringLiteral("Unplug simulated programmer %1").arg(index + 1));
     QObject::connect(unplug, &QAction::triggered, &menu, [&bench, index] { bench.detach(index); });
   }
+  // The bench's programmers that are not plugged in (unplugged here, "attached": false in the
+  // bench file, or whose link was lost), by their place in the bench file, counted from 1.
+  for (std::size_t slot = 0; slot < bench.programmerCount(); ++slot) {
+    if (bench.deviceIndexOf(slot)) continue;
+    QAction* plug = menu.addAction(QStringLiteral("Plug in bench programmer %1 again").arg(slot + 1));
+    QObject::connect(plug, &QAction::triggered, &menu, [&bench, slot] { bench.reattach(slot); });
+  }
 }
 
 }  // namespace fd

@@ -249,7 +249,7 @@ int SerialBridge::BridgeOpen(std::uint32_t index, BridgeHandle& handle) {
         say(name, "permission denied",
             "Can not open the programmer's port " + name +
                 ": permission denied. The udev rule 60-flashdock.rules gives the logged-in user and the group "
-                "dialout access to it (see \"Using real programmers\" in the README).");
+                "dialout access to it (see \"Real programmers on Linux\" in the user's manual).");
         break;
       case SerialPorts::OpenError::Busy:
         say(name, "busy", "The port " + name + " is held exclusively by another program.");

@@ -35,24 +35,39 @@ TEST_F(UpdateTest, NoDeviceAndSeveralDevicesAreToldAndNothingIsOpened) {
   EXPECT_EQ(rig.prompter.messages()[1].caption, kCaptionError);
 }
 
-TEST_F(UpdateTest, AnotherDeviceIsLeftAloneWithoutAMessage) {
+// OK is never answered by silence: each way out before anything is sent is said.
+TEST_F(UpdateTest, AnotherDeviceIsLeftAloneAndSaidSo) {
   SimProgrammerSetup other = Jumpered();
   other.usb.product = "Quorvel Flashdocks";
   rig.attach(other);
   EXPECT_EQ(rig.run(), UpdateOutcome::NotProgrammer);
-  EXPECT_EQ(texts(), (std::vector<std::string>{kMsgEnterUpdateMode}));
+  EXPECT_EQ(texts(), (std::vector<std::string>{kMsgEnterUpdateMode, kMsgUpdateNotProgrammer}));
+  EXPECT_EQ(rig.prompter.messages()[1].caption, kCaptionError);
   EXPECT_EQ(rig.count(Op::Open), 0);
   EXPECT_EQ(rig.count(Op::GetProductString), 3);
 }
 
-TEST_F(UpdateTest, ALinkThatCannotTakeTheUpdateRateIsClosedWithoutAMessage) {
-  SimProgrammerSetup setup = Jumpered();
-  setup.faults.refusedCalls = {"baudRate"};
-  rig.attach(setup);
-  EXPECT_EQ(rig.run(), UpdateOutcome::LinkSettings);
-  EXPECT_EQ(texts(), (std::vector<std::string>{kMsgEnterUpdateMode}));
-  EXPECT_EQ(rig.count(Op::Close), 1);
-  EXPECT_EQ(rig.state.currentHandle, kNoHandle);
+TEST(UpdateModeTest, AProgrammerThatCannotBeOpenedOrSetUpIsClosedAndSaidSo) {
+  const struct {
+    const char* refused;
+    UpdateOutcome outcome;
+    const char* text;
+    int closes;  // a link opened and then refused its settings is closed again
+  } cases[] = {
+      {"open", UpdateOutcome::CannotOpen, kMsgUpdateCannotOpen, 0},
+      {"baudRate", UpdateOutcome::LinkSettings, kMsgUpdateLinkSettings, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.refused);
+    UpdateRig rig;
+    SimProgrammerSetup setup = Jumpered();
+    setup.faults.refusedCalls = {c.refused};
+    rig.attach(setup);
+    EXPECT_EQ(rig.run(), c.outcome);
+    EXPECT_EQ(rig.prompter.texts(), (std::vector<std::string>{kMsgEnterUpdateMode, c.text}));
+    EXPECT_EQ(rig.count(Op::Close), c.closes);
+    EXPECT_EQ(rig.state.currentHandle, kNoHandle);
+  }
 }
 
 TEST_F(UpdateTest, JumperTestReadsTheStatusLineAHundredTimes) {
