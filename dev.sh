@@ -9,7 +9,8 @@
 #   ./dev.sh asan            the tests under AddressSanitizer + UBSan alone
 #   ./dev.sh fuzz [SECONDS]  build the fuzz targets and run each for its share of SECONDS
 #                            (default 600); a finding fails the run
-#   ./dev.sh reports         build, run the fault matrix and write its table to docs/reliability.md
+#   ./dev.sh reports         build, run the fault matrix and write its table to docs/reliability.md;
+#                            copy the build's picture of the main window to docs/images/
 #   ./dev.sh bench           build, run every benchmark and write docs/performance.md
 #                            (FLASHDOCK_BENCH_SKIP_BUILD=1: without the fresh clone's build)
 #   ./dev.sh package         build the installable Debian package into build/package/
@@ -149,6 +150,11 @@ case "$cmd" in
     cp build/default/tests/reliability.md docs/reliability.md.tmp
     mv docs/reliability.md.tmp docs/reliability.md
     echo "Wrote docs/reliability.md"
+    # The README's picture of the main window, taken by the build as the manual's are.
+    mkdir -p docs/images
+    cp build/default/manual/shots/main-gang-run.png docs/images/main-gang-run.png.tmp
+    mv docs/images/main-gang-run.png.tmp docs/images/main-gang-run.png
+    echo "Wrote docs/images/main-gang-run.png"
     ;;
   package)
     # dpkg-shlibdeps (dpkg-dev) names the libraries the package depends on.
