@@ -95,7 +95,7 @@ std::string WriteImageFile(const std::string& dir, const std::string& name, std:
   return path;
 }
 
-// Everything one picture session shares.
+// Everything the scenes share.
 struct Studio {
   Studio(const QString& outDir, std::string appFolder, std::string resFolder)
       : camera(outDir, prompter), appDir(std::move(appFolder)), resDir(std::move(resFolder)) {}
