@@ -119,6 +119,7 @@ std::vector<Chapter> Shape(QTextDocument& doc) {
         tableFormat.setTopMargin(4);
         tableFormat.setBottomMargin(8);
         tableFormat.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+        tableFormat.setHeaderRowCount(1);  // repeated at the top of each page the table runs onto
         table->setFormat(tableFormat);
         for (int row = 0; row < table->rows(); ++row) {
           for (int column = 0; column < table->columns(); ++column) {
