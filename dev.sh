@@ -22,7 +22,7 @@ packages=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libserialport-dev libsimpleini-dev
   libcli11-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsrecord-dev libboost-dev srecord binutils fonts-dejavu-core
-  clang libclang-rt-14-dev llvm-14 groff-base)
+  clang libclang-rt-14-dev llvm-14 groff-base desktop-file-utils)
 
 install_missing() {
   local missing=()
