@@ -407,6 +407,8 @@ TEST_F(MainDlgTest, ContextMenuOffersAboutAndBenchHotPlug) {
     if (action->text().startsWith(QStringLiteral("Plug in"))) plugs << action->text();
   }
   EXPECT_EQ(plugs, QStringList{QStringLiteral("Plug in bench programmer 3 again")});
+  again->adjustSize();
+  test::SaveGrab(*again, QStringLiteral("main-context-menu-plug-in"));
   for (QAction* action : again->actions()) {
     if (action->text() == plugs.value(0)) action->trigger();
   }
