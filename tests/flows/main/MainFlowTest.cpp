@@ -1,5 +1,7 @@
 #include "flows/main/MainFlow.h"
 
+#include <filesystem>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -486,6 +488,22 @@ TEST(MainFlowCommands, LogAndHelpOpenTheirFilesOrSayWhyNot) {
   EXPECT_THAT(rig.prompter.texts(), ElementsAre("Can not open log file!", "Can not open user manual!"));
   EXPECT_EQ(rig.prompter.messages()[0].caption, "ERROR");
   EXPECT_EQ(rig.prompter.messages()[0].icon, MsgIcon::Error);
+}
+
+// An installed program: the manual comes from the share folder, unless the user's own
+// folder holds a copy of its own.
+TEST(MainFlowCommands, HelpOpensTheInstalledManualUnlessTheUsersFolderHasOne) {
+  MainRig rig;
+  std::filesystem::create_directories(rig.dir.path("share/flashdock"));
+  rig.dir.write("share/flashdock/ZK40 Family Flashdock User's Manual.pdf", "%PDF-installed");
+  rig.state.programDir = rig.dir.path("share/flashdock/");
+  rig.flow().open();
+  rig.flow().openHelp();
+  rig.dir.write("ZK40 Family Flashdock User's Manual.pdf", "%PDF-mine");
+  rig.flow().openHelp();
+  EXPECT_THAT(rig.opener.opened, ElementsAre(rig.dir.path("share/flashdock/ZK40 Family Flashdock User's Manual.pdf"),
+                                             rig.dir.path("ZK40 Family Flashdock User's Manual.pdf")));
+  EXPECT_TRUE(rig.prompter.messages().empty());
 }
 
 }  // namespace
