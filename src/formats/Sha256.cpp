@@ -6,6 +6,12 @@
 
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define FD_SHA256_X86 1
+#endif
+
 namespace fd {
 namespace {
 
@@ -56,32 +62,102 @@ void Block(std::uint32_t state[8], const unsigned char* p) {
   state[7] += h;
 }
 
-}  // namespace
+void PortableBlocks(std::uint32_t state[8], const unsigned char* data, std::size_t blocks) {
+  for (; blocks > 0; --blocks, data += 64) Block(state, data);
+}
 
-Sha256Digest Sha256(std::string_view bytes) {
+#ifdef FD_SHA256_X86
+// The same compression with the SHA extensions, four rounds an instruction pair. The state is
+// kept as the instructions want it (ABEF, CDGH) for the whole run of blocks.
+__attribute__((target("sha,sse4.1,ssse3"))) void ShaNiBlocks(std::uint32_t state[8], const unsigned char* data,
+                                                              std::size_t blocks) {
+  const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
+  __m128i state1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
+  tmp = _mm_shuffle_epi32(tmp, 0xB1);           // CDAB
+  state1 = _mm_shuffle_epi32(state1, 0x1B);     // EFGH
+  __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);  // ABEF
+  state1 = _mm_blend_epi16(state1, tmp, 0xF0);  // CDGH
+  for (; blocks > 0; --blocks, data += 64) {
+    const __m128i abefBefore = state0;
+    const __m128i cdghBefore = state1;
+    __m128i w[4];  // the message schedule, four words each: w[g % 4] holds W[4g .. 4g+3]
+    for (int g = 0; g < 4; ++g) {
+      w[g] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * g)), byteSwap);
+    }
+    for (int g = 0; g < 16; ++g) {
+      __m128i wk = _mm_add_epi32(w[g & 3], _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * g])));
+      state1 = _mm_sha256rnds2_epu32(state1, state0, wk);
+      wk = _mm_shuffle_epi32(wk, 0x0E);
+      state0 = _mm_sha256rnds2_epu32(state0, state1, wk);
+      if (g < 12) {
+        // W[4g+16 .. 4g+19] from W[4g ..], W[4g+4 ..], W[4g+9 .. 4g+12] and W[4g+12 ..].
+        __m128i next = _mm_sha256msg1_epu32(w[g & 3], w[(g + 1) & 3]);
+        next = _mm_add_epi32(next, _mm_alignr_epi8(w[(g + 3) & 3], w[(g + 2) & 3], 4));
+        w[g & 3] = _mm_sha256msg2_epu32(next, w[(g + 3) & 3]);
+      }
+    }
+    state0 = _mm_add_epi32(state0, abefBefore);
+    state1 = _mm_add_epi32(state1, cdghBefore);
+  }
+  tmp = _mm_shuffle_epi32(state0, 0x1B);        // FEBA
+  state1 = _mm_shuffle_epi32(state1, 0xB1);     // DCHG
+  state0 = _mm_blend_epi16(tmp, state1, 0xF0);  // DCBA
+  state1 = _mm_alignr_epi8(state1, tmp, 8);     // ABEF
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), state0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), state1);
+}
+
+bool CpuHasShaInstructions() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+  const bool ssse3 = (c & (1u << 9)) != 0, sse41 = (c & (1u << 19)) != 0;
+  if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return false;
+  return ssse3 && sse41 && (b & (1u << 29)) != 0;
+}
+#endif
+
+using BlocksFn = void (*)(std::uint32_t[8], const unsigned char*, std::size_t);
+
+BlocksFn FastestBlocks() {
+#ifdef FD_SHA256_X86
+  static const BlocksFn chosen = CpuHasShaInstructions() ? ShaNiBlocks : PortableBlocks;
+  return chosen;
+#else
+  return PortableBlocks;
+#endif
+}
+
+Sha256Digest Sha256With(std::string_view bytes, BlocksFn blocks) {
   std::uint32_t state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  std::size_t left = bytes.size();
-  while (left >= 64) {
-    Block(state, data);
-    data += 64;
-    left -= 64;
-  }
+  const std::size_t whole = bytes.size() / 64;
+  blocks(state, data, whole);
+  data += whole * 64;
+  const std::size_t left = bytes.size() - whole * 64;
   // The tail, the 0x80 mark and the length in bits, in one or two last blocks.
   unsigned char tail[128] = {};
-  std::memcpy(tail, data, left);
+  if (left > 0) std::memcpy(tail, data, left);
   tail[left] = 0x80;
   const std::size_t tailBlocks = left + 9 > 64 ? 2 : 1;
   const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
   for (int i = 0; i < 8; ++i) tail[tailBlocks * 64 - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
-  for (std::size_t i = 0; i < tailBlocks; ++i) Block(state, tail + 64 * i);
+  blocks(state, tail, tailBlocks);
   Sha256Digest digest{};
   for (int i = 0; i < 8; ++i) {
     for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<std::uint8_t>(state[i] >> (24 - 8 * j));
   }
   return digest;
 }
+
+}  // namespace
+
+Sha256Digest Sha256(std::string_view bytes) { return Sha256With(bytes, FastestBlocks()); }
+
+Sha256Digest Sha256Portable(std::string_view bytes) { return Sha256With(bytes, PortableBlocks); }
+
+bool Sha256UsesShaInstructions() { return FastestBlocks() != PortableBlocks; }
 
 std::string Sha256Text(const Sha256Digest& digest) {
   std::string text = HexBytes(digest.data(), digest.size());
